@@ -1,0 +1,58 @@
+#pragma once
+// The modem link: owns the one serial port and the 10 ms tick timer, and runs the
+// synchronous command/answer exchanges with the modem. UI thread only.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "serial/SerialPort.h"
+#include "serial/ThreadedTimer.h"
+
+class TMonitorForm;
+
+// Results of the exchanges.
+inline constexpr int kExchangeOk = 0;
+inline constexpr int kExchangeNotSent = 1;
+inline constexpr int kExchangeTimeout = 2;
+inline constexpr int kExchangeRefused = 3;
+
+class TModemF : public QObject {
+ public:
+  explicit TModemF(TMonitorForm* monitor, QObject* owner = nullptr);
+  ~TModemF() override;
+
+  int SendAndRead(const QByteArray& command, QByteArray& answer);
+  int SendAndExpect(const QByteArray& command, const QString& monitorLine, const QString& expected);
+  void WaitTicks(int n);
+
+  // Hooks set by the windows that use the link.
+  std::function<void(const QString&)> OnStatusText;        // first status panel of the main window
+  std::function<void(const QByteArray&)> OnSpecMemoEcho;   // memo of the modem list window
+  std::function<void(uint16_t count)> OnVoiceData;         // voice side of the receive handler
+
+  TSerialPort ComPort1;
+  TThreadedTimer Timer1;
+  TMonitorForm* Monitor;
+
+  std::array<int32_t, 3000> CaptureBuffer{};  // slot k of the block is CaptureBuffer[k - 1]
+  bool PortIsOpen = false;
+  int32_t BaudRate = 0;
+  bool DataReceived = false;
+  int32_t RecordedBytes = 0;
+  int32_t BlockCount = 0;
+  QByteArray ReceivedText;
+  int32_t TickCount = 0;
+  int32_t SignedSamples = 0;
+  bool EchoToSpecMemo = false;
+  int32_t TimeoutFactor = 500;
+
+  // Handlers (public so that tests can drive them).
+  void FormCreate();
+  void ThreadedTimer1Timer();
+  void ComPort1TriggerAvail(uint16_t count);
+  void ComPort1PortOpen();
+  void ComPort1PortClose();
+};
