@@ -1,0 +1,1 @@
+// The port selection dialog; installed as the serial component's port prompt.

@@ -1,0 +1,1 @@
+#include "vmodem/VirtualModem.h"
