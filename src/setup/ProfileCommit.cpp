@@ -135,6 +135,9 @@ bool TSpecModemForm::Commit() {
     ClosePort();
     return true;
   }
+  // Echo off first, without waiting: a modem that echoes "atE0" and answers in one chunk
+  // would otherwise never match "ok". The guard wait of the exchange below swallows it.
+  port.SendString(QByteArrayLiteral("ATE0\r"));
   if (link_.SendAndExpect(QByteArrayLiteral("atE0"), QString(), kOk) != kExchangeOk) {
     LeaveBusy();
     ShowMessage(QStringLiteral("No valid modem on this port"));
