@@ -81,11 +81,10 @@ void FirstStart() {
   SettingsFile = std::make_unique<TIniFile>(dir.filePath(QLatin1String(kSettingsFileName)));
   auto modem = StartModem("conexant");
   MapCom1(modem->slavePath());
-  SetDialogHooks({[](const QString& text) {
-                    std::fprintf(stderr, "message: %s\n", qPrintable(text));
-                  },
-                  {},
-                  {}});
+  SetDialogHooks(
+      {[](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
+       {},
+       {}});
 
   QElapsedTimer wall;
   wall.start();
@@ -104,8 +103,8 @@ void FirstStart() {
   LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, link.TimeoutFactor);
   link.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
   link.ComPort1.SetOpen(true);
-  const int echoOff = link.SendAndExpect("atE0", QStringLiteral("initialization string.."),
-                                         QStringLiteral("ok"));
+  const int echoOff =
+      link.SendAndExpect("atE0", QStringLiteral("initialization string.."), QStringLiteral("ok"));
   const int noAnswer = link.SendAndExpect("ats0=0", QString(), QStringLiteral("ok"));
   const double seconds = wall.nsecsElapsed() / 1e9;
   if (echoOff != kExchangeOk || noAnswer != kExchangeOk || !Voicefeatures) {

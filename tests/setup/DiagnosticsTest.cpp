@@ -20,12 +20,12 @@ class Diagnose : public Discovery {
     if (!f.open(QIODevice::ReadOnly)) return "<missing>";
     return f.readAll();
   }
-  const QStringList queries = {
-      "ate0",     "at+fclass=8", "at+fclass=?", "at+VNH=?", "at+FMI?",  "at+FMM?",
-      "at+FMR?",  "at+GMI?",     "at+GMM?",     "at+GMR?",  "at+FLO=?", "at+VIP=?",
-      "at+VTS=?", "at+VXT=?",    "at+VGR=?",    "at+VGT=?", "at+VIT=?", "at+VLS=?",
-      "at+VRA=?", "at+VRN=?",    "at+VSD=?",    "at+VSM=?", "at+VTD=?", "at+VDR=?",
-      "at+VDT=?", "at+VEM=?",    "at+VBT=?",    "at+VPP=?", "at+VPR=?"};
+  const QStringList queries = {"ate0",     "at+fclass=8", "at+fclass=?", "at+VNH=?", "at+FMI?",
+                               "at+FMM?",  "at+FMR?",     "at+GMI?",     "at+GMM?",  "at+GMR?",
+                               "at+FLO=?", "at+VIP=?",    "at+VTS=?",    "at+VXT=?", "at+VGR=?",
+                               "at+VGT=?", "at+VIT=?",    "at+VLS=?",    "at+VRA=?", "at+VRN=?",
+                               "at+VSD=?", "at+VSM=?",    "at+VTD=?",    "at+VDR=?", "at+VDT=?",
+                               "at+VEM=?", "at+VBT=?",    "at+VPP=?",    "at+VPR=?"};
 };
 }  // namespace
 

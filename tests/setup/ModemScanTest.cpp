@@ -69,7 +69,7 @@ TEST_F(Scan, TwoModemsInPortOrder) {
 }
 
 TEST_F(Scan, ErrorToFirstQueryFallsBackToSecondThenToFixedText) {
-  AddModem(1, "nogmm");  // ERROR to every +G query, answers the +F ones
+  AddModem(1, "nogmm");             // ERROR to every +G query, answers the +F ones
   AddScripted(3, IdentScript({}));  // ERROR to everything
   spec.FindModems();
   ASSERT_EQ(spec.FoundCount, 2);
@@ -85,12 +85,12 @@ TEST_F(Scan, UnansweredQueryKeepsTheFieldAndTheAnswerBefore) {
   link.TimeoutFactor = 30;
   // COM3: the model query goes unanswered; the answer text is still empty from the start
   // of the scan, so no second query is made and the field keeps what an earlier scan left.
-  auto& third = AddScripted(3, IdentScript({{"AT+GMM?", ""}, {"AT+GMI?", "ACME"},
-                                            {"AT+GMR?", "1.0"}}));
+  auto& third =
+      AddScripted(3, IdentScript({{"AT+GMM?", ""}, {"AT+GMI?", "ACME"}, {"AT+GMR?", "1.0"}}));
   // COM4: ERROR to both model queries; the manufacturer query goes unanswered, so the
   // answer text is still the "ERROR" of the model: the second query is tried.
-  auto& fourth = AddScripted(4, IdentScript({{"AT+GMI?", ""}, {"AT+FMI?", "ACME"},
-                                             {"AT+GMR?", "2.0"}}));
+  auto& fourth =
+      AddScripted(4, IdentScript({{"AT+GMI?", ""}, {"AT+FMI?", "ACME"}, {"AT+GMR?", "2.0"}}));
   spec.FoundModems[1].Model = QStringLiteral("from before");
   spec.FindModems();
   ASSERT_EQ(spec.FoundCount, 2);

@@ -34,9 +34,14 @@ class Commit : public Discovery {
   }
 
   static QStringList Header(const QString& model, const QString& maker, const QString& driver) {
-    return {"Modem/DriverDate=" + driver, "Modem/Manufacturer=" + maker, "Modem/DeviceDesc=",
-            "Modem/Model=" + model,       "Modem/Reset=",                "Modem/answer=",
-            "Modem/monitor=",             "Modem/port=1"};
+    return {"Modem/DriverDate=" + driver,
+            "Modem/Manufacturer=" + maker,
+            "Modem/DeviceDesc=",
+            "Modem/Model=" + model,
+            "Modem/Reset=",
+            "Modem/answer=",
+            "Modem/monitor=",
+            "Modem/port=1"};
   }
 };
 
@@ -108,11 +113,12 @@ TEST_F(Commit, DataOnlyModemGetsTheNoVoiceProfile) {
   EXPECT_FALSE(spec.VoiceCapable);
   QStringList expected = Header("V.92 Data/Fax Modem", "GENERIC", "1.02");
   for (const char* key :
-       {"VoiceMode", "InitVoice", "DisCallerId", "ForCallerId", "UnfCallerId", "Distinctive",
-        "SpeakerVol", "LineSel_T", "LineSel_T#", "LineSel_LT", "LineSel_LT#", "LineSel_ST",
-        "LineSel_ST#", "LineSel_MST", "LineSel_MST#", "BeepTone", "SilenceTimer",
-        "ToneGeneration", "VoiceProcess", "VoiceTrx", "VoiceRec", "RecGain", "SpeakerOn",
-        "SpeakerOff", "MicGain", "SpeakerGain"}) {
+       {"VoiceMode",   "InitVoice",    "DisCallerId",    "ForCallerId",  "UnfCallerId",
+        "Distinctive", "SpeakerVol",   "LineSel_T",      "LineSel_T#",   "LineSel_LT",
+        "LineSel_LT#", "LineSel_ST",   "LineSel_ST#",    "LineSel_MST",  "LineSel_MST#",
+        "BeepTone",    "SilenceTimer", "ToneGeneration", "VoiceProcess", "VoiceTrx",
+        "VoiceRec",    "RecGain",      "SpeakerOn",      "SpeakerOff",   "MicGain",
+        "SpeakerGain"}) {
     expected << QStringLiteral("Modem/%1=none").arg(QLatin1String(key));
   }
   expected << "Params/Voicefeatures=0"
@@ -168,9 +174,9 @@ TEST_F(Commit, VoiceModeOnlyModemStoresNoneForEveryTestedCommand) {
   AddModem(1, "voiceonly");
   ScanAndCommit();
   EXPECT_FALSE(spec.isVisible());
-  for (const char* key : {"InitVoice", "DisCallerId", "ForCallerId", "UnfCallerId", "Distinctive",
-                          "SpeakerVol", "SilenceTimer", "RecGain", "SpeakerOn", "SpeakerOff",
-                          "MicGain", "SpeakerGain"}) {
+  for (const char* key :
+       {"InitVoice", "DisCallerId", "ForCallerId", "UnfCallerId", "Distinctive", "SpeakerVol",
+        "SilenceTimer", "RecGain", "SpeakerOn", "SpeakerOff", "MicGain", "SpeakerGain"}) {
     EXPECT_EQ(Ini("Modem", key), "none") << key;
   }
   EXPECT_EQ(Ini("Modem", "VoiceMode"), "at+fclass=8");
@@ -211,8 +217,9 @@ TEST_F(Commit, OnlyUnusableRatesGiveNoCodecAndTheCommitStillEnds) {
 }
 
 TEST_F(Commit, SixteenBitMethodFirstThenEightBitUnsigned) {
-  AddScripted(1, VoiceScript("1,\"T\",0", "129,\"16-BIT LINEAR\",16,0,(8000),0,0\r\n"
-                                          "130,\"UNSIGNED PCM\",8,0,(8000),0,0"));
+  AddScripted(1, VoiceScript("1,\"T\",0",
+                             "129,\"16-BIT LINEAR\",16,0,(8000),0,0\r\n"
+                             "130,\"UNSIGNED PCM\",8,0,(8000),0,0"));
   ScanAndCommit();
   EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=130,8000,0,0");
   EXPECT_EQ(Ini("Params", "Compression"), "UNSIGNED PCM");
