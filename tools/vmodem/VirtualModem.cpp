@@ -192,8 +192,13 @@ void VirtualModem::run() {
     now = Clock::now();
     if (state_ == ModemState::Receiving) tickStream(now);
     if (state_ == ModemState::Unplugged) break;
-    flushOutput(now);
+    // The status is current before the answer goes out, so that whoever reads the
+    // answer finds the state it reports.
     publish();
+    if (!output_.empty()) {
+      flushOutput(now);
+      publish();
+    }
   }
   publish();
 }
