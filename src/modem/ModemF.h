@@ -10,6 +10,7 @@
 
 #include "serial/SerialPort.h"
 #include "serial/ThreadedTimer.h"
+#include "setup/ModemLink.h"
 
 class TMonitorForm;
 
@@ -19,14 +20,17 @@ inline constexpr int kExchangeNotSent = 1;
 inline constexpr int kExchangeTimeout = 2;
 inline constexpr int kExchangeRefused = 3;
 
-class TModemF : public QObject {
+class TModemF : public QObject, public IModemLink {
  public:
   explicit TModemF(TMonitorForm* monitor, QObject* owner = nullptr);
   ~TModemF() override;
 
-  int SendAndRead(const QByteArray& command, QByteArray& answer);
-  int SendAndExpect(const QByteArray& command, const QString& monitorLine, const QString& expected);
-  void WaitTicks(int n);
+  int SendAndRead(const QByteArray& command, QByteArray& answer) override;
+  int SendAndExpect(const QByteArray& command, const QString& monitorLine,
+                    const QString& expected) override;
+  void WaitTicks(int n) override;
+  TSerialPort& Port() override { return ComPort1; }
+  IMonitorLog& MonitorLog() override;
 
   // Hooks set by the windows that use the link.
   std::function<void(const QString&)> OnStatusText;        // first status panel of the main window
@@ -38,7 +42,7 @@ class TModemF : public QObject {
   TMonitorForm* Monitor;
 
   std::array<int32_t, 3000> CaptureBuffer{};  // slot k of the block is CaptureBuffer[k - 1]
-  bool PortIsOpen = false;
+  // PortIsOpen and EchoToSpecMemo come from TLinkFlags.
   int32_t BaudRate = 0;
   bool DataReceived = false;
   int32_t RecordedBytes = 0;
@@ -46,7 +50,6 @@ class TModemF : public QObject {
   QByteArray ReceivedText;
   int32_t TickCount = 0;
   int32_t SignedSamples = 0;
-  bool EchoToSpecMemo = false;
   int32_t TimeoutFactor = 500;
 
   // Handlers (public so that tests can drive them).

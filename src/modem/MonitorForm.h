@@ -5,16 +5,18 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "setup/ModemLink.h"
+
 class QPlainTextEdit;
 
-class TMonitorForm : public QWidget {
+class TMonitorForm : public QWidget, public IMonitorLog {
  public:
   explicit TMonitorForm(QWidget* parent = nullptr);
 
-  void Add(const QString& text);  // a new entry; line breaks inside it start further lines
-  void Clear();
+  void Add(const QString& text) override;  // a new entry; line breaks inside it start further lines
+  void Clear() override;
   QString Text() const;  // the file content: every entry followed by CR LF
-  bool SaveToFile(const QString& path) const;
+  bool SaveToFile(const QString& path) const override;
 
   QPlainTextEdit* Memo1 = nullptr;
 };

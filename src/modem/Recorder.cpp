@@ -1,0 +1,290 @@
+#include "modem/Recorder.h"
+
+#include <QAction>
+#include <QToolButton>
+
+#include "modem/ModemF.h"
+#include "modem/Playback.h"
+#include "modem/RecordingFiles.h"
+#include "modem/Scope.h"
+#include "modem/VoiceStream.h"
+#include "modem/WavFormat.h"
+#include "serial/SerialErrors.h"
+#include "setup/Dialogs.h"
+#include "setup/Shared.h"
+
+namespace {
+const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
+const QString kNone = QStringLiteral("none");
+constexpr int kGainValueLength = 4;
+
+uint32_t SamplingRate() {
+  return CurrentProfile.SamplingFreq > 0 ? static_cast<uint32_t>(CurrentProfile.SamplingFreq)
+                                         : kDefaultSamplingRate;
+}
+
+// The gain command's value: the four characters after its first "=", or its first four.
+QString GainValue(const QString& command) {
+  const qsizetype eq = command.indexOf(QLatin1Char('='));
+  return eq < 0 ? command.left(kGainValueLength) : command.mid(eq + 1, kGainValueLength);
+}
+}  // namespace
+
+TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
+                     TVoiceStream& stream, TScope& scope, TPlayback& playback,
+                     bool& recordingActive)
+    : c_(controls),
+      calls_(calls),
+      link_(link),
+      stream_(stream),
+      scope_(scope),
+      playback_(playback),
+      recordingActive_(recordingActive) {}
+
+bool TRecorder::OpenPortOnDemand() {
+  if (link_.PortIsOpen) return true;
+  try {
+    link_.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
+    link_.ComPort1.SetOpen(true);
+  } catch (const ESerialException&) {
+    ShowMessage(QStringLiteral("Error during opening com port ") +
+                QString::number(CurrentProfile.port));
+    return false;
+  }
+  return true;
+}
+
+void TRecorder::ClosePort() {
+  try {
+    link_.ComPort1.SetOpen(false);
+  } catch (const ESerialException& e) {
+    ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
+int TRecorder::Exchange(const QString& command, const QString& line, const QString& expected) {
+  try {
+    return link_.SendAndExpect(command.toLatin1(), line, expected);
+  } catch (const ESerialException&) {
+    // The port was closed under the set-up (Modem Off, Close port).
+    return kExchangeNotSent;
+  }
+}
+
+bool TRecorder::SetUpCancelled(uint64_t setUp) const {
+  return activeSetUp_ != setUp || !c_.RecSb1->isChecked();
+}
+
+void TRecorder::ResetRecorderButtons() {
+  c_.RecSb1->setChecked(false);
+  c_.Record1->setEnabled(true);
+  c_.Playsb1->setEnabled(true);
+  c_.PauseSb1->setEnabled(true);
+  c_.PrevSb1->setEnabled(false);
+  c_.NextSb1->setEnabled(false);
+  c_.Play1->setEnabled(true);
+  c_.Pause1->setEnabled(true);
+  c_.StopSb1->setEnabled(true);
+}
+
+bool TRecorder::SetUpModem(uint64_t setUp) {
+  // Each failure resets the buttons and names the step; a set-up cancelled by Stop,
+  // Modem Off or Close port in the middle ends quietly.
+  const auto failed = [&](const char* message) {
+    if (SetUpCancelled(setUp)) return false;
+    ResetRecorderButtons();
+    ShowMessage(QString::fromLatin1(message));
+    return false;
+  };
+  recordingActive_ = false;
+  const TModemParams& p = CurrentProfile;
+  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."), QStringLiteral("OK")) !=
+          kExchangeOk ||
+      SetUpCancelled(setUp)) {
+    return failed("Error Setting modem in voice mode..");
+  }
+  if (GainValue(p.RecGain) != kNone &&
+      (Exchange(p.RecGain, QStringLiteral("Setting Rec gain.."), QStringLiteral("OK")) !=
+           kExchangeOk ||
+       SetUpCancelled(setUp))) {
+    return failed("Error setting Rec gain..");
+  }
+  if (p.VoiceCompression.toUpper().contains(QStringLiteral("NONE"))) {
+    return failed("Voice compression codec can not be recognized");
+  }
+  if (Exchange(p.VoiceCompression, QStringLiteral("Setting voice compression.."),
+               QStringLiteral("OK")) != kExchangeOk ||
+      SetUpCancelled(setUp)) {
+    return failed("Error setting voice compession..");
+  }
+  if (Exchange(p.UseLine, QStringLiteral("Voice line set.. "), p.UseLineRes) != kExchangeOk ||
+      SetUpCancelled(setUp)) {
+    return failed("Error setting line..");
+  }
+  return true;
+}
+
+void TRecorder::StartRecording() {
+  if (c_.RecSb1->isChecked()) return;
+  c_.RecSb1->setChecked(true);
+  c_.Record1->setEnabled(false);
+  for (QToolButton* b : {c_.Playsb1, c_.PauseSb1, c_.PrevSb1, c_.NextSb1, c_.StopSb1}) {
+    b->setEnabled(false);
+  }
+  c_.Play1->setEnabled(false);
+  c_.Pause1->setEnabled(false);
+
+  if (!OpenPortOnDemand()) {
+    ResetRecorderButtons();
+    return;
+  }
+  c_.On1->setChecked(true);
+  c_.Off1->setChecked(false);
+
+  QString error;
+  if (!EnsureWavFolder(&error)) {
+    ResetRecorderButtons();
+    ShowMessage(error);
+    return;
+  }
+
+  const uint64_t setUp = ++lastSetUp_;
+  activeSetUp_ = setUp;
+  const bool ready = SetUpModem(setUp);
+  if (activeSetUp_ == setUp) activeSetUp_ = 0;
+  if (!ready) return;
+  if (!StartVoiceReception()) {
+    ResetRecorderButtons();
+    ShowMessage(QStringLiteral("Error starting voice reception.."));
+    return;
+  }
+  c_.StopSb1->setEnabled(true);
+}
+
+bool TRecorder::StartVoiceReception() {
+  if (link_.ComPort1.OutputSpace() < kVoiceReceiveCommand.size()) return false;
+  try {
+    link_.ComPort1.SendString(kVoiceReceiveCommand);
+  } catch (const ESerialException&) {
+    return false;
+  }
+  link_.RecordedBytes = 0;
+  link_.BlockCount = 0;
+  recordingActive_ = true;
+  stream_.Clear();
+  stream_.SetPosition(kWavHeaderSize);
+  return true;
+}
+
+void TRecorder::WriteWavHeader() {
+  WriteWavHeaderFields(stream_, static_cast<uint32_t>(link_.RecordedBytes),
+                       static_cast<uint32_t>(link_.RecordedBytes), SamplingRate());
+}
+
+void TRecorder::Button3Click() {
+  stream_.Clear();
+  link_.RecordedBytes = 0;
+  WriteWavHeaderFields(stream_, 0, kSineCreateDataLength, SamplingRate());
+}
+
+void TRecorder::StopRecordingOrPlayback() {
+  if (c_.RecSb1->isChecked() && activeSetUp_ != 0) {
+    // Stop while the modem is still being set up: nothing has been recorded yet.
+    activeSetUp_ = 0;
+    ResetRecorderButtons();
+  } else if (c_.RecSb1->isChecked()) {
+    // Bytes that arrive from here on (the port's close delivers what is pending) are
+    // not part of the recording: they would land on the samples after the header.
+    recordingActive_ = false;
+    WriteWavHeader();
+    ClosePort();
+    scope_.ClearScope();
+    c_.RecSb1->setChecked(false);
+    c_.Record1->setEnabled(true);
+    const QString previousName = *calls_.CurrentFileName;
+    calls_.AddCallRecord();
+    QString error;
+    if (!EnsureWavFolder(&error) ||
+        !SaveRecordingFile(WavFilePath(*calls_.CurrentFileName), stream_.Data(), &error)) {
+      // No call row without its file. The samples stay in the voice stream and the
+      // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
+      calls_.DropLastCallRecord();
+      *calls_.CurrentFileName = previousName;
+      c_.RecSb1->setChecked(true);
+      c_.Record1->setEnabled(false);
+      c_.StopSb1->setEnabled(true);
+      ShowMessage(error);
+      return;
+    }
+    if (calls_.CallCount() >= 1) {
+      c_.Comment1->setEnabled(true);
+      c_.Delete1->setEnabled(true);
+      c_.Play1->setEnabled(true);
+      c_.Pause1->setEnabled(true);
+      c_.Stop1->setEnabled(true);
+      c_.Playsb1->setEnabled(true);
+      c_.PauseSb1->setEnabled(true);
+      c_.StopSb1->setEnabled(true);
+      c_.Previous1->setEnabled(false);
+      c_.Next1->setEnabled(false);
+      c_.PrevSb1->setEnabled(false);
+      c_.NextSb1->setEnabled(false);
+    }
+  }
+  playback_.StopPlayback();
+  if (!Voicefeatures) {
+    c_.RecSb1->setEnabled(false);
+    c_.Record1->setEnabled(false);
+  }
+}
+
+void TRecorder::On1Click() {
+  if (link_.PortIsOpen) return;
+  if (!OpenPortOnDemand()) {
+    c_.RecSb1->setEnabled(false);
+    return;
+  }
+  c_.On1->setChecked(true);
+  c_.Off1->setChecked(false);
+}
+
+void TRecorder::Off1Click() {
+  ClosePort();
+  c_.On1->setChecked(false);
+  c_.Off1->setChecked(true);
+  if (c_.RecSb1->isChecked()) {
+    c_.RecSb1->setChecked(false);
+    c_.Record1->setEnabled(false);
+  }
+}
+
+void TRecorder::VoiceRecBtnClick() {
+  if (!OpenPortOnDemand()) {
+    c_.RecSb1->setEnabled(false);
+    return;
+  }
+  c_.On1->setChecked(true);
+  c_.Off1->setChecked(false);
+  recordingActive_ = false;
+  const TModemParams& p = CurrentProfile;
+  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."), QStringLiteral("OK")) !=
+      kExchangeOk) {
+    return;
+  }
+  if (Exchange(p.UseLine, QStringLiteral("Voice line set.."), p.UseLineRes) != kExchangeOk) return;
+  StartVoiceReception();
+}
+
+void TRecorder::ClosePortBtnClick() {
+  ClosePort();
+  scope_.ClearScope();
+  if (c_.RecSb1->isChecked()) {
+    c_.RecSb1->setChecked(false);
+    c_.Record1->setEnabled(false);
+  }
+  QString error;
+  if (!EnsureWavFolder(&error) ||
+      !SaveRecordingFile(WavFilePath(*calls_.CurrentFileName), stream_.Data(), &error)) {
+    ShowMessage(error);
+  }
+}

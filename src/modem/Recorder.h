@@ -1,0 +1,49 @@
+#pragma once
+// The record side of the recorder: Record puts the modem into voice mode with the
+// profile's commands and starts voice reception; Stop writes the WAV file and adds the
+// call; Modem On and Off open and close the port by hand; two developer controls.
+#include <QString>
+#include <cstdint>
+
+#include "modem/RecorderControls.h"
+
+class TModemF;
+class TPlayback;
+class TScope;
+class TVoiceStream;
+
+class TRecorder {
+ public:
+  TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
+            TVoiceStream& stream, TScope& scope, TPlayback& playback, bool& recordingActive);
+
+  void StartRecording();
+  void ResetRecorderButtons();
+  bool StartVoiceReception();
+  void StopRecordingOrPlayback();
+  void On1Click();
+  void Off1Click();
+  void VoiceRecBtnClick();
+  void ClosePortBtnClick();
+  void WriteWavHeader();
+  void Button3Click();  // "Sine create"
+
+ private:
+  bool OpenPortOnDemand();
+  void ClosePort();
+  int Exchange(const QString& command, const QString& line, const QString& expected);
+  bool SetUpModem(uint64_t setUp);
+  bool SetUpCancelled(uint64_t setUp) const;
+
+  const TRecorderControls& c_;
+  const TCallListHooks& calls_;
+  TModemF& link_;
+  TVoiceStream& stream_;
+  TScope& scope_;
+  TPlayback& playback_;
+  bool& recordingActive_;
+  // The set-up sequence in progress (0: none). Its exchanges pump the event loop, so
+  // Stop, Modem Off or another Record can run in the middle of it.
+  uint64_t activeSetUp_ = 0;
+  uint64_t lastSetUp_ = 0;
+};

@@ -1,0 +1,16 @@
+#include "modem/RecorderPanel.h"
+
+#include <QSpinBox>
+
+#include "modem/ModemF.h"
+
+TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls,
+                               TModemF& link)
+    : Controls(controls),
+      Calls(calls),
+      Receiver(link, VoiceStream, Scope, RecordingActive,
+               [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
+      Playback(Controls, Calls, VoiceStream, Scope, Player),
+      Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive) {
+  Receiver.Attach();
+}

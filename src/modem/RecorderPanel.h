@@ -1,0 +1,29 @@
+#pragma once
+// The main window's recorder as one piece: the voice stream, the scope, the voice side
+// of the receive handler, the WAV player, the record side and the playback. The window
+// hands in its controls and call-list hooks and routes its handlers here.
+#include "modem/Playback.h"
+#include "modem/Recorder.h"
+#include "modem/RecorderControls.h"
+#include "modem/Scope.h"
+#include "modem/VoiceReceiver.h"
+#include "modem/VoiceStream.h"
+#include "modem/WavPlayer.h"
+
+class TModemF;
+
+class TRecorderPanel {
+ public:
+  // Installs the voice side on the link.
+  TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link);
+
+  TRecorderControls Controls;
+  TCallListHooks Calls;
+  bool RecordingActive = false;
+  TVoiceStream VoiceStream;
+  TScope Scope;
+  TWavPlayer Player;
+  TVoiceReceiver Receiver;
+  TPlayback Playback;
+  TRecorder Recorder;
+};

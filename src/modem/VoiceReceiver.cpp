@@ -1,0 +1,42 @@
+#include "modem/VoiceReceiver.h"
+
+#include "modem/ModemF.h"
+#include "modem/Scope.h"
+#include "modem/VoiceStream.h"
+
+TVoiceReceiver::TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scope,
+                               const bool& recordingActive, std::function<int32_t()> blockSize)
+    : link_(link),
+      stream_(stream),
+      scope_(scope),
+      recordingActive_(recordingActive),
+      blockSize_(std::move(blockSize)) {}
+
+void TVoiceReceiver::Attach() {
+  link_.OnVoiceData = [this](uint16_t count) { OnVoiceData(count); };
+}
+
+void TVoiceReceiver::DrawBlock() {
+  scope_.DrawScope(link_.CaptureBuffer.data(), link_.BlockCount);
+  link_.BlockCount = 0;
+}
+
+void TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
+  if (!recordingActive_) return;
+  // Every byte the text side took is a sample, so the count is that of ReceivedText.
+  const QByteArray& chunk = link_.ReceivedText;
+  link_.RecordedBytes += static_cast<int32_t>(chunk.size());
+  const bool convert = link_.SignedSamples == 1;
+  const auto capacity = static_cast<int32_t>(link_.CaptureBuffer.size());
+  for (const char c : chunk) {
+    uint8_t b = static_cast<uint8_t>(c);
+    if (convert) b = FromSigned(b);
+    // A full capture buffer is drawn early rather than written past its end; the
+    // sample still goes to the stream below.
+    if (link_.BlockCount >= capacity) DrawBlock();
+    link_.CaptureBuffer[link_.BlockCount] = b;
+    ++link_.BlockCount;
+    stream_.WriteByte(b);
+  }
+  if (link_.BlockCount >= blockSize_()) DrawBlock();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The voice side of the modem link's receive handler: while a recording is active every
+// received byte is a sample. It is counted, converted when the modem sends signed PCM,
+// appended to the voice stream and gathered into display blocks for the scope.
+#include <cstdint>
+#include <functional>
+
+class TModemF;
+class TScope;
+class TVoiceStream;
+
+class TVoiceReceiver {
+ public:
+  // blockSize: the current samples-per-update value (SpinEdit1).
+  TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scope, const bool& recordingActive,
+                 std::function<int32_t()> blockSize);
+
+  // Installs OnVoiceData on the link.
+  void Attach();
+  // Takes the bytes the text side has just put into ReceivedText.
+  void OnVoiceData(uint16_t count);
+
+  static uint8_t FromSigned(uint8_t b) { return static_cast<uint8_t>(b ^ 0x80); }
+
+ private:
+  void DrawBlock();
+
+  TModemF& link_;
+  TVoiceStream& stream_;
+  TScope& scope_;
+  const bool& recordingActive_;
+  std::function<int32_t()> blockSize_;
+};

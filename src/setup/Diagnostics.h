@@ -1,0 +1,10 @@
+#pragma once
+// The diagnostics report: 29 identification and capability queries, shown in the
+// monitor and saved as Diagnostics.log.
+#include <QString>
+
+class IModemLink;
+class TProgressForm;
+
+void RunDiagnostics(IModemLink& link, TProgressForm& progress);
+void DiagnosticQuery(IModemLink& link, const QString& query);
