@@ -102,7 +102,7 @@ TEST_F(ModemLink, OnlyTheFirstChunkOfASplitReplyIsTheAnswer) {
   QByteArray answer;
   ASSERT_EQ(link->SendAndRead("AT+GMM?", answer), kExchangeOk);
   EXPECT_EQ(answer, QByteArray("CX930"));
-  EXPECT_EQ(link->ReceivedText, QByteArray("CX930"));
+  EXPECT_EQ(link->ReceivedText, QByteArray("\r\nCX930"));
 }
 
 TEST_F(ModemLink, ErrorAloneRefusesButErrorAfterTextIsSkipped) {

@@ -40,9 +40,10 @@ TEST_F(Diagnose, ErrorAndOkOnlyAnswersAndTheFile) {
   RunDiagnostics(link, progress);
   EXPECT_FALSE(progress.isVisible());
   EXPECT_EQ(progress.windowTitle(), "Progress...");
-  ASSERT_EQ(progressValues.size(), 29);
-  EXPECT_EQ(progressValues.first(), 3);
-  EXPECT_EQ(progressValues[14], 52);
+  ASSERT_EQ(progressValues.size(), 30);  // 0 when shown, then one step per query
+  EXPECT_EQ(progressValues[0], 0);
+  EXPECT_EQ(progressValues[1], 3);
+  EXPECT_EQ(progressValues[15], 52);
   EXPECT_EQ(progressValues.last(), 100);
   QStringList expected;
   for (const QString& q : queries) {

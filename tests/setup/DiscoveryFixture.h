@@ -4,7 +4,11 @@
 // COM ports and the message boxes answered by the test.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QDir>
+#include <QEvent>
+#include <QTest>
+#include <QTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -21,6 +25,26 @@
 #include "setup/Shared.h"
 #include "setup/SpecModemForm.h"
 #include "vmodem/VirtualModem.h"
+
+// Clicks a button of a window once the window is shown (a modal window's own loop runs
+// the click).
+class ClickOnShow : public QObject {
+ public:
+  ClickOnShow(QWidget& window, QAbstractButton* button) : window_(window), button_(button) {
+    window_.installEventFilter(this);
+  }
+  ~ClickOnShow() override { window_.removeEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &window_ && event->type() == QEvent::Show) {
+      QTimer::singleShot(0, button_, [b = button_] { QTest::mouseClick(b, Qt::LeftButton); });
+    }
+    return false;
+  }
+
+ private:
+  QWidget& window_;
+  QAbstractButton* button_;
+};
 
 class Discovery : public ::testing::Test {
  protected:

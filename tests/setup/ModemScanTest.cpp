@@ -26,7 +26,7 @@ TEST_F(Scan, NoPortOpens) {
   spec.FindModems();
   EXPECT_EQ(spec.FoundCount, 0);
   EXPECT_EQ(spec.ComboBox3->count(), 0);
-  EXPECT_EQ(progressValues, QList<int>({12, 25, 38, 50, 62, 75, 88, 100}));
+  EXPECT_EQ(progressValues, QList<int>({0, 12, 25, 38, 50, 62, 75, 88, 100}));
   EXPECT_EQ(progress.windowTitle(), "Finding modems...");
   EXPECT_FALSE(progress.isVisible());
   EXPECT_FALSE(link.ComPort1.Open());

@@ -96,10 +96,7 @@ TEST_F(Settings, FindModemsWithNoneFoundClosesTheWindow) {
 TEST_F(Settings, FindModemsProbesTheChosenModemAndShowsIt) {
   AddModem(2, "signedpcm");
   form.show();
-  QTimer::singleShot(0, [&] {
-    // The modem list is up by now: confirm the modem found.
-    QTest::mouseClick(spec.OkBtn, Qt::LeftButton);
-  });
+  ClickOnShow confirm(spec, spec.OkBtn);  // confirms the modem found
   QTest::mouseClick(form.Button1, Qt::LeftButton);
   EXPECT_TRUE(form.isVisible());
   EXPECT_FALSE(form.CancelBtn->isEnabled());
