@@ -1,1 +1,446 @@
 #include "vmodem/VirtualModem.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace vmodem {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kStreamTick = 20ms;
+// While no one has the port open the master reports a hang-up continuously; look
+// again this often instead of polling it.
+constexpr auto kHangupRecheck = 30ms;
+// More unsent stream bytes than this means the computer is not reading: the modem
+// drops samples, as a real one overruns.
+constexpr size_t kMaxStreamBacklog = 64 * 1024;
+constexpr size_t kMaxRememberedCommands = 10000;
+constexpr size_t kReadChunk = 4096;
+constexpr const char* kGarbage = "#%&*~^$@!?{}[]|";
+
+int msUntil(VirtualModem::Clock::time_point now, VirtualModem::Clock::time_point then) {
+  if (then <= now) return 0;
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(then - now).count());
+}
+
+}  // namespace
+
+const char* stateName(ModemState state) {
+  switch (state) {
+    case ModemState::Command:
+      return "command";
+    case ModemState::Receiving:
+      return "receiving";
+    case ModemState::Transmitting:
+      return "transmitting";
+    case ModemState::Unplugged:
+      return "unplugged";
+    case ModemState::Stopped:
+      break;
+  }
+  return "stopped";
+}
+
+VirtualModem::VirtualModem(Options options)
+    : options_(std::move(options)),
+      profile_(options_.profileText.empty() ? Profile::load(options_.profile)
+                                            : Profile::parse(options_.profileText)),
+      engine_(profile_),
+      transcript_(options_.transcriptPath) {
+  source_ = makeLineSource(options_.line);
+  pty_ = std::make_unique<PseudoTerminal>();
+  slavePath_ = pty_->slavePath();
+  watcher_ = std::make_unique<SlaveWatcher>(slavePath_);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    throw std::system_error(errno, std::generic_category(), "pipe2");
+  wakeRead_.reset(fds[0]);
+  wakeWrite_.reset(fds[1]);
+  if (!options_.linkPath.empty()) pty_->link(options_.linkPath);
+  faults_ = options_.faults;
+  publish();
+}
+
+VirtualModem::~VirtualModem() {
+  stop();
+  if (pty_) pty_->unlink();
+}
+
+void VirtualModem::start() {
+  if (thread_.joinable()) return;
+  stopRequested_ = false;
+  state_ = ModemState::Command;
+  publish();
+  transcript_.note("modem on " + slavePath_ + (profile_.description.empty()
+                                                   ? std::string()
+                                                   : " (" + profile_.description + ")"));
+  thread_ = std::thread([this] { run(); });
+}
+
+void VirtualModem::stop() {
+  if (!thread_.joinable()) return;
+  stopRequested_ = true;
+  const char wake = 1;
+  (void)::write(wakeWrite_.get(), &wake, 1);
+  thread_.join();
+  if (state_ != ModemState::Unplugged) state_ = ModemState::Stopped;
+  publish();
+}
+
+void VirtualModem::unplug() {
+  unplugRequested_ = true;
+  const char wake = 1;
+  (void)::write(wakeWrite_.get(), &wake, 1);
+}
+
+void VirtualModem::setFaults(const Faults& faults) {
+  std::lock_guard lock(mutex_);
+  faults_ = faults;
+}
+
+ModemStatus VirtualModem::status() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+bool VirtualModem::waitFor(const std::function<bool(const ModemStatus&)>& predicate,
+                           std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return predicate(status_); });
+}
+
+std::vector<std::string> VirtualModem::commands() const {
+  std::lock_guard lock(mutex_);
+  return commands_;
+}
+
+std::string VirtualModem::streamed() const {
+  std::lock_guard lock(mutex_);
+  return streamed_;
+}
+
+void VirtualModem::publish() {
+  {
+    std::lock_guard lock(mutex_);
+    status_.state = state_;
+    status_.portOpen = portOpen_;
+    status_.echo = engine_.echo();
+    status_.fclass = engine_.fclass();
+    status_.line = engine_.line();
+    status_.method = engine_.method() ? engine_.method()->id : -1;
+    status_.rate = engine_.rate();
+    status_.commands = commandCount_;
+    status_.resets = resetCount_;
+    status_.streams = streamCount_;
+    status_.streamedBytes = streamed_.size();
+    status_.samples = streamer_ ? streamer_->samplesProduced() : 0;
+  }
+  changed_.notify_all();
+}
+
+int VirtualModem::pollTimeoutMs(Clock::time_point now) const {
+  int timeout = -1;
+  auto consider = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
+  if (!output_.empty() && !wantWrite_) consider(msUntil(now, output_.front().due));
+  if (state_ == ModemState::Receiving) consider(msUntil(now, nextTick_));
+  if (hungUp_) consider(msUntil(now, nextHangupCheck_));
+  return timeout;
+}
+
+void VirtualModem::run() {
+  while (!stopRequested_) {
+    const Clock::time_point before = Clock::now();
+    pollfd fds[3] = {{wakeRead_.get(), POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
+    if (watcher_->available()) fds[1] = {watcher_->fd(), POLLIN, 0};
+    // A hung-up master reports POLLHUP without end: leave it out until it is worth a look.
+    if (!hungUp_) {
+      fds[2] = {pty_->masterFd(), static_cast<short>(POLLIN | (wantWrite_ ? POLLOUT : 0)), 0};
+    }
+    const int ready = ::poll(fds, 3, pollTimeoutMs(before));
+    if (ready < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      char drain[64];
+      while (::read(wakeRead_.get(), drain, sizeof drain) > 0) {
+      }
+    }
+    if (stopRequested_) break;
+    if (unplugRequested_) {
+      doUnplug();
+      break;
+    }
+    // Opens and closes first: a close and a new open since the last pass must reset
+    // the modem before the new opener's bytes are read.
+    watchSlave();
+    Clock::time_point now = Clock::now();
+    if (hungUp_ && now >= nextHangupCheck_) {
+      pollfd probe{pty_->masterFd(), POLLIN, 0};
+      if (::poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP)) {
+        hungUp_ = false;
+        portOpen_ = true;
+      } else {
+        nextHangupCheck_ = now + kHangupRecheck;
+      }
+    }
+    if (fds[2].revents & POLLOUT) wantWrite_ = false;
+    if (!hungUp_ && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) readMaster(now);
+    now = Clock::now();
+    if (state_ == ModemState::Receiving) tickStream(now);
+    if (state_ == ModemState::Unplugged) break;
+    // The status is current before the answer goes out, so that whoever reads the
+    // answer finds the state it reports.
+    publish();
+    if (!output_.empty()) {
+      flushOutput(now);
+      publish();
+    }
+  }
+  publish();
+}
+
+void VirtualModem::watchSlave() {
+  if (!watcher_->available()) return;
+  const auto events = watcher_->read();
+  if (events.becameUnused) computerClosed();
+  if (watcher_->openFiles() > 0) {
+    portOpen_ = true;
+    hungUp_ = false;
+  }
+}
+
+void VirtualModem::readMaster(Clock::time_point now) {
+  char buffer[kReadChunk];
+  for (;;) {
+    const ssize_t n = ::read(pty_->masterFd(), buffer, sizeof buffer);
+    if (n > 0) {
+      portOpen_ = true;
+      handleInput(std::string(buffer, static_cast<size_t>(n)), now);
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    // EIO: the last file of the slave closed.
+    if (portOpen_ || !watcher_->available()) computerClosed();
+    hungUp_ = true;
+    nextHangupCheck_ = now + kHangupRecheck;
+    return;
+  }
+}
+
+void VirtualModem::computerClosed() {
+  // The computer dropped DTR: back to power-on state, whatever was going on.
+  transcript_.note("port closed: reset");
+  if (capturing_ && capture_.is_open()) capture_.flush();
+  capturing_ = false;
+  output_.clear();
+  streamBacklog_ = 0;
+  wantWrite_ = false;
+  lastDue_ = {};
+  dlePending_ = false;
+  streamer_.reset();
+  engine_.powerOn();
+  if (state_ == ModemState::Receiving || state_ == ModemState::Transmitting)
+    state_ = ModemState::Command;
+  portOpen_ = false;
+  ++resetCount_;
+  // The next opener may already be there with its bytes waiting: no flush, and its
+  // line settings stay as it made them.
+  if (!watcher_->available() || watcher_->openFiles() == 0) {
+    try {
+      pty_->makeRaw();
+    } catch (const std::system_error& e) {
+      transcript_.note(e.what());
+    }
+  }
+}
+
+void VirtualModem::handleInput(const std::string& bytes, Clock::time_point now) {
+  transcript_.received(bytes);
+  for (char c : bytes) {
+    if (state_ == ModemState::Command) {
+      handleCommandByte(c, now);
+    } else {
+      handleDataByte(c, now);
+    }
+  }
+}
+
+void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
+  EngineOutput out;
+  engine_.feed(c, out);
+  Faults faults;
+  {
+    std::lock_guard lock(mutex_);
+    faults = faults_;
+  }
+  const bool mute = profile_.silent || faults.noAnswer;
+  if (!mute && !out.echo.empty()) queue(out.echo, now);
+  if (!out.lineDone) return;
+  ++commandCount_;
+  {
+    std::lock_guard lock(mutex_);
+    if (commands_.size() < kMaxRememberedCommands) commands_.push_back(out.line);
+  }
+  transcript_.note("command " + out.line);
+  if (mute) return;
+  if (out.startReceive || out.startTransmit) {
+    // Everything from the answer on is part of the stream the computer records.
+    capturing_ = true;
+    ++streamCount_;
+    {
+      std::lock_guard lock(mutex_);
+      streamed_.clear();
+    }
+    if (!options_.capturePath.empty()) {
+      capture_.close();
+      capture_.open(options_.capturePath, std::ios::binary | std::ios::trunc);
+    }
+  }
+  queueAnswer(out.answer, now);
+  if (out.startReceive) {
+    const CompressionMethod* m = engine_.method();
+    streamer_ = std::make_unique<VoiceStreamer>(*source_, options_.line, m->coding,
+                                                engine_.rate(), options_.fullLineRate);
+    const Clock::time_point begin = std::max(now, lastDue_);
+    streamer_->begin(begin);
+    nextTick_ = begin;
+    dlePending_ = false;
+    state_ = ModemState::Receiving;
+  } else if (out.startTransmit) {
+    dlePending_ = false;
+    state_ = ModemState::Transmitting;
+  }
+}
+
+void VirtualModem::handleDataByte(char c, Clock::time_point now) {
+  if (!dlePending_) {
+    dlePending_ = c == kDle;
+    return;
+  }
+  dlePending_ = false;
+  const bool receiveStop = state_ == ModemState::Receiving && (c == '!' || c == '^');
+  const bool transmitEnd = state_ == ModemState::Transmitting && (c == kEtx || c == '!');
+  if (receiveStop || transmitEnd) endDataPhase(now);
+}
+
+void VirtualModem::endDataPhase(Clock::time_point now) {
+  std::string closing;
+  if (state_ == ModemState::Receiving) {
+    // Samples already due go out before the end mark.
+    if (streamer_) queue(streamer_->produce(now), now, true);
+    closing += kDle;
+    closing += kEtx;
+  }
+  closing += engine_.resultText("OK");
+  state_ = ModemState::Command;
+  queue(closing, now);
+  capturing_ = false;
+}
+
+void VirtualModem::queueAnswer(const std::string& answer, Clock::time_point now) {
+  Faults faults;
+  {
+    std::lock_guard lock(mutex_);
+    faults = faults_;
+  }
+  Clock::time_point due = now + std::chrono::milliseconds(faults.delayMs);
+  const auto gap = std::chrono::milliseconds(faults.splitGapMs);
+  if (faults.garbageBytes > 0) {
+    std::string noise;
+    for (size_t i = 0; i < faults.garbageBytes; ++i)
+      noise += kGarbage[(commandCount_ * 7 + i * 5) % 15];
+    queue(noise, due);
+    due += gap;
+  }
+  if (faults.splitBytes == 0) {
+    queue(answer, due);
+    return;
+  }
+  for (size_t pos = 0; pos < answer.size(); pos += faults.splitBytes) {
+    queue(answer.substr(pos, faults.splitBytes), due);
+    due += gap;
+  }
+}
+
+void VirtualModem::queue(std::string bytes, Clock::time_point due, bool stream) {
+  if (bytes.empty()) return;
+  due = std::max(due, lastDue_);
+  lastDue_ = due;
+  if (stream) streamBacklog_ += bytes.size();
+  // Bytes due together go out in one write, as a modem's UART sends them back to back.
+  if (!output_.empty()) {
+    Pending& last = output_.back();
+    if (last.due == due && last.capture == capturing_ && last.stream == stream) {
+      last.bytes += bytes;
+      return;
+    }
+  }
+  output_.push_back({due, std::move(bytes), capturing_, stream});
+}
+
+void VirtualModem::tickStream(Clock::time_point now) {
+  if (!streamer_ || now < nextTick_) return;
+  Faults faults;
+  {
+    std::lock_guard lock(mutex_);
+    faults = faults_;
+  }
+  if (faults.unplugAfterSeconds >= 0 && streamer_->elapsed(now) >= faults.unplugAfterSeconds) {
+    flushOutput(now);
+    doUnplug();
+    return;
+  }
+  std::string bytes = streamer_->produce(now);
+  if (streamBacklog_ + bytes.size() <= kMaxStreamBacklog) queue(std::move(bytes), now, true);
+  while (nextTick_ <= now) nextTick_ += kStreamTick;
+}
+
+void VirtualModem::flushOutput(Clock::time_point now) {
+  while (!output_.empty() && !wantWrite_ && output_.front().due <= now && pty_->open()) {
+    Pending& front = output_.front();
+    const ssize_t n = ::write(pty_->masterFd(), front.bytes.data(), front.bytes.size());
+    if (n < 0) {
+      if (errno == EAGAIN) {
+        wantWrite_ = true;
+      } else if (errno != EINTR) {
+        output_.clear();  // no one to send to
+        streamBacklog_ = 0;
+      }
+      return;
+    }
+    const std::string sent = front.bytes.substr(0, static_cast<size_t>(n));
+    transcript_.sent(sent);
+    if (front.capture) {
+      std::lock_guard lock(mutex_);
+      streamed_ += sent;
+    }
+    if (front.capture && capture_.is_open()) {
+      capture_.write(sent.data(), static_cast<std::streamsize>(sent.size()));
+      capture_.flush();
+    }
+    if (front.stream) streamBacklog_ -= static_cast<size_t>(n);
+    if (static_cast<size_t>(n) < front.bytes.size()) {
+      front.bytes.erase(0, static_cast<size_t>(n));
+      wantWrite_ = true;
+      return;
+    }
+    output_.pop_front();
+  }
+}
+
+void VirtualModem::doUnplug() {
+  transcript_.note("unplugged");
+  pty_->unlink();
+  pty_->closeMaster();
+  output_.clear();
+  streamer_.reset();
+  portOpen_ = false;
+  state_ = ModemState::Unplugged;
+  publish();
+}
+
+}  // namespace vmodem

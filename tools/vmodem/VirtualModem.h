@@ -1,1 +1,175 @@
 #pragma once
+// A voice modem on a pseudo-terminal: the computer opens the slave side as its serial
+// port; the modem answers on the master side from its own thread, as the chosen
+// profile's modem does.
+//
+//   vmodem::Options options;
+//   options.profile = "lucent";
+//   vmodem::VirtualModem modem(options);   // the pty exists from here on
+//   modem.start();                         // answering from here on
+//   open(modem.slavePath().c_str(), ...);
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vmodem/CommandEngine.h"
+#include "vmodem/LineSource.h"
+#include "vmodem/Profile.h"
+#include "vmodem/PseudoTerminal.h"
+#include "vmodem/Transcript.h"
+#include "vmodem/UniqueFd.h"
+#include "vmodem/VoiceStreamer.h"
+
+namespace vmodem {
+
+// Misbehaviour on demand, for the tests of the computer's side.
+struct Faults {
+  bool noAnswer = false;            // reads everything, sends nothing
+  size_t splitBytes = 0;            // answers sent in chunks of this many bytes...
+  int splitGapMs = 30;              // ...this far apart
+  int delayMs = 0;                  // before each answer
+  size_t garbageBytes = 0;          // noise sent as its own chunk before each answer
+  double unplugAfterSeconds = -1;   // into a voice stream: the device vanishes
+};
+
+struct Options {
+  std::string profile = "conexant";  // a name from the profiles folder or a path
+  std::string profileText;           // when set: the profile itself, instead of a file
+  std::string linkPath;              // when set: a symbolic link to the slave
+  LineOptions line;                  // what the modem hears
+  Faults faults;
+  bool fullLineRate = false;   // stream as fast as 115200 bit/s carries
+  std::string transcriptPath;  // every byte both ways, time-stamped
+  std::string capturePath;     // the bytes sent after each "+VRX", replaced each time
+};
+
+enum class ModemState {
+  Command,       // answering commands
+  Receiving,     // streaming samples (+VRX)
+  Transmitting,  // taking samples (+VTX)
+  Unplugged,     // the device is gone
+  Stopped,       // not running
+};
+
+struct ModemStatus {
+  ModemState state = ModemState::Stopped;
+  bool portOpen = false;  // the computer has the slave open
+  bool echo = true;
+  std::string fclass = "0";
+  int line = 0;
+  int method = -1;
+  int rate = 0;
+  long commands = 0;        // command lines executed since start
+  long resets = 0;          // returns to power-on state because the port closed
+  long streams = 0;         // data phases started
+  size_t streamedBytes = 0; // wire bytes sent since the last "+VRX" began
+  long long samples = 0;    // samples produced in the current or last stream
+};
+
+class VirtualModem {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // Loads the profile and opens the pty (and the link). Throws std::runtime_error or
+  // std::system_error when either is not possible.
+  explicit VirtualModem(Options options = {});
+  ~VirtualModem();
+  VirtualModem(const VirtualModem&) = delete;
+  VirtualModem& operator=(const VirtualModem&) = delete;
+
+  void start();
+  // Prompt: the modem thread wakes at once and ends.
+  void stop();
+
+  const std::string& slavePath() const { return slavePath_; }
+  const std::string& linkPath() const { return options_.linkPath; }
+  const Profile& profile() const { return profile_; }
+
+  ModemStatus status() const;
+  // Waits until the predicate holds for the status (true) or the time is up (false).
+  bool waitFor(const std::function<bool(const ModemStatus&)>& predicate,
+               std::chrono::milliseconds timeout) const;
+  // The command lines received, as typed ("AT" included, no CR).
+  std::vector<std::string> commands() const;
+  // The exact bytes sent since the last "+VRX" was executed: the CONNECT, the
+  // DLE-shielded samples, and the closing <DLE><ETX> and OK.
+  std::string streamed() const;
+
+  void setFaults(const Faults& faults);
+  // The device vanishes now (as a USB modem pulled out).
+  void unplug();
+
+ private:
+  struct Pending {
+    Clock::time_point due;
+    std::string bytes;
+    bool capture = false;
+    bool stream = false;
+  };
+
+  void run();
+  void handleInput(const std::string& bytes, Clock::time_point now);
+  void handleCommandByte(char c, Clock::time_point now);
+  void handleDataByte(char c, Clock::time_point now);
+  void endDataPhase(Clock::time_point now);
+  void queue(std::string bytes, Clock::time_point due, bool stream = false);
+  void queueAnswer(const std::string& answer, Clock::time_point now);
+  void flushOutput(Clock::time_point now);
+  void readMaster(Clock::time_point now);
+  void watchSlave();
+  void computerClosed();
+  void tickStream(Clock::time_point now);
+  void doUnplug();
+  int pollTimeoutMs(Clock::time_point now) const;
+  void publish();
+
+  Options options_;
+  Profile profile_;
+  std::unique_ptr<PseudoTerminal> pty_;
+  std::string slavePath_;
+  std::unique_ptr<SlaveWatcher> watcher_;
+  UniqueFd wakeRead_, wakeWrite_;
+  std::thread thread_;
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> unplugRequested_{false};
+
+  // Owned by the modem thread while it runs.
+  CommandEngine engine_;
+  Transcript transcript_;
+  std::unique_ptr<LineSource> source_;
+  std::unique_ptr<VoiceStreamer> streamer_;
+  std::deque<Pending> output_;
+  size_t streamBacklog_ = 0;
+  Clock::time_point lastDue_{};
+  Clock::time_point nextTick_{};
+  Clock::time_point nextHangupCheck_{};
+  bool capturing_ = false;
+  bool wantWrite_ = false;
+  bool hungUp_ = false;
+  bool dlePending_ = false;
+  ModemState state_ = ModemState::Stopped;
+  bool portOpen_ = false;
+  long commandCount_ = 0;
+  long resetCount_ = 0;
+  long streamCount_ = 0;
+  std::ofstream capture_;
+
+  mutable std::mutex mutex_;  // guards what follows
+  mutable std::condition_variable changed_;
+  ModemStatus status_;
+  std::vector<std::string> commands_;
+  std::string streamed_;
+  Faults faults_;
+};
+
+const char* stateName(ModemState state);
+
+}  // namespace vmodem

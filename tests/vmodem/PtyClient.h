@@ -1,0 +1,43 @@
+#pragma once
+// The computer's side of a serial line to the virtual modem, with plain POSIX calls.
+#include <chrono>
+#include <string>
+
+namespace vmodem::test {
+
+using namespace std::chrono_literals;
+
+// Generous: the machine running the tests may be busy.
+constexpr auto kAnswerTimeout = 10s;
+
+class PtyClient {
+ public:
+  explicit PtyClient(const std::string& path);
+  ~PtyClient();
+  PtyClient(const PtyClient&) = delete;
+  PtyClient& operator=(const PtyClient&) = delete;
+
+  bool isOpen() const { return fd_ >= 0; }
+  void close();
+  void send(const std::string& bytes);
+  // Reads until the bytes received so far end with one of the final result codes
+  // (or contain `until`), or the timeout passes. Returns all bytes read.
+  std::string readUntil(const std::string& until,
+                        std::chrono::milliseconds timeout = kAnswerTimeout);
+  std::string readAnswer(std::chrono::milliseconds timeout = kAnswerTimeout);
+  // Reads at least n bytes (or until the timeout).
+  std::string readBytes(size_t n, std::chrono::milliseconds timeout = kAnswerTimeout);
+  // Everything that arrives within the given time.
+  std::string readFor(std::chrono::milliseconds duration);
+  // Sends the command with a CR and returns the whole answer.
+  std::string command(const std::string& cmd);
+  // True once a read reports that the device has gone (EIO or end of file).
+  bool gone() const { return gone_; }
+
+ private:
+  bool readSome(std::string& into, std::chrono::steady_clock::time_point deadline);
+  int fd_ = -1;
+  bool gone_ = false;
+};
+
+}  // namespace vmodem::test

@@ -1,0 +1,106 @@
+// The data phase of +VRX and the line's life: closing, reopening, unplugging.
+#include <unistd.h>
+
+#include "ModemFixture.h"
+
+namespace vmodem::test {
+namespace {
+
+const std::string kDle(1, '\x10');
+const std::string kDleEtx = "\x10\x03";
+
+class StreamTest : public ModemTest {
+ protected:
+  // Voice mode, a method and a line, as the recorder sets them up; then +VRX.
+  std::string startReceiving(const std::string& method = "at+vsm=1,8000") {
+    echoOff();
+    EXPECT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+    EXPECT_EQ(client_->command(method), "\r\nOK\r\n");
+    EXPECT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+    client_->send("at+vrx\r");
+    return client_->readUntil("\r\nCONNECT\r\n");
+  }
+  static Options patternLine(const std::string& pattern) {
+    Options options;
+    options.line.kind = LineOptions::Kind::Pattern;
+    options.line.pattern = pattern;
+    return options;
+  }
+};
+
+TEST_F(StreamTest, DataBytesEqualToDleArriveDoubled) {
+  startModem(patternLine(std::string("\x10" "A\x10\x10" "B", 5)));
+  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
+  const std::string data = client_->readBytes(14);
+  EXPECT_EQ(data.substr(0, 14), std::string("\x10\x10" "A\x10\x10\x10\x10" "B\x10\x10" "A\x10\x10\x10", 14));
+}
+
+TEST_F(StreamTest, DleExclamationEndsTheStreamAndTheBytesMatchTheRecord) {
+  startModem("conexant");
+  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
+  std::string received = "\r\nCONNECT\r\n" + client_->readBytes(800);
+  ASSERT_GE(received.size(), 800u);
+  client_->send(kDle + "!");
+  received += client_->readUntil(kDleEtx + "\r\nOK\r\n");
+  ASSERT_GE(received.size(), 8u);
+  EXPECT_EQ(received.substr(received.size() - 8), kDleEtx + "\r\nOK\r\n");
+  // The modem records a write just after making it.
+  ASSERT_TRUE(modem_->waitFor(
+      [&](const ModemStatus& s) { return s.streamedBytes >= received.size(); }, kAnswerTimeout));
+  EXPECT_EQ(modem_->streamed(), received);
+  // Back in command mode, still in voice class.
+  EXPECT_EQ(client_->command("AT+FCLASS?"), "\r\n8\r\n\r\nOK\r\n");
+  EXPECT_EQ(modem_->status().streams, 1);
+}
+
+TEST_F(StreamTest, DleCaretAlsoEndsTheStream) {
+  startModem(patternLine("\x80"));
+  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
+  ASSERT_FALSE(client_->readBytes(10).empty());
+  client_->send(kDle + "^");
+  const std::string tail = client_->readUntil(kDleEtx + "\r\nOK\r\n");
+  ASSERT_GE(tail.size(), 8u);
+  EXPECT_EQ(tail.substr(tail.size() - 8), kDleEtx + "\r\nOK\r\n");
+  EXPECT_EQ(tail.find_first_not_of('\x80'), tail.size() - 8);
+}
+
+TEST_F(StreamTest, ClosingThePortResetsTheModemAndItAnswersAfterReopening) {
+  startModem("conexant");
+  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
+  ASSERT_FALSE(client_->readBytes(100).empty());
+  reopen();
+  const ModemStatus status = modem_->status();
+  EXPECT_EQ(status.state, ModemState::Command);
+  EXPECT_EQ(status.fclass, "0");
+  EXPECT_TRUE(status.echo);
+  client_->send("AT\r");
+  const std::string answer = client_->readUntil("AT\r\r\nOK\r\n");
+  EXPECT_EQ(answer, "AT\r\r\nOK\r\n");
+  EXPECT_EQ(modem_->status().resets, 1);
+}
+
+TEST_F(StreamTest, ClosingAndReopeningAtOnceStillResets) {
+  startModem("conexant");
+  echoOff();
+  client_->close();
+  client_ = std::make_unique<PtyClient>(modem_->slavePath());
+  EXPECT_EQ(client_->command("AT"), "AT\r\r\nOK\r\n");
+  EXPECT_EQ(modem_->status().resets, 1);
+}
+
+TEST_F(StreamTest, UnplugInTheMiddleOfAStreamRemovesTheDevice) {
+  Options options;
+  options.linkPath = ::testing::TempDir() + "/vmodem-unplug-" + std::to_string(::getpid());
+  options.faults.unplugAfterSeconds = 0.2;
+  startModem(options);
+  ASSERT_EQ(::access(options.linkPath.c_str(), F_OK), 0);
+  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
+  client_->readFor(kAnswerTimeout);  // ends when the device goes
+  EXPECT_TRUE(client_->gone());
+  EXPECT_TRUE(modem_->waitFor(
+      [](const ModemStatus& s) { return s.state == ModemState::Unplugged; }, kAnswerTimeout));
+  EXPECT_NE(::access(options.linkPath.c_str(), F_OK), 0);
+}
+
+}  // namespace
+}  // namespace vmodem::test

@@ -1,0 +1,156 @@
+#include "vmodem/CommandLine.h"
+
+#include <cstdlib>
+
+namespace vmodem {
+namespace {
+
+bool toDouble(const std::string& s, double& value) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(s.c_str(), &end);
+  return end && *end == '\0' && value >= 0;
+}
+
+bool toSize(const std::string& s, size_t& value) {
+  double d = 0;
+  if (!toDouble(s, d) || d != static_cast<double>(static_cast<size_t>(d))) return false;
+  value = static_cast<size_t>(d);
+  return true;
+}
+
+bool parseHex(const std::string& hex, std::string& bytes) {
+  std::string digits;
+  for (char c : hex)
+    if (c != ' ' && c != ',' && c != ':') digits += c;
+  if (digits.empty() || digits.size() % 2 != 0) return false;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    char* end = nullptr;
+    const std::string pair = digits.substr(i, 2);
+    const long v = std::strtol(pair.c_str(), &end, 16);
+    if (*end != '\0') return false;
+    bytes += static_cast<char>(v);
+  }
+  return true;
+}
+
+bool parseLine(const std::string& spec, LineOptions& line) {
+  const auto colon = spec.find(':');
+  const std::string kind = spec.substr(0, colon);
+  const std::string arg = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+  if (kind == "synthetic" && arg.empty()) {
+    line.kind = LineOptions::Kind::Synthetic;
+  } else if (kind == "silence" && arg.empty()) {
+    line.kind = LineOptions::Kind::Silence;
+  } else if (kind == "tone") {
+    line.kind = LineOptions::Kind::Tone;
+    if (!arg.empty() && (!toDouble(arg, line.toneHz) || line.toneHz <= 0)) return false;
+  } else if (kind == "wav" && !arg.empty()) {
+    line.kind = LineOptions::Kind::Wav;
+    line.wavPath = arg;
+  } else if (kind == "pattern") {
+    line.kind = LineOptions::Kind::Pattern;
+    return parseHex(arg, line.pattern);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string usage() {
+  return "usage: tavrin-vmodem [options]\n"
+         "A voice modem on a pseudo-terminal. Prints the device name, then answers on it\n"
+         "until SIGINT or SIGTERM.\n"
+         "  --link PATH           make PATH a symbolic link to the device\n"
+         "  --profile NAME|FILE   the modem to be (default conexant); --list-profiles\n"
+         "  --line SOURCE         what the line carries: synthetic (a call, default),\n"
+         "                        silence, tone:HZ, wav:FILE, pattern:HEXBYTES\n"
+         "  --event C@SECONDS     report <DLE>C that long into each stream\n"
+         "                        (s silence, b busy, d dial tone); may repeat\n"
+         "  --full-rate           stream as fast as 115200 bit/s carries\n"
+         "  --transcript FILE     log every byte both ways, time-stamped\n"
+         "  --capture FILE        the exact bytes sent after each +VRX\n"
+         "faults:\n"
+         "  --no-answer           read everything, answer nothing\n"
+         "  --split BYTES[:MS]    send answers in chunks of BYTES, MS apart (default 30)\n"
+         "  --delay MS            wait MS before each answer\n"
+         "  --garbage N           send N noise bytes before each answer\n"
+         "  --unplug-after SEC    vanish SEC seconds into a stream\n";
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  Options& o = cl.options;
+  for (size_t i = 0; i < args.size() && cl.error.empty(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    auto value = [&]() -> std::string {
+      if (!hasValue) {
+        cl.error = a + " needs a value";
+        return {};
+      }
+      return args[++i];
+    };
+    auto bad = [&](const std::string& v) { cl.error = "bad value for " + a + ": " + v; };
+    if (a == "-h" || a == "--help") {
+      cl.help = true;
+    } else if (a == "--list-profiles") {
+      cl.listProfiles = true;
+    } else if (a == "--link") {
+      o.linkPath = value();
+    } else if (a == "--profile") {
+      o.profile = value();
+    } else if (a == "--line") {
+      const std::string v = value();
+      if (cl.error.empty() && !parseLine(v, o.line)) bad(v);
+    } else if (a == "--event") {
+      const std::string v = value();
+      LineEvent e;
+      const auto at = v.find('@');
+      if (!cl.error.empty()) break;
+      if (at != 1 || !toDouble(v.substr(2), e.seconds)) {
+        bad(v);
+      } else {
+        e.code = v[0];
+        o.line.events.push_back(e);
+      }
+    } else if (a == "--full-rate") {
+      o.fullLineRate = true;
+    } else if (a == "--transcript") {
+      o.transcriptPath = value();
+    } else if (a == "--capture") {
+      o.capturePath = value();
+    } else if (a == "--no-answer") {
+      o.faults.noAnswer = true;
+    } else if (a == "--split") {
+      const std::string v = value();
+      const auto colon = v.find(':');
+      size_t gap = static_cast<size_t>(o.faults.splitGapMs);
+      if (!cl.error.empty()) break;
+      if (!toSize(v.substr(0, colon), o.faults.splitBytes) || o.faults.splitBytes == 0 ||
+          (colon != std::string::npos && !toSize(v.substr(colon + 1), gap))) {
+        bad(v);
+      } else {
+        o.faults.splitGapMs = static_cast<int>(gap);
+      }
+    } else if (a == "--delay") {
+      const std::string v = value();
+      size_t ms = 0;
+      if (cl.error.empty() && !toSize(v, ms)) bad(v);
+      o.faults.delayMs = static_cast<int>(ms);
+    } else if (a == "--garbage") {
+      const std::string v = value();
+      if (cl.error.empty() && !toSize(v, o.faults.garbageBytes)) bad(v);
+    } else if (a == "--unplug-after") {
+      const std::string v = value();
+      if (cl.error.empty() && !toDouble(v, o.faults.unplugAfterSeconds)) bad(v);
+    } else {
+      cl.error = "unknown option " + a;
+    }
+  }
+  return cl;
+}
+
+}  // namespace vmodem
