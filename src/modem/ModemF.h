@@ -33,9 +33,9 @@ class TModemF : public QObject, public IModemLink {
   IMonitorLog& MonitorLog() override;
 
   // Hooks set by the windows that use the link.
-  std::function<void(const QString&)> OnStatusText;       // first status panel of the main window
-  std::function<void(const QByteArray&)> OnSpecMemoEcho;  // memo of the modem list window
-  std::function<void(uint16_t count)> OnVoiceData;        // voice side of the receive handler
+  std::function<void(const QString&)> OnStatusText;        // first status panel of the main window
+  std::function<void(const QByteArray&)> OnSpecMemoEcho;   // memo of the modem list window
+  std::function<void(uint16_t count)> OnVoiceData;         // voice side of the receive handler
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
