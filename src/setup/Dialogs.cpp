@@ -12,7 +12,9 @@ DialogHooks& Hooks() {
 const QString kTitle = QStringLiteral("Tavrin");
 }  // namespace
 
-void SetDialogHooks(DialogHooks hooks) { Hooks() = std::move(hooks); }
+void SetDialogHooks(DialogHooks hooks) {
+  Hooks() = std::move(hooks);
+}
 
 void ShowMessage(const QString& text) {
   if (Hooks().message) {
@@ -33,7 +35,7 @@ bool ConfirmBox(const QString& caption, const QString& text) {
 QString InputBox(const QString& caption, const QString& prompt, const QString& def) {
   if (Hooks().input) return Hooks().input(caption, prompt, def);
   bool ok = false;
-  const QString text =
-      QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, def, &ok);
+  const QString text = QInputDialog::getText(QApplication::activeWindow(), caption, prompt,
+                                             QLineEdit::Normal, def, &ok);
   return ok ? text : def;
 }

@@ -16,11 +16,15 @@ void TProgressForm::ShowWithCaption(const QString& caption) {
   ProgressBar1->setValue(0);
   show();
 }
-void TProgressForm::SetPosition(int percent) { ProgressBar1->setValue(percent); }
+void TProgressForm::SetPosition(int percent) {
+  ProgressBar1->setValue(percent);
+}
 
 TSpecModemForm::TSpecModemForm(IModemLink& link, TProgressForm& progress, QWidget* parent)
     : QDialog(parent), link_(link), progress_(progress) {}
-void TSpecModemForm::FindModems() { FoundCount = 0; }
+void TSpecModemForm::FindModems() {
+  FoundCount = 0;
+}
 void TSpecModemForm::AddMemoLine(const QByteArray&) {}
 
 TSettingsForm::TSettingsForm(IModemLink& link, TSpecModemForm& specForm, QWidget* parent)

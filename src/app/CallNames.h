@@ -1,0 +1,18 @@
+#pragma once
+// Names, dates and durations of new call records.
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+// Six capital letters drawn uniformly from A..M and O..X (never N, Y or Z), from a
+// generator seeded afresh from the clock.
+QString MakeFileName();
+
+// The length of a recording whose WAV image (44-byte header included) is `streamSize`
+// bytes of 8-bit mono sound at `samplingFreq` samples per second, as minutes ":" seconds,
+// the seconds rounded half to even. "?" when the rate is not positive.
+QString DurationText(int64_t streamSize, int32_t samplingFreq);
+
+// The user's short date and long time (without a time zone).
+QString ShortDateText(const QDate& date);
+QString LongTimeText(const QTime& time);

@@ -1,0 +1,201 @@
+#pragma once
+// The main window: menus, the two tool bars, the scope strip, the position bar, the call
+// grid and the status bar; the start sequence, the shutdown and the call list commands.
+//
+// Layout: the central widget is the client area, 384 x 386; every control is a child of
+// it at its client coordinates and carries its control name as object name. The
+// developer controls lie at left 408, outside the client area, so they are never seen.
+//
+// Recorder buttons (Playsb1 ... RecSb1) are TSpeedButtons: checkable, but a click never
+// toggles one by itself. "Pressed" is isChecked(); the handlers press and release them
+// with setChecked().
+#include <QDialog>
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <QToolButton>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/CallRecord.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QStatusBar;
+class QTableWidget;
+class QTimer;
+class TAboutForm;
+class TModemF;
+class TMonitorForm;
+class TProgressForm;
+class TSettingsForm;
+class TSpecModemForm;
+
+class TSpeedButton : public QToolButton {
+ public:
+  using QToolButton::QToolButton;
+
+ protected:
+  void nextCheckState() override {}  // the click handler decides the pressed state
+};
+
+class TMainForm : public QMainWindow {
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // ---- Controls (children of Client) ----
+  QWidget* Client = nullptr;
+  QWidget* ToolBar1 = nullptr;
+  QToolButton *ToolButton1 = nullptr, *ToolButton2 = nullptr, *ToolButton3 = nullptr,
+              *ToolButton4 = nullptr, *ToolButton5 = nullptr;
+  QSlider* TrackBar1 = nullptr;
+  QWidget* ToolBar2 = nullptr;
+  TSpeedButton *Playsb1 = nullptr, *PauseSb1 = nullptr, *StopSb1 = nullptr, *PrevSb1 = nullptr,
+               *NextSb1 = nullptr, *RecSb1 = nullptr;
+  QTableWidget* Grid1 = nullptr;  // header = fixed row 0; description row r = table row r-1
+  QStatusBar* StatusBar1 = nullptr;
+  std::array<QLabel*, 3> StatusPanels{};
+  QSpinBox* SpinEdit1 = nullptr;
+  QPushButton *ClosePortBtn = nullptr, *VoiceRecBtn = nullptr, *Button3 = nullptr,
+              *Button1 = nullptr, *Button4 = nullptr;
+  QLabel* Label10 = nullptr;
+  QTimer* Timer2 = nullptr;
+
+  // ---- Menus ----
+  QMenu *FileMenu = nullptr, *RecorderMenu = nullptr, *OptionsMenu = nullptr, *HelpMenu = nullptr;
+  QAction *Comment1 = nullptr, *Delete1 = nullptr, *Exit1 = nullptr;
+  QAction *Play1 = nullptr, *Pause1 = nullptr, *Stop1 = nullptr, *Previous1 = nullptr,
+          *Next1 = nullptr, *Record1 = nullptr;
+  QAction* Settings1 = nullptr;
+  QMenu* Modem1 = nullptr;
+  QAction *On1 = nullptr, *Off1 = nullptr, *Diagnostics1 = nullptr;
+  QAction *Contents1 = nullptr, *About1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction *Memo1 = nullptr, *Delete2 = nullptr;
+
+  // ---- The other windows, created hidden with this one and living as long ----
+  TAboutForm* AboutForm = nullptr;
+  TProgressForm* ProgressForm = nullptr;
+  TSpecModemForm* SpecModemForm = nullptr;
+  TMonitorForm* MonitorForm = nullptr;
+  TModemF* ModemF = nullptr;
+  TSettingsForm* SettingsForm = nullptr;
+
+  // ---- State other parts use ----
+  bool RecordingActive = false;
+  QString CurrentFileName;  // base name of the current recording's WAV file
+
+  // The call list in list order; description slot k is CallList[k - 1].
+  std::vector<TCallRecord> CallList;
+  TCallRecord CurrentCall;
+  int CallCount() const { return static_cast<int>(CallList.size()); }
+
+  // Scope and recording state: set up and released by the recorder code
+  // (MainFormRecorder.cpp).
+  int ScopeLeft = 0, ScopeTop = 0, ScopeWidth = 0, ScopeHeight = 0;
+  QImage ScopeBitmap;
+  bool ScopeBlank = false;
+  bool ScopeDrawn = false;
+
+  // Shows a modal window and returns its result. Tests replace it.
+  std::function<int(QDialog&)> ExecModal;
+  // Runs once the window has closed and the shutdown is done (the program ends there).
+  std::function<void()> OnClosed;
+
+  // ---- Grid rows in the numbering of the list: row 0 is the header, rows 1.. ----
+  int SelectedRow() const;
+  void SelectRow(int r);
+  int RowCount() const;  // CallCount + 1, at least 2
+
+  void SetStatusPanel(int index, const QString& text);
+  QString StatusPanel(int index) const;
+
+  // ---- Start, shutdown, shell commands (MainFormStart.cpp) ----
+  void FormCreate();
+  void FormShow();
+  // False when the sequence stopped early (a call list file error, or the program ended).
+  bool RunStartSequence(bool reloadCallList = true);
+  void FormActivate();
+  void FormClose();
+  bool ShutDownDone() const { return shutDownDone_; }
+  void Exit1Click();
+  void About1Click();
+  void Settings1Click();
+  void Contents1Click();
+  void Diagnostics1Click();
+  void Button4Click();
+  // The monitor hot key, Ctrl+A with no other modifier; true when handled.
+  bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  bool Grid1KeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+  // ---- Call list (MainFormCalls.cpp) ----
+  void LoadCallList();  // raises ECallFileError
+  bool SaveCallList();
+  void ShowCallList();
+  // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes.
+  void AddCallRecord(int64_t voiceStreamSize);
+  void Button1Click();
+  void EditMemo();
+  void DeleteCallRecord();
+  void ToolButton1Click();
+  void ToolButton2Click();
+  void ToolButton3Click();
+  void ToolButton4Click();
+  // Comment1, Delete1, Play1, Pause1, Stop1, Previous1, Next1 and the buttons Playsb1,
+  // PauseSb1, StopSb1, PrevSb1, NextSb1.
+  void SetRecordCommandsEnabled(bool enabled);
+
+  // ---- Scope, recorder and playback (MainFormRecorder.cpp) ----
+  void CreateScopeAndStream();   // FormCreate
+  void ReleaseScopeAndStream();  // shutdown: a recording in progress is dropped
+  void FormPaint(QPainter& painter);
+  void DrawScope();
+  void ClearScope();
+  void StartRecording();
+  void StopRecordingOrPlayback();
+  void RecSb1Click();
+  void Record1Click();
+  void StopSb1Click();
+  void Stop1Click();
+  void Playsb1Click();
+  void Play1Click();
+  void PauseSb1Click();
+  void Pause1Click();
+  void PrevSb1Click();
+  void Previous1Click();
+  void NextSb1Click();
+  void Next1Click();
+  void On1Click();
+  void Off1Click();
+  void VoiceRecBtnClick();
+  void ClosePortBtnClick();
+  void Button3Click();
+  void Timer2Timer();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void CreateWindows();
+  void ConnectHandlers();
+  bool OpenPortForStart();
+  bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
+
+  bool shown_ = false;
+  bool shutDownDone_ = false;
+  bool callListLoaded_ = false;
+};

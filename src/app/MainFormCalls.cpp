@@ -1,0 +1,128 @@
+// The call list: load and store, the grid, new records, memos, deletion and navigation.
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+
+#include "app/CallFile.h"
+#include "app/CallNames.h"
+#include "app/MainForm.h"
+#include "setup/Dialogs.h"
+#include "setup/Shared.h"
+
+namespace {
+const QString kWavFolder = QStringLiteral("wav");
+const QString kWavSuffix = QStringLiteral(".wav");
+
+QString WavPath(const QString& fileName) {
+  return kWavFolder + QDir::separator() + fileName + kWavSuffix;
+}
+
+void SetCell(QTableWidget* grid, int row, int column, const QString& text) {
+  QTableWidgetItem* item = grid->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem;
+    grid->setItem(row, column, item);
+  }
+  item->setText(text);
+}
+}  // namespace
+
+void TMainForm::LoadCallList() {
+  CallList.clear();
+  callListLoaded_ = false;
+  CallList = LoadCallFile(QString::fromLatin1(kCallFileName));
+  callListLoaded_ = true;
+  ShowCallList();
+}
+
+bool TMainForm::SaveCallList() {
+  // A list that could not be read is never written over: the file may still hold it.
+  if (!callListLoaded_) return true;
+  return !SaveCallFile(QString::fromLatin1(kCallFileName), CallList).has_value();
+}
+
+void TMainForm::ShowCallList() {
+  const int selected = SelectedRow();
+  Grid1->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Time"),
+                                    QStringLiteral("Duration"), QStringLiteral("Memo")});
+  if (CallList.empty()) {
+    Grid1->setRowCount(1);
+    for (int c = 0; c < 4; ++c) SetCell(Grid1, 0, c, QString());
+    SelectRow(1);
+    return;
+  }
+  Grid1->setRowCount(CallCount());
+  for (int r = 0; r < CallCount(); ++r) {
+    const TCallRecord& rec = CallList[static_cast<size_t>(r)];
+    SetCell(Grid1, r, 0, rec.Date);
+    SetCell(Grid1, r, 1, rec.Time);
+    SetCell(Grid1, r, 2, rec.Duration);
+    SetCell(Grid1, r, 3, rec.Memo);
+  }
+  SelectRow(std::min(selected, RowCount() - 1));
+}
+
+void TMainForm::AddCallRecord(int64_t voiceStreamSize) {
+  CurrentCall.FileName = CutToField(MakeFileName(), kFileNameCapacity);
+  CurrentCall.Date = CutToField(ShortDateText(QDate::currentDate()), kDateCapacity);
+  CurrentCall.Time = CutToField(LongTimeText(QTime::currentTime()), kTimeCapacity);
+  CurrentCall.Memo.clear();
+  CurrentCall.Duration =
+      CutToField(DurationText(voiceStreamSize, CurrentProfile.SamplingFreq), kDurationCapacity);
+  CurrentCall.Image.clear();
+  CallList.push_back(CurrentCall);
+  ShowCallList();
+  SelectRow(RowCount() - 1);
+  CurrentFileName = CurrentCall.FileName;
+}
+
+void TMainForm::Button1Click() {
+  CurrentCall.FileName = CutToField(MakeFileName(), kFileNameCapacity);
+  CurrentCall.Date = CutToField(ShortDateText(QDate::currentDate()), kDateCapacity);
+  CurrentCall.Time = CutToField(LongTimeText(QTime::currentTime()), kTimeCapacity);
+  CurrentCall.Memo.clear();
+  CurrentCall.Image.clear();
+  CallList.push_back(CurrentCall);
+  ShowCallList();
+  SelectRow(RowCount() - 1);
+}
+
+void TMainForm::EditMemo() {
+  if (CallList.empty()) return;
+  const int r = SelectedRow();
+  if (r < 1 || r > CallCount()) return;
+  TCallRecord& rec = CallList[static_cast<size_t>(r - 1)];
+  const QString text = InputBox(QStringLiteral("Comment"), QString(), rec.Memo);
+  if (text.isEmpty()) return;
+  rec.Memo = CutToField(text, kMemoCapacity);
+  ShowCallList();
+}
+
+void TMainForm::DeleteCallRecord() {
+  if (CallList.empty()) return;
+  if (!ConfirmBox(QStringLiteral("Confirm"), QStringLiteral("Delete record?"))) return;
+  const int r = SelectedRow();
+  if (r < 1 || r > CallCount()) return;
+  const QString fileName = CallList[static_cast<size_t>(r - 1)].FileName;
+  CallList.erase(CallList.begin() + (r - 1));
+  if (!fileName.isEmpty()) QFile::remove(WavPath(fileName));
+  ShowCallList();
+  if (CallList.empty()) SetRecordCommandsEnabled(false);
+}
+
+void TMainForm::ToolButton1Click() {
+  SelectRow(1);
+}
+
+void TMainForm::ToolButton2Click() {
+  if (SelectedRow() > 1) SelectRow(SelectedRow() - 1);
+}
+
+void TMainForm::ToolButton3Click() {
+  if (SelectedRow() <= RowCount() - 2) SelectRow(SelectedRow() + 1);
+}
+
+void TMainForm::ToolButton4Click() {
+  SelectRow(RowCount() - 1);
+}

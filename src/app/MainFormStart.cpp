@@ -1,0 +1,194 @@
+// Start sequence, shutdown and the shell's own commands.
+#include <QDesktopServices>
+#include <QDir>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/AboutForm.h"
+#include "app/CallFile.h"
+#include "app/MainForm.h"
+#include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
+#include "setup/Diagnostics.h"
+#include "setup/Dialogs.h"
+#include "setup/PrivateFile.h"
+#include "setup/Profile.h"
+#include "setup/SettingsForm.h"
+#include "setup/Shared.h"
+#include "setup/SpecModemForm.h"
+
+namespace {
+const QString kParamsSection = QStringLiteral("params");
+const QString kMainTop = QStringLiteral("MainTop");
+const QString kMainLeft = QStringLiteral("MainLeft");
+constexpr int kDesignLeft = 367;
+constexpr int kDesignTop = 146;
+const QString kEventLogName = QStringLiteral("Events.log");
+const QString kHelpFileName = QStringLiteral("Help.chm");
+const QString kSignedPcm = QStringLiteral("SIGNED PCM");
+constexpr int kMaxPortNumber = 65535;
+}  // namespace
+
+void TMainForm::FormCreate() {
+  StartDirectory = QDir::currentPath();
+  CurrentProfile = TModemParams{};
+  Voicefeatures = true;
+  CreateScopeAndStream();
+  SettingsFile = std::make_unique<TIniFile>(QDir(StartDirectory).filePath(kSettingsFileName));
+  const int top = SettingsFile->ReadInteger(kParamsSection, kMainTop, kDesignTop);
+  const int left = SettingsFile->ReadInteger(kParamsSection, kMainLeft, kDesignLeft);
+  move(left, top);
+}
+
+void TMainForm::FormShow() {
+  if (shutDownDone_) return;
+  if (!RunStartSequence()) return;
+  SetStatusPanel(1, QStringLiteral(" COM PORT ") + QString::number(CurrentProfile.port));
+  SetStatusPanel(2, QStringLiteral(" ") + CurrentProfile.Model);
+  ClearScope();
+}
+
+bool TMainForm::RunStartSequence(bool reloadCallList) {
+  if (reloadCallList) {
+    try {
+      LoadCallList();
+    } catch (const ECallFileError& e) {
+      ShowMessage(QString::fromUtf8(e.what()));
+      return false;
+    }
+  }
+  ModemF->EchoToSpecMemo = false;
+
+  if (ModemConfigured(*SettingsFile)) {
+    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  } else {
+    SpecModemForm->FindModems();
+    if (shutDownDone_) return false;
+    if (SpecModemForm->FoundCount < 1) {
+      ShowMessage(QStringLiteral("No modems found on your system"));
+      if (!shutDownDone_) close();
+      return false;
+    }
+    ExecModal(*SpecModemForm);
+    if (shutDownDone_) return false;
+    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  }
+  // A profile changed in the settings window takes effect both ways.
+  ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
+
+  if (!Voicefeatures) {
+    ShowMessage(QStringLiteral("Your modem does not support IS101 voice command set"));
+    if (shutDownDone_) return false;
+  }
+  RecSb1->setEnabled(Voicefeatures);
+  Record1->setEnabled(Voicefeatures);
+
+  MonitorForm->Clear();
+  RecordingActive = false;
+  ModemF->DataReceived = false;
+
+  for (QAction* a : {Previous1, Next1}) a->setEnabled(false);
+  for (QToolButton* b : {PrevSb1, NextSb1}) b->setEnabled(false);
+
+  if (CallCount() >= 1) {
+    CurrentCall = CallList.front();
+    CurrentFileName = CurrentCall.FileName;
+  } else {
+    SetRecordCommandsEnabled(false);
+  }
+
+  if (!OpenPortForStart()) {
+    ShowMessage(QStringLiteral("Error during opening com port ") +
+                QString::number(CurrentProfile.port));
+    if (shutDownDone_) return false;
+    RecSb1->setEnabled(false);
+    return true;
+  }
+  On1->setChecked(true);
+  Off1->setChecked(false);
+
+  ModemF->SendAndExpect("atE0", QStringLiteral("initialization string.."), QStringLiteral("OK"));
+  if (shutDownDone_) return false;
+  ModemF->SendAndExpect("ats0=0", QStringLiteral("Setting no autoanswer.."), QStringLiteral("OK"));
+  return !shutDownDone_;
+}
+
+bool TMainForm::OpenPortForStart() {
+  // Port 0 would make the port ask the user for a number; it is no configured port.
+  if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) return false;
+  try {
+    ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
+    ModemF->ComPort1.SetOpen(true);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+void TMainForm::FormActivate() {
+  ClearScope();
+}
+
+void TMainForm::FormClose() {
+  if (shutDownDone_) return;
+  shutDownDone_ = true;
+  Timer2->stop();
+  ReleaseScopeAndStream();
+
+  if (!SaveCallList()) {
+    ShowMessage(QStringLiteral("error"));
+    return;
+  }
+  // A new event log is private to the user; an existing one keeps its mode.
+  CreatePrivateFile(kEventLogName);
+  MonitorForm->SaveToFile(kEventLogName);
+  try {
+    ModemF->ComPort1.SetOpen(false);
+  } catch (const std::exception&) {
+    // Closing a port that is gone: nothing left to do.
+  }
+  try {
+    SettingsFile->WriteInteger(kParamsSection, kMainTop, pos().y());
+    SettingsFile->WriteInteger(kParamsSection, kMainLeft, pos().x());
+  } catch (const EIniWriteError& e) {
+    ShowMessage(QString::fromUtf8(e.what()));
+  }
+  // SettingsFile stays bound until the window is destroyed: code still unwinding from a
+  // modal window closed by the shutdown may read it.
+}
+
+void TMainForm::Exit1Click() {
+  close();
+}
+
+void TMainForm::About1Click() {
+  ExecModal(*AboutForm);
+}
+
+void TMainForm::Settings1Click() {
+  try {
+    ModemF->ComPort1.SetOpen(false);
+  } catch (const std::exception&) {
+  }
+  On1->setChecked(false);
+  Off1->setChecked(true);
+  ExecModal(*SettingsForm);
+  if (shutDownDone_) return;
+  // The start sequence reloads Calls.dbt: store this run's changes first. If that fails,
+  // keep the list in memory rather than reload the old one.
+  const bool saved = callListLoaded_ && SaveCallList();
+  if (callListLoaded_ && !saved) ShowMessage(QStringLiteral("error"));
+  RunStartSequence(saved || !callListLoaded_);
+}
+
+void TMainForm::Contents1Click() {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(kHelpFileName)));
+}
+
+void TMainForm::Diagnostics1Click() {
+  RunDiagnostics(*ModemF, *ProgressForm);
+}
+
+void TMainForm::Button4Click() {
+  SpecModemForm->show();
+}

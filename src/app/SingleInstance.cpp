@@ -1,0 +1,59 @@
+#include "app/SingleInstance.h"
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+
+namespace {
+const QByteArray kRaiseMessage = "raise\n";
+constexpr int kConnectTimeoutMs = 1000;
+constexpr int kReadTimeoutMs = 1000;
+}  // namespace
+
+TSingleInstance::TSingleInstance(QString name) : name_(std::move(name)) {}
+
+TSingleInstance::~TSingleInstance() = default;
+
+QString TSingleInstance::DefaultName() {
+  const QString custom = qEnvironmentVariable("TAVRIN_INSTANCE_NAME");
+  if (!custom.isEmpty()) return custom;
+  return QStringLiteral("tavrin-%1").arg(::getuid());
+}
+
+bool TSingleInstance::NotifyRunning() {
+  QLocalSocket socket;
+  socket.connectToServer(name_);
+  if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+  socket.write(kRaiseMessage);
+  socket.waitForBytesWritten(kConnectTimeoutMs);
+  socket.disconnectFromServer();
+  return true;
+}
+
+bool TSingleInstance::Acquire() {
+  // Two programs starting at the same moment must not both become the first.
+  QLockFile lock(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
+  lock.lock();
+  if (NotifyRunning()) return false;
+  QLocalServer::removeServer(name_);  // a socket left by a program that crashed
+  server_ = std::make_unique<QLocalServer>();
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_->listen(name_)) {
+    // Without the socket the rule cannot be kept; run all the same.
+    server_.reset();
+    return true;
+  }
+  QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
+    while (QLocalSocket* client = server_->nextPendingConnection()) {
+      QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+      QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
+        if (client->readAll().startsWith(kRaiseMessage.trimmed()) && OnRaise) OnRaise();
+      });
+      if (client->bytesAvailable() == 0) client->waitForReadyRead(kReadTimeoutMs);
+    }
+  });
+  return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Files that hold the user's recordings and settings are private to the user: created
+// with mode 0600 (folders 0700) and replaced atomically, so a failed write never leaves
+// a half-written or missing file behind.
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Writes `data` to a temporary file in the folder of `path`, flushes it to disk and
+// renames it over `path`. On any failure the old file is untouched and the temporary
+// one removed; the result is the system's error text. A new file gets mode 0600; an
+// existing one keeps its mode.
+std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data);
+
+// Creates an empty file with mode 0600 unless it exists. Nothing when it exists.
+std::optional<QString> CreatePrivateFile(const QString& path);
+
+// Creates a folder with mode 0700 unless it exists.
+std::optional<QString> CreatePrivateDir(const QString& path);
+
+// Reads a whole file. std::nullopt with `error` set when it cannot be read; a missing
+// file is reported through `missing` (and `error` stays empty).
+std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, bool* missing);

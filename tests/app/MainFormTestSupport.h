@@ -1,0 +1,76 @@
+#pragma once
+// A main window in a folder of its own, with the message, confirmation and input boxes
+// and the modal windows answered by the test.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "app/MainForm.h"
+#include "setup/Dialogs.h"
+
+class MainFormFixture {
+ public:
+  MainFormFixture() : oldDir_(QDir::currentPath()) {
+    QDir::setCurrent(dir.path());
+    DialogHooks hooks;
+    hooks.message = [this](const QString& text) { messages << text; };
+    hooks.confirm = [this](const QString& caption, const QString& text) {
+      confirms << caption + "|" + text;
+      return confirmAnswer;
+    };
+    hooks.input = [this](const QString& caption, const QString&, const QString& def) {
+      inputs << caption + "|" + def;
+      return inputAnswer;
+    };
+    SetDialogHooks(hooks);
+  }
+  ~MainFormFixture() {
+    form.reset();
+    SetDialogHooks({});
+    QDir::setCurrent(oldDir_);
+  }
+  MainFormFixture(const MainFormFixture&) = delete;
+  MainFormFixture& operator=(const MainFormFixture&) = delete;
+
+  QString Path(const QString& name) const { return dir.filePath(name); }
+  void Write(const QString& name, const QByteArray& bytes) const {
+    QFile f(Path(name));
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(bytes);
+  }
+  QByteArray Read(const QString& name) const {
+    QFile f(Path(name));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+  }
+
+  TMainForm& Create() {
+    form = std::make_unique<TMainForm>();
+    form->ExecModal = [this](QDialog& d) {
+      modals << d.objectName() + "|" + d.windowTitle();
+      return modalResult;
+    };
+    return *form;
+  }
+  // Shows the window and lets the start sequence run.
+  TMainForm& Start() {
+    if (!form) Create();
+    form->show();
+    QCoreApplication::processEvents();
+    return *form;
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<TMainForm> form;
+  QStringList messages, confirms, inputs, modals;
+  bool confirmAnswer = true;
+  QString inputAnswer;
+  int modalResult = 0;
+
+ private:
+  QString oldDir_;
+};
