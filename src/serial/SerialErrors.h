@@ -16,6 +16,13 @@ inline constexpr int kPutBlockFail = -3004;
 inline constexpr int kOutputBufferTooSmall = -3006;
 inline constexpr int kBufferIsEmpty = -3007;
 inline constexpr int kOutOfMemory = -8;
+// Operating-system error numbers as the dispatcher reports them (negated), and the two
+// that the component gives a meaning of their own.
+inline constexpr int kOsFileNotFound = 2;
+inline constexpr int kOsPathNotFound = 3;
+inline constexpr int kOsAccessDenied = 5;
+inline constexpr int kOsPermission = 13;
+inline constexpr int kOsGeneralFailure = 162;
 }  // namespace serial_error
 
 class ESerialException : public std::runtime_error {
@@ -24,25 +31,66 @@ class ESerialException : public std::runtime_error {
   int ErrorNumber;
 };
 
-class EGeneral : public ESerialException { using ESerialException::ESerialException; };
-class EOpenComm : public ESerialException { using ESerialException::ESerialException; };
-class ESerialIO : public ESerialException { using ESerialException::ESerialException; };
-class EModem : public ESerialException { using ESerialException::ESerialException; };
-class ETrigger : public ESerialException { using ESerialException::ESerialException; };
-class EProtocol : public ESerialException { using ESerialException::ESerialException; };
-class EINI : public ESerialException { using ESerialException::ESerialException; };
-class EFax : public ESerialException { using ESerialException::ESerialException; };
-class ETapi : public ESerialException { using ESerialException::ESerialException; };
-class ERas : public ESerialException { using ESerialException::ESerialException; };
+class EGeneral : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class EOpenComm : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class ESerialIO : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class EModem : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class ETrigger : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class EProtocol : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class EINI : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class EFax : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class ETapi : public ESerialException {
+  using ESerialException::ESerialException;
+};
+class ERas : public ESerialException {
+  using ESerialException::ESerialException;
+};
 
-class EBadArgument : public EGeneral { using EGeneral::EGeneral; };
-class EBadId : public EOpenComm { using EOpenComm::EOpenComm; };
-class ECommNotOpen : public EOpenComm { using EOpenComm::EOpenComm; };
-class EAlreadyOpen : public EOpenComm { using EOpenComm::EOpenComm; };
-class ENoPortSelected : public EOpenComm { using EOpenComm::EOpenComm; };
-class EPutBlockFail : public ESerialIO { using ESerialIO::ESerialIO; };
-class EOutputBufferTooSmall : public ESerialIO { using ESerialIO::ESerialIO; };
-class EBufferIsEmpty : public ESerialIO { using ESerialIO::ESerialIO; };
+class EBadArgument : public EGeneral {
+  using EGeneral::EGeneral;
+};
+class EBadId : public EOpenComm {
+  using EOpenComm::EOpenComm;
+};
+class ECommNotOpen : public EOpenComm {
+  using EOpenComm::EOpenComm;
+};
+class EAlreadyOpen : public EOpenComm {
+  using EOpenComm::EOpenComm;
+};
+class ENoPortSelected : public EOpenComm {
+  using EOpenComm::EOpenComm;
+};
+class EPutBlockFail : public ESerialIO {
+  using ESerialIO::ESerialIO;
+};
+class EOutputBufferTooSmall : public ESerialIO {
+  using ESerialIO::ESerialIO;
+};
+class EBufferIsEmpty : public ESerialIO {
+  using ESerialIO::ESerialIO;
+};
+// An operating-system failure while opening or configuring the device; ErrorNumber is
+// the positive error number (2 to 162).
+class EInOutError : public ESerialException {
+  using ESerialException::ESerialException;
+};
 
 // The message of code c: row |c| of the error text table, else the system's text for
 // that number (control characters blanked, runs of blanks folded, at most 255 chars).

@@ -15,6 +15,8 @@ enum TComPortState { cpsClosed, cpsClosing, cpsOpen };
 enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
 enum THWFlowOption : uint8_t { hwfUseDTR = 1, hwfUseRTS = 2, hwfRequireDSR = 4, hwfRequireCTS = 8 };
 enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
+enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
+using THWFlowOptions = uint8_t;  // a set of THWFlowOption bits
 
 class TCustomSerialPort;
 using TPortNotifyEvent = std::function<void(TCustomSerialPort& sender)>;
@@ -66,6 +68,22 @@ class TCustomSerialPort : public TSerialComponent {
   void SetTapiMode(TTapiMode m);
   uint16_t AvailThreshold() const;
   void SetAvailThreshold(uint16_t n);
+  THWFlowOptions HWFlowOptions() const;
+  void SetHWFlowOptions(THWFlowOptions options);
+  TSWFlowOptions SWFlowOptions() const;
+  void SetSWFlowOptions(TSWFlowOptions options);
+  char XOnChar() const;
+  void SetXOnChar(char c);
+  char XOffChar() const;
+  void SetXOffChar(char c);
+  uint16_t BufferFull() const;
+  void SetBufferFull(uint16_t n);  // EBadArgument when above InSize or below BufferResume
+  uint16_t BufferResume() const;
+  void SetBufferResume(uint16_t n);  // EBadArgument when above BufferFull
+  TTraceLogState Tracing() const;
+  void SetTracing(TTraceLogState state);
+  TTraceLogState Logging() const;
+  void SetLogging(TTraceLogState state);
 
   // Free room in the output buffer; OutSize while not open. Never raises.
   uint16_t OutputSpace() const;
@@ -74,6 +92,12 @@ class TCustomSerialPort : public TSerialComponent {
   // Oldest unread byte (ECommNotOpen, EBufferIsEmpty); 0 while closing. Inside an
   // OnTriggerAvail handler the byte is only read and consumed after the handler returns.
   uint8_t ReceiveChar();
+  // Discard unsent output / unread input (nothing while closed). Inside an OnTriggerAvail
+  // handler the unread input is consumed when the handler returns.
+  void FlushOutBuffer();
+  void FlushInBuffer();
+  // Bytes received and not yet taken.
+  uint16_t InBuffUsed() const;
 
   void SetOnPortOpen(TPortNotifyEvent handler);
   void SetOnPortClose(TPortNotifyEvent handler);
@@ -81,6 +105,9 @@ class TCustomSerialPort : public TSerialComponent {
 
   // Installed by the port selection dialog's library; nullptr means "no prompt".
   static void SetPortPrompt(TPortPrompt prompt);
+  // Shows errors that reach no caller (an exception escaping an event handler, an open
+  // requested during a deferred close that then failed). Default: logged as a warning.
+  static void SetExceptionDisplay(std::function<void(const QString& message)> display);
 
  private:
   struct Impl;

@@ -10,12 +10,17 @@
 #include <memory>
 
 #include "app/MainForm.h"
+#include "serial/PortMap.h"
 #include "setup/Dialogs.h"
 
 class MainFormFixture {
  public:
   MainFormFixture() : oldDir_(QDir::currentPath()) {
     QDir::setCurrent(dir.path());
+    // The machine's own serial ports (/dev/ttyS0...) must not answer for COMn here.
+    SetPortPathSource([](int n) -> std::optional<std::string> {
+      return "/nonexistent/tavrin-test-port-" + std::to_string(n);
+    });
     DialogHooks hooks;
     hooks.message = [this](const QString& text) { messages << text; };
     hooks.confirm = [this](const QString& caption, const QString& text) {
@@ -31,6 +36,7 @@ class MainFormFixture {
   ~MainFormFixture() {
     form.reset();
     SetDialogHooks({});
+    SetPortPathSource(nullptr);
     QDir::setCurrent(oldDir_);
   }
   MainFormFixture(const MainFormFixture&) = delete;

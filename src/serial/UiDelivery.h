@@ -1,0 +1,47 @@
+#pragma once
+// The one way for the serial layer's threads to run code on the main (UI) thread.
+// A job is queued and a wake-up event is posted to a receiver living in the main
+// thread; the job runs when the main thread processes its events (its own loop, a
+// processEvents pump, a nested loop or a modal dialog), in the order the jobs were
+// queued. A Channel lets its thread wait for its job, with or without a time limit,
+// and can be cancelled so that the waiting thread is released at once and none of the
+// channel's jobs runs any more.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ui_delivery {
+
+// Creates the receiver; call on the main thread before any thread uses the mechanism
+// (the port component and the timer do it when they are created).
+void Install();
+
+// Queues job to run on the main thread, without waiting for it.
+void Post(std::function<void()> job);
+
+struct ChannelState;
+
+class Channel {
+ public:
+  enum class Result { kDone, kTimedOut, kCancelled };
+
+  Channel();
+  ~Channel();  // cancels
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+
+  // Worker thread: runs job on the main thread and waits until it has returned, the
+  // limit has passed or the channel is cancelled. A job whose caller stopped waiting
+  // before it started still runs, with late = true (unless the channel was cancelled).
+  Result Call(std::function<void(bool late)> job, std::optional<std::chrono::milliseconds> limit);
+
+  // Any thread: releases a Call in progress and drops every job not yet started.
+  void Cancel();
+  bool Cancelled() const;
+
+ private:
+  std::shared_ptr<ChannelState> state_;
+};
+
+}  // namespace ui_delivery
