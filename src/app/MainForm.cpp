@@ -114,7 +114,9 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm() {
   // The windows that use the link go first, then the link (closing its port reports to
-  // the monitor), then the rest with the other children.
+  // the monitor), then the rest with the other children. The recorder holds on to the
+  // link, so it goes before it.
+  Recorder.reset();
   delete SettingsForm;
   delete SpecModemForm;
   delete ModemF;
