@@ -24,6 +24,7 @@
 #include "modem/MonitorForm.h"
 #include "setup/ProgressForm.h"
 #include "setup/SettingsForm.h"
+#include "setup/Shared.h"
 #include "setup/SpecModemForm.h"
 
 namespace {
@@ -110,7 +111,17 @@ TMainForm::TMainForm(QWidget* parent)
   layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The windows that use the link go first, then the link (closing its port reports to
+  // the monitor), then the rest with the other children.
+  delete SettingsForm;
+  delete SpecModemForm;
+  delete ModemF;
+  SettingsForm = nullptr;
+  SpecModemForm = nullptr;
+  ModemF = nullptr;
+  SettingsFile.reset();
+}
 
 void TMainForm::BuildControls() {
   Client = new TClientArea(this, this);
