@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "MainFormTestSupport.h"
+#include "UrlCatcher.h"
 #include "app/AboutForm.h"
 #include "app/CallFile.h"
 #include "modem/MonitorForm.h"
@@ -290,4 +291,14 @@ TEST(AboutTest, AboutShowsNameVersionLinksAndOk) {
   // The real modal showing: Ok closes it.
   QTimer::singleShot(0, &about, [&about] { about.OKButton->click(); });
   EXPECT_EQ(about.exec(), QDialog::Accepted);
+}
+
+TEST(HelpTest, ContentsOpensHelpChmOfTheCurrentFolder) {
+  MainFormFixture fx;
+  TMainForm& form = fx.Create();
+  UrlCatcher catcher("file");
+  form.Contents1->trigger();
+  ASSERT_EQ(catcher.urls.size(), 1);
+  EXPECT_EQ(catcher.urls[0].toLocalFile(), QDir(fx.dir.path()).absoluteFilePath("Help.chm"));
+  EXPECT_TRUE(fx.messages.isEmpty());  // a missing help file is not reported
 }

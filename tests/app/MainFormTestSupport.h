@@ -13,6 +13,9 @@
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"
 
+// A device path that exists on no machine: the port fails to open whatever the machine has.
+inline constexpr const char* kNoDevicePath = "/nonexistent/tavrin-test-tty";
+
 class MainFormFixture {
  public:
   MainFormFixture() : oldDir_(QDir::currentPath()) {
@@ -32,6 +35,7 @@ class MainFormFixture {
       return inputAnswer;
     };
     SetDialogHooks(hooks);
+    SetPortPathSource([this](int) { return std::optional<std::string>(portPath); });
   }
   ~MainFormFixture() {
     form.reset();
@@ -73,6 +77,7 @@ class MainFormFixture {
   QTemporaryDir dir;
   std::unique_ptr<TMainForm> form;
   QStringList messages, confirms, inputs, modals;
+  std::string portPath = kNoDevicePath;  // the device of every port number
   bool confirmAnswer = true;
   QString inputAnswer;
   int modalResult = 0;

@@ -19,7 +19,7 @@
 #include "app/SingleInstance.h"
 
 namespace {
-const QByteArray kPort1Ini = "[Modem]\nport=1\n";
+const QByteArray kPort1Ini = "[Modem]\nport=1\n[Ports]\nCOM1=/nonexistent/tavrin-test-tty\n";
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   for (int waited = 0; waited < timeoutMs; waited += 20) {

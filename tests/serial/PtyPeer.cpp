@@ -88,10 +88,10 @@ TestPortMap::~TestPortMap() {
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   QDeadlineTimer deadline(limit);
-  // The timer only makes the blocking wait return when the limit passes.
+  // Some conditions change on other threads without any event for this one (the
+  // writer thread emptying the output buffer): look again every few milliseconds.
   QTimer wake;
-  wake.setSingleShot(true);
-  wake.start(limit);
+  wake.start(std::chrono::milliseconds(5));
   while (!done()) {
     if (deadline.hasExpired()) return false;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
