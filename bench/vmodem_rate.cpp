@@ -58,8 +58,8 @@ double streamRate(const char* profile, const std::string& method, bool fullLineR
   vmodem::VirtualModem modem(options);
   modem.start();
   Line line(modem.slavePath());
-  for (const std::string& cmd : {std::string("ATE0"), std::string("AT+FCLASS=8"), method,
-                                 std::string("AT+VLS=1")}) {
+  for (const std::string& cmd :
+       {std::string("ATE0"), std::string("AT+FCLASS=8"), method, std::string("AT+VLS=1")}) {
     line.send(cmd + "\r");
     line.readUntil("OK\r\n");
   }

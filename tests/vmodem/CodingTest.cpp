@@ -39,12 +39,12 @@ TEST(CodingTest, EightBitAndSixteenBitCodings) {
 // A reference decoder: the coded tone must come back close to the original.
 TEST(CodingTest, ImaAdpcmDecodesBackToTheSignal) {
   static const int steps[89] = {
-      7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-      25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-      88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-      307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-      1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-      3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+      7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+      25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+      88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+      307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+      1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+      3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
       12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
   static const int shift[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
   SampleCoder coder(Coding::ImaAdpcm);
@@ -175,11 +175,11 @@ TEST(CodingTest, MethodLinesInTheirThreeForms) {
 }
 
 TEST(CodingTest, CommandLineOptions) {
-  const auto cl = parseCommandLine({"--link", "./ttyV0", "--profile", "lucent", "--line",
-                                    "tone:440", "--event", "b@2.5", "--split", "3:40", "--delay",
-                                    "100", "--garbage", "4", "--unplug-after", "1.5",
-                                    "--no-answer", "--full-rate", "--capture", "c.raw",
-                                    "--transcript", "t.log"});
+  const auto cl = parseCommandLine(
+      {"--link",    "./ttyV0", "--profile",      "lucent", "--line",      "tone:440",
+       "--event",   "b@2.5",   "--split",        "3:40",   "--delay",     "100",
+       "--garbage", "4",       "--unplug-after", "1.5",    "--no-answer", "--full-rate",
+       "--capture", "c.raw",   "--transcript",   "t.log"});
   ASSERT_EQ(cl.error, "");
   const Options& o = cl.options;
   EXPECT_EQ(o.linkPath, "./ttyV0");
@@ -199,16 +199,18 @@ TEST(CodingTest, CommandLineOptions) {
   EXPECT_EQ(o.capturePath, "c.raw");
   EXPECT_EQ(o.transcriptPath, "t.log");
 
-  EXPECT_EQ(parseCommandLine({"--line", "pattern:10 41"}).options.line.pattern, "\x10" "A");
+  EXPECT_EQ(parseCommandLine({"--line", "pattern:10 41"}).options.line.pattern,
+            "\x10"
+            "A");
   EXPECT_EQ(parseCommandLine({}).options.profile, "conexant");
   for (const auto& bad : std::vector<std::vector<std::string>>{{"--link"},
-                                                              {"--bogus"},
-                                                              {"--line", "radio"},
-                                                              {"--line", "pattern:1"},
-                                                              {"--event", "b2"},
-                                                              {"--split", "0"},
-                                                              {"--delay", "-5"},
-                                                              {"--unplug-after", "soon"}})
+                                                               {"--bogus"},
+                                                               {"--line", "radio"},
+                                                               {"--line", "pattern:1"},
+                                                               {"--event", "b2"},
+                                                               {"--split", "0"},
+                                                               {"--delay", "-5"},
+                                                               {"--unplug-after", "soon"}})
     EXPECT_NE(parseCommandLine(bad).error, "") << bad[0];
 }
 

@@ -24,8 +24,7 @@ TEST_F(CommandTest, FramesInformationErrorsAndSeveralCommandsPerLine) {
   EXPECT_EQ(client_->command("ATQ7"), "\r\nERROR\r\n");
   // Line feeds are ignored; the case of the prefix and of the commands does not matter.
   EXPECT_EQ(client_->command("\naT+fClass?"), "\r\n0\r\n\r\nOK\r\n");
-  EXPECT_EQ(client_->command("ATS0=0S0?+FCLASS=8;+FCLASS?"),
-            "\r\n000\r\n\r\n8\r\n\r\nOK\r\n");
+  EXPECT_EQ(client_->command("ATS0=0S0?+FCLASS=8;+FCLASS?"), "\r\n000\r\n\r\n8\r\n\r\nOK\r\n");
   // An error part way through ends the line with ERROR.
   EXPECT_EQ(client_->command("AT+FCLASS=0;+GMM?;+BAD;+GMI?"),
             "\r\nCX93001-EIS_V0.2013-V92\r\n\r\nERROR\r\n");
@@ -56,9 +55,9 @@ TEST_F(CommandTest, VoiceCommandsOnlyInClass8AndCheckedAgainstTheirRanges) {
   EXPECT_EQ(client_->command("AT+VLS=?"), "\r\nERROR\r\n");
   EXPECT_EQ(client_->command("AT+FCLASS=?"), "\r\n0,1,1.0,2,8\r\n\r\nOK\r\n");
   ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
-  for (const char* ok : {"at+vid", "at+vcid=0", "at+vcid=1", "at+vcid=2", "at+vdr=0",
-                         "at+vgt=128", "at+vsd=127,50", "at+vgr=128", "at+vsp=1", "at+vsp=0",
-                         "at+vgm=128", "at+vgs=128", "at+vip", "AT+FLO=2"})
+  for (const char* ok :
+       {"at+vid", "at+vcid=0", "at+vcid=1", "at+vcid=2", "at+vdr=0", "at+vgt=128", "at+vsd=127,50",
+        "at+vgr=128", "at+vsp=1", "at+vsp=0", "at+vgm=128", "at+vgs=128", "at+vip", "AT+FLO=2"})
     EXPECT_EQ(client_->command(ok), "\r\nOK\r\n") << ok;
   for (const char* bad : {"at+vgr=256", "at+vsp=2", "at+vcid=3", "at+vsd=1,2,3", "at+vgr=x",
                           "at+vls=9", "at+vsm=99", "at+vsm=0,11025", "at+vnosuch"})
@@ -76,16 +75,16 @@ TEST_F(CommandTest, VoiceCommandsOnlyInClass8AndCheckedAgainstTheirRanges) {
 TEST_F(CommandTest, SilentDeviceAndNoAnswerFaultSendNothing) {
   startModem("silent");
   client_->send("AT\r");
-  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.commands == 1; },
-                              kAnswerTimeout));
+  ASSERT_TRUE(
+      modem_->waitFor([](const ModemStatus& s) { return s.commands == 1; }, kAnswerTimeout));
   EXPECT_EQ(client_->readFor(200ms), "");
 
   Options options;
   options.faults.noAnswer = true;
   startModem(options);
   client_->send("ATE0\rAT\r");
-  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.commands == 2; },
-                              kAnswerTimeout));
+  ASSERT_TRUE(
+      modem_->waitFor([](const ModemStatus& s) { return s.commands == 2; }, kAnswerTimeout));
   EXPECT_EQ(client_->readFor(200ms), "");
   EXPECT_EQ(modem_->status().echo, false);
 }

@@ -72,8 +72,8 @@ TEST_F(FaultTest, ManualUnplugClosesTheDevice) {
   startModem("conexant");
   echoOff();
   modem_->unplug();
-  ASSERT_TRUE(modem_->waitFor(
-      [](const ModemStatus& s) { return s.state == ModemState::Unplugged; }, kAnswerTimeout));
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.state == ModemState::Unplugged; },
+                              kAnswerTimeout));
   client_->readFor(kAnswerTimeout);
   EXPECT_TRUE(client_->gone());
 }

@@ -26,8 +26,8 @@ class ModemTest : public ::testing::Test {
   void echoOff() { ASSERT_EQ(client_->command("ATE0"), "ATE0\r\r\nOK\r\n"); }
   void reopen() {
     client_->close();
-    ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.resets >= 1; },
-                                kAnswerTimeout));
+    ASSERT_TRUE(
+        modem_->waitFor([](const ModemStatus& s) { return s.resets >= 1; }, kAnswerTimeout));
     client_ = std::make_unique<PtyClient>(modem_->slavePath());
   }
 

@@ -48,14 +48,14 @@ TEST_F(ProfileTest, EveryQueryOfTheDiagnosticsGetsAnAnswerFromEveryTalkingProfil
 
 // What the voice probe sends, in its order, with the answers a recorder needs.
 TEST_F(ProfileTest, VoiceProfilesAcceptTheProbeAndStreamWithEveryMethodAndRate) {
-  for (const char* name : {"conexant", "lucent", "linear7", "signedpcm", "vcon", "semicolon",
-                           "nogmm"}) {
+  for (const char* name :
+       {"conexant", "lucent", "linear7", "signedpcm", "vcon", "semicolon", "nogmm"}) {
     startModem(name);
     echoOff();
     const Profile& p = modem_->profile();
-    for (const char* ok : {"at+fclass=8", "at+vid", "at+vcid=0", "at+vcid=1", "at+vcid=2",
-                           "at+vdr=0", "at+vgt=128", "at+vsd=127,50", "at+vgr=128", "at+vsp=1",
-                           "at+vsp=0", "at+vgm=128", "at+vgs=128"})
+    for (const char* ok :
+         {"at+fclass=8", "at+vid", "at+vcid=0", "at+vcid=1", "at+vcid=2", "at+vdr=0", "at+vgt=128",
+          "at+vsd=127,50", "at+vgr=128", "at+vsp=1", "at+vsp=0", "at+vgm=128", "at+vgs=128"})
       EXPECT_EQ(client_->command(ok), "\r\nOK\r\n") << name << " " << ok;
     const std::string lines = client_->command("at+vls=?");
     EXPECT_NE(lines.find("1,\"T\","), std::string::npos) << name;
@@ -68,8 +68,8 @@ TEST_F(ProfileTest, VoiceProfilesAcceptTheProbeAndStreamWithEveryMethodAndRate) 
     const std::string sep(1, p.separator);
     for (const auto& m : p.methods) {
       for (int rate : m.rates) {
-        const std::string select = "at+vsm=" + std::to_string(m.id) + sep + std::to_string(rate) +
-                                   sep + "0" + sep + "0";
+        const std::string select =
+            "at+vsm=" + std::to_string(m.id) + sep + std::to_string(rate) + sep + "0" + sep + "0";
         ASSERT_EQ(client_->command(select), "\r\nOK\r\n") << name << " " << select;
         client_->send("at+vrx\r");
         const std::string data = client_->readBytes(40);
@@ -94,8 +94,8 @@ TEST_F(ProfileTest, MethodFormsOfTheProfiles) {
   startModem("linear7");
   echoOff();
   ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
-  EXPECT_NE(client_->command("at+vsm=?").find(
-                "\r\n128,\"8-BIT LINEAR\",8,0,(7200,8000,11025),(0),(0)\r\n"),
+  EXPECT_NE(client_->command("at+vsm=?")
+                .find("\r\n128,\"8-BIT LINEAR\",8,0,(7200,8000,11025),(0),(0)\r\n"),
             std::string::npos);
   EXPECT_EQ(client_->command("at+vsm=128,11025,0,0"), "\r\nOK\r\n");
 
@@ -161,12 +161,11 @@ TEST_F(ProfileTest, NoGmmModemRefusesTheGQueriesAndAnswersTheFOnes) {
 TEST_F(ProfileTest, SignedAndUnsignedMethodsCodeSilenceDifferently) {
   Options options;
   options.line.kind = LineOptions::Kind::Silence;
-  for (const auto& [profile, method, zero] :
-       {std::tuple{"signedpcm", "at+vsm=1,8000", '\x00'},
-        std::tuple{"conexant", "at+vsm=0,8000", '\x00'},
-        std::tuple{"conexant", "at+vsm=1,8000", '\x80'},
-        std::tuple{"lucent", "at+vsm=131,8000", '\xff'},
-        std::tuple{"lucent", "at+vsm=130,8000", '\xd5'}}) {
+  for (const auto& [profile, method, zero] : {std::tuple{"signedpcm", "at+vsm=1,8000", '\x00'},
+                                              std::tuple{"conexant", "at+vsm=0,8000", '\x00'},
+                                              std::tuple{"conexant", "at+vsm=1,8000", '\x80'},
+                                              std::tuple{"lucent", "at+vsm=131,8000", '\xff'},
+                                              std::tuple{"lucent", "at+vsm=130,8000", '\xd5'}}) {
     options.profile = profile;
     startModem(options);
     echoOff();

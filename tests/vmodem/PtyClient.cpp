@@ -29,7 +29,9 @@ PtyClient::PtyClient(const std::string& path) {
   ::tcsetattr(fd_, TCSANOW, &tio);
 }
 
-PtyClient::~PtyClient() { close(); }
+PtyClient::~PtyClient() {
+  close();
+}
 
 void PtyClient::close() {
   if (fd_ >= 0) ::close(fd_);
@@ -78,8 +80,8 @@ std::string PtyClient::readAnswer(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::string got;
   for (;;) {
-    for (const char* code : {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nCONNECT\r\n", "\r\nVCON\r\n",
-                             "\r\nNO CARRIER\r\n"})
+    for (const char* code :
+         {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nCONNECT\r\n", "\r\nVCON\r\n", "\r\nNO CARRIER\r\n"})
       if (endsWith(got, code)) return got;
     if (!readSome(got, deadline)) return got;
   }

@@ -29,10 +29,18 @@ class StreamTest : public ModemTest {
 };
 
 TEST_F(StreamTest, DataBytesEqualToDleArriveDoubled) {
-  startModem(patternLine(std::string("\x10" "A\x10\x10" "B", 5)));
+  startModem(
+      patternLine(std::string("\x10"
+                              "A\x10\x10"
+                              "B",
+                              5)));
   ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
   const std::string data = client_->readBytes(14);
-  EXPECT_EQ(data.substr(0, 14), std::string("\x10\x10" "A\x10\x10\x10\x10" "B\x10\x10" "A\x10\x10\x10", 14));
+  EXPECT_EQ(data.substr(0, 14), std::string("\x10\x10"
+                                            "A\x10\x10\x10\x10"
+                                            "B\x10\x10"
+                                            "A\x10\x10\x10",
+                                            14));
 }
 
 TEST_F(StreamTest, DleExclamationEndsTheStreamAndTheBytesMatchTheRecord) {
@@ -97,8 +105,8 @@ TEST_F(StreamTest, UnplugInTheMiddleOfAStreamRemovesTheDevice) {
   ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
   client_->readFor(kAnswerTimeout);  // ends when the device goes
   EXPECT_TRUE(client_->gone());
-  EXPECT_TRUE(modem_->waitFor(
-      [](const ModemStatus& s) { return s.state == ModemState::Unplugged; }, kAnswerTimeout));
+  EXPECT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.state == ModemState::Unplugged; },
+                              kAnswerTimeout));
   EXPECT_NE(::access(options.linkPath.c_str(), F_OK), 0);
 }
 

@@ -17,19 +17,24 @@ constexpr size_t kMaxLine = 255;
 constexpr const char* kHarmlessBasic = "LMXBWYPTN";
 constexpr const char* kHarmlessAmpersand = "CDKSWYQ";
 
-char up(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char up(char c) {
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 std::string upper(std::string s) {
   for (char& c : s) c = up(c);
   return s;
 }
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 bool readNumber(const std::string& s, size_t& pos, int& value) {
   const size_t start = pos;
   value = 0;
-  while (pos < s.size() && isDigit(s[pos]) && pos - start < 6) value = value * 10 + (s[pos++] - '0');
+  while (pos < s.size() && isDigit(s[pos]) && pos - start < 6)
+    value = value * 10 + (s[pos++] - '0');
   return pos > start;
 }
 
@@ -45,13 +50,15 @@ std::string join(const std::vector<std::string>& lines) {
 }
 
 bool isIdentification(const std::string& name) {
-  return name == "+GMI" || name == "+GMM" || name == "+GMR" || name == "+FMI" ||
-         name == "+FMM" || name == "+FMR";
+  return name == "+GMI" || name == "+GMM" || name == "+GMR" || name == "+FMI" || name == "+FMM" ||
+         name == "+FMR";
 }
 
 }  // namespace
 
-CommandEngine::CommandEngine(const Profile& profile) : profile_(profile) { powerOn(); }
+CommandEngine::CommandEngine(const Profile& profile) : profile_(profile) {
+  powerOn();
+}
 
 void CommandEngine::powerOn() {
   buffer_.clear();
@@ -124,8 +131,7 @@ CommandEngine::Result CommandEngine::execute(const std::string& body, std::strin
     Result r;
     if (c == '+') {
       size_t end = pos + 1;
-      while (end < body.size() && (std::isalnum(static_cast<unsigned char>(body[end])) != 0))
-        ++end;
+      while (end < body.size() && (std::isalnum(static_cast<unsigned char>(body[end])) != 0)) ++end;
       const std::string name = upper(body.substr(pos, end - pos));
       pos = end;
       std::string op, args;
@@ -200,7 +206,7 @@ CommandEngine::Result CommandEngine::basic(const std::string& body, size_t& pos,
       return Result::Ok;
     }
     return std::string(kHarmlessAmpersand).find(letter) != std::string::npos ? Result::Ok
-                                                                            : Result::Error;
+                                                                             : Result::Error;
   }
   if (prefix != 0) return Result::Error;
   switch (letter) {
@@ -240,7 +246,7 @@ CommandEngine::Result CommandEngine::basic(const std::string& body, size_t& pos,
       return Result::NoCarrier;
     default:
       return std::string(kHarmlessBasic).find(letter) != std::string::npos ? Result::Ok
-                                                                          : Result::Error;
+                                                                           : Result::Error;
   }
 }
 
@@ -303,8 +309,8 @@ CommandEngine::Result CommandEngine::voice(const std::string& name, const std::s
     }
     if (op == "?" && method_) {
       const std::string sep(1, profile_.separator);
-      addInfo(info, std::to_string(method_->id) + sep + std::to_string(rate_) + sep + "0" + sep +
-                        "0");
+      addInfo(info,
+              std::to_string(method_->id) + sep + std::to_string(rate_) + sep + "0" + sep + "0");
       return Result::Ok;
     }
     if (op != "=") return Result::Error;

@@ -32,7 +32,8 @@ std::string upper(std::string s) {
 bool parseInt(const std::string& s, int& value) {
   const std::string t = trim(s);
   if (t.empty() || t.size() > 9) return false;
-  if (!std::all_of(t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+  if (!std::all_of(t.begin(), t.end(),
+                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
     return false;
   value = std::stoi(t);
   return true;
@@ -95,7 +96,9 @@ int bitsFromName(const std::string& name) {
   return 8;
 }
 
-bool contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+bool contains(const std::string& s, const char* what) {
+  return s.find(what) != std::string::npos;
+}
 
 Coding codingOf(const std::string& name, int bits) {
   if (contains(name, "ADPCM")) return Coding::ImaAdpcm;
@@ -143,7 +146,9 @@ std::optional<CompressionMethod> parseMethodLine(const std::string& line, char s
   return m;
 }
 
-std::string Profile::folder() { return TAVRIN_VMODEM_PROFILE_DIR; }
+std::string Profile::folder() {
+  return TAVRIN_VMODEM_PROFILE_DIR;
+}
 
 std::vector<std::string> Profile::shippedNames() {
   std::vector<std::string> names;
@@ -184,8 +189,8 @@ Profile Profile::parse(const std::string& text, const std::string& origin) {
       p.description = value;
     } else if (ukey == "SILENT") {
       p.silent = value == "1" || upper(value) == "YES" || upper(value) == "TRUE";
-    } else if (ukey == "GMI" || ukey == "GMM" || ukey == "GMR" || ukey == "FMI" ||
-               ukey == "FMM" || ukey == "FMR") {
+    } else if (ukey == "GMI" || ukey == "GMM" || ukey == "GMR" || ukey == "FMI" || ukey == "FMM" ||
+               ukey == "FMR") {
       p.ident[ukey] = value;
     } else if (ukey.rfind("ATI", 0) == 0 && parseInt(ukey.substr(3), n)) {
       p.ati[n] = value;

@@ -31,7 +31,9 @@ PseudoTerminal::PseudoTerminal() {
   makeRaw();
 }
 
-PseudoTerminal::~PseudoTerminal() { unlink(); }
+PseudoTerminal::~PseudoTerminal() {
+  unlink();
+}
 
 void PseudoTerminal::makeRaw() {
   if (!master_.valid()) return;
@@ -44,10 +46,12 @@ void PseudoTerminal::makeRaw() {
   if (::tcsetattr(master_.get(), TCSANOW, &tio) != 0) throwErrno("tcsetattr");
 }
 
-void PseudoTerminal::closeMaster() { master_.reset(); }
+void PseudoTerminal::closeMaster() {
+  master_.reset();
+}
 
 void PseudoTerminal::link(const std::string& linkPath) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(linkPath.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
       throw std::system_error(EEXIST, std::generic_category(),

@@ -77,9 +77,9 @@ void VirtualModem::start() {
   stopRequested_ = false;
   state_ = ModemState::Command;
   publish();
-  transcript_.note("modem on " + slavePath_ + (profile_.description.empty()
-                                                   ? std::string()
-                                                   : " (" + profile_.description + ")"));
+  transcript_.note(
+      "modem on " + slavePath_ +
+      (profile_.description.empty() ? std::string() : " (" + profile_.description + ")"));
   thread_ = std::thread([this] { run(); });
 }
 
@@ -303,8 +303,8 @@ void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
   queueAnswer(out.answer, now);
   if (out.startReceive) {
     const CompressionMethod* m = engine_.method();
-    streamer_ = std::make_unique<VoiceStreamer>(*source_, options_.line, m->coding,
-                                                engine_.rate(), options_.fullLineRate);
+    streamer_ = std::make_unique<VoiceStreamer>(*source_, options_.line, m->coding, engine_.rate(),
+                                                options_.fullLineRate);
     const Clock::time_point begin = std::max(now, lastDue_);
     streamer_->begin(begin);
     nextTick_ = begin;

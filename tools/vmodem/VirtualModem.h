@@ -32,12 +32,12 @@ namespace vmodem {
 
 // Misbehaviour on demand, for the tests of the computer's side.
 struct Faults {
-  bool noAnswer = false;            // reads everything, sends nothing
-  size_t splitBytes = 0;            // answers sent in chunks of this many bytes...
-  int splitGapMs = 30;              // ...this far apart
-  int delayMs = 0;                  // before each answer
-  size_t garbageBytes = 0;          // noise sent as its own chunk before each answer
-  double unplugAfterSeconds = -1;   // into a voice stream: the device vanishes
+  bool noAnswer = false;           // reads everything, sends nothing
+  size_t splitBytes = 0;           // answers sent in chunks of this many bytes...
+  int splitGapMs = 30;             // ...this far apart
+  int delayMs = 0;                 // before each answer
+  size_t garbageBytes = 0;         // noise sent as its own chunk before each answer
+  double unplugAfterSeconds = -1;  // into a voice stream: the device vanishes
 };
 
 struct Options {
@@ -67,11 +67,11 @@ struct ModemStatus {
   int line = 0;
   int method = -1;
   int rate = 0;
-  long commands = 0;        // command lines executed since start
-  long resets = 0;          // returns to power-on state because the port closed
-  long streams = 0;         // data phases started
-  size_t streamedBytes = 0; // wire bytes sent since the last "+VRX" began
-  long long samples = 0;    // samples produced in the current or last stream
+  long commands = 0;         // command lines executed since start
+  long resets = 0;           // returns to power-on state because the port closed
+  long streams = 0;          // data phases started
+  size_t streamedBytes = 0;  // wire bytes sent since the last "+VRX" began
+  long long samples = 0;     // samples produced in the current or last stream
 };
 
 class VirtualModem {
