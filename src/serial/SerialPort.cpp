@@ -169,7 +169,11 @@ void TCustomSerialPort::Impl::ShutPort() {
   const bool done = dispatcher->Close([this, guard] {
     if (guard.lock()) CompleteDeferredClose();
   });
-  if (done) CompleteClose();
+  if (done) {
+    CompleteClose();
+    // An open asked for by the OnPortClose handler of this close is not carried out.
+    openRequested = false;
+  }
   if (handlerError) std::rethrow_exception(handlerError);
 }
 

@@ -37,6 +37,10 @@ class JobQueue {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(job));
   }
+  // Orders the calling thread after every Push so far. The posted event objects are
+  // made by the pushing threads before they push; Qt's own queue hands them over, but
+  // that hand-over is not visible to race checkers.
+  void Synchronize() { std::lock_guard lock(mutex_); }
   std::shared_ptr<Job> Pop() {
     std::lock_guard lock(mutex_);
     if (jobs_.empty()) return nullptr;
@@ -83,6 +87,7 @@ class Receiver : public QObject {
     return type;
   }
   bool event(QEvent* e) override {
+    Queue().Synchronize();
     if (e->type() != EventType()) return QObject::event(e);
     if (auto job = Queue().Pop()) RunJob(job);
     return true;
@@ -92,10 +97,10 @@ class Receiver : public QObject {
 std::atomic<Receiver*> g_receiver{nullptr};
 
 void Enqueue(std::shared_ptr<Job> job) {
+  Receiver* receiver = g_receiver.load(std::memory_order_acquire);
+  auto* wake = receiver != nullptr ? new QEvent(Receiver::EventType()) : nullptr;
   Queue().Push(std::move(job));
-  if (Receiver* receiver = g_receiver.load(std::memory_order_acquire)) {
-    QCoreApplication::postEvent(receiver, new QEvent(Receiver::EventType()));
-  }
+  if (wake != nullptr) QCoreApplication::postEvent(receiver, wake);
 }
 
 }  // namespace
