@@ -18,15 +18,19 @@ TSingleInstance::TSingleInstance(QString name) : name_(std::move(name)) {}
 TSingleInstance::~TSingleInstance() = default;
 
 QString TSingleInstance::DefaultName() {
-  const QString custom = qEnvironmentVariable("TAVRIN_INSTANCE_NAME");
-  if (!custom.isEmpty()) return custom;
+  QString custom = qEnvironmentVariable("TAVRIN_INSTANCE_NAME");
+  if (!custom.isEmpty()) {
+    return custom;
+  }
   return QStringLiteral("tavrin-%1").arg(::getuid());
 }
 
 bool TSingleInstance::NotifyRunning() {
   QLocalSocket socket;
   socket.connectToServer(name_);
-  if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+  if (!socket.waitForConnected(kConnectTimeoutMs)) {
+    return false;
+  }
   socket.write(kRaiseMessage);
   socket.waitForBytesWritten(kConnectTimeoutMs);
   socket.disconnectFromServer();
@@ -37,7 +41,9 @@ bool TSingleInstance::Acquire() {
   // Two programs starting at the same moment must not both become the first.
   QLockFile lock(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
   lock.tryLock(kLockTimeoutMs);  // on a time-out, go on unguarded rather than hang
-  if (NotifyRunning()) return false;
+  if (NotifyRunning()) {
+    return false;
+  }
   QLocalServer::removeServer(name_);  // a socket left by a program that crashed
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -50,10 +56,14 @@ bool TSingleInstance::Acquire() {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
       QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
       auto take = [this, client] {
-        if (client->readAll().contains(kRaiseMessage.trimmed()) && OnRaise) OnRaise();
+        if (client->readAll().contains(kRaiseMessage.trimmed()) && OnRaise) {
+          OnRaise();
+        }
       };
       QObject::connect(client, &QLocalSocket::readyRead, client, take);
-      if (client->bytesAvailable() > 0) take();  // arrived before the connection was seen
+      if (client->bytesAvailable() > 0) {
+        take();  // arrived before the connection was seen
+      }
     }
   });
   return true;
