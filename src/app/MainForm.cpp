@@ -22,6 +22,7 @@
 #include "app/ToolIcons.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
+#include "modem/RecorderPanel.h"
 #include "setup/ProgressForm.h"
 #include "setup/SettingsForm.h"
 #include "setup/Shared.h"
@@ -113,7 +114,9 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm() {
   // The windows that use the link go first, then the link (closing its port reports to
-  // the monitor), then the rest with the other children.
+  // the monitor), then the rest with the other children. The recorder holds on to the
+  // link, so it goes before it.
+  Recorder.reset();
   delete SettingsForm;
   delete SpecModemForm;
   delete ModemF;
@@ -256,6 +259,7 @@ void TMainForm::CreateWindows() {
   SettingsForm = new TSettingsForm(*ModemF, *SpecModemForm, this);
   ModemF->OnStatusText = [this](const QString& text) { SetStatusPanel(0, text); };
   ModemF->OnSpecMemoEcho = [this](const QByteArray& chunk) { SpecModemForm->AddMemoLine(chunk); };
+  CreateRecorder();
 }
 
 void TMainForm::ConnectHandlers() {
@@ -292,8 +296,15 @@ void TMainForm::ConnectHandlers() {
   trigger(Next1, &TMainForm::Next1Click);
   trigger(Record1, &TMainForm::Record1Click);
   trigger(Settings1, &TMainForm::Settings1Click);
-  trigger(On1, &TMainForm::On1Click);
-  trigger(Off1, &TMainForm::Off1Click);
+  // The handlers decide the ticks of On1 and Off1: the automatic toggle is undone first.
+  auto tick = [this](QAction* a, void (TMainForm::*handler)()) {
+    connect(a, &QAction::triggered, this, [this, a, handler](bool checked) {
+      a->setChecked(!checked);
+      (this->*handler)();
+    });
+  };
+  tick(On1, &TMainForm::On1Click);
+  tick(Off1, &TMainForm::Off1Click);
   trigger(Diagnostics1, &TMainForm::Diagnostics1Click);
   trigger(Contents1, &TMainForm::Contents1Click);
   trigger(About1, &TMainForm::About1Click);

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/CallRecord.h"
@@ -34,6 +35,7 @@ class QTimer;
 class TAboutForm;
 class TModemF;
 class TMonitorForm;
+class TRecorderPanel;
 class TProgressForm;
 class TSettingsForm;
 class TSpecModemForm;
@@ -98,12 +100,10 @@ class TMainForm : public QMainWindow {
   TCallRecord CurrentCall;
   int CallCount() const { return static_cast<int>(CallList.size()); }
 
-  // Scope and recording state: set up and released by the recorder code
-  // (MainFormRecorder.cpp).
-  int ScopeLeft = 0, ScopeTop = 0, ScopeWidth = 0, ScopeHeight = 0;
-  QImage ScopeBitmap;
-  bool ScopeBlank = false;
-  bool ScopeDrawn = false;
+  // The recorder: VoiceStream, the scope (ScopeBitmap, ScopeBlank, ScopeDrawn), the
+  // player and the record and playback commands (MainFormRecorder.cpp). Created with the
+  // modem link, released at shutdown.
+  std::unique_ptr<TRecorderPanel> Recorder;
 
   // Shows a modal window and returns its result. Tests replace it.
   std::function<int(QDialog&)> ExecModal;
@@ -155,9 +155,10 @@ class TMainForm : public QMainWindow {
 
   // ---- Scope, recorder and playback (MainFormRecorder.cpp) ----
   void CreateScopeAndStream();   // FormCreate
+  void CreateRecorder();         // once the modem link exists
   void ReleaseScopeAndStream();  // shutdown: a recording in progress is dropped
   void FormPaint(QPainter& painter);
-  void DrawScope();
+  void DrawScope(const int32_t* samples, int32_t n);
   void ClearScope();
   void StartRecording();
   void StopRecordingOrPlayback();

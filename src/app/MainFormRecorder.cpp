@@ -1,45 +1,87 @@
-// Scope, recorder and playback handlers of the main window.
+// Scope, recorder and playback handlers of the main window: they hand over to the
+// recorder panel, which holds the logic.
 #include <QPainter>
+#include <QTableWidget>
 
 #include "app/MainForm.h"
-
-namespace {
-constexpr int kScopeLeft = 8;
-constexpr int kScopeTop = 48;
-constexpr int kScopeWidth = 368;
-constexpr int kScopeHeight = 50;
-constexpr int kScopeBitmapWidth = 376;
-constexpr int kScopeBitmapHeight = 98;
-}  // namespace
+#include "modem/ModemF.h"
+#include "modem/RecorderPanel.h"
 
 void TMainForm::CreateScopeAndStream() {
-  ScopeLeft = kScopeLeft;
-  ScopeTop = kScopeTop;
-  ScopeWidth = kScopeWidth;
-  ScopeHeight = kScopeHeight;
-  ScopeBitmap = QImage(kScopeBitmapWidth, kScopeBitmapHeight, QImage::Format_RGB32);
-  ScopeBitmap.fill(Qt::black);
-  ScopeBlank = false;
+  // The scope bitmap and the voice stream come with the recorder, which needs the modem
+  // link: CreateRecorder makes them once the link exists.
+}
+
+void TMainForm::CreateRecorder() {
+  TRecorderControls c;
+  c.Playsb1 = Playsb1;
+  c.PauseSb1 = PauseSb1;
+  c.StopSb1 = StopSb1;
+  c.PrevSb1 = PrevSb1;
+  c.NextSb1 = NextSb1;
+  c.RecSb1 = RecSb1;
+  c.Play1 = Play1;
+  c.Pause1 = Pause1;
+  c.Stop1 = Stop1;
+  c.Previous1 = Previous1;
+  c.Next1 = Next1;
+  c.Record1 = Record1;
+  c.On1 = On1;
+  c.Off1 = Off1;
+  c.Comment1 = Comment1;
+  c.Delete1 = Delete1;
+  c.TrackBar1 = TrackBar1;
+  c.Label10 = Label10;
+  c.SpinEdit1 = SpinEdit1;
+  c.Timer2 = Timer2;
+
+  TCallListHooks calls;
+  calls.AddCallRecord = [this] { AddCallRecord(Recorder->VoiceStream.Size()); };
+  calls.DropLastCallRecord = [this] {
+    if (CallList.empty()) return;
+    CallList.pop_back();
+    ShowCallList();
+    SelectRow(RowCount() - 1);
+  };
+  calls.CallCount = [this] { return CallCount(); };
+  calls.SelectedFileName = [this] {
+    const int r = SelectedRow();
+    return r >= 1 && r <= CallCount() ? CallList[static_cast<size_t>(r - 1)].FileName : QString();
+  };
+  calls.CurrentFileName = &CurrentFileName;
+
+  Recorder = std::make_unique<TRecorderPanel>(c, calls, *ModemF, RecordingActive);
+  Recorder->Scope.Repaint = [this] {
+    if (Client) Client->update(TScope::Rect());
+  };
 }
 
 void TMainForm::ReleaseScopeAndStream() {
-  ScopeBitmap = QImage();
+  // A recording in progress is dropped; a playback ends.
+  if (!Recorder) return;
+  RecordingActive = false;
+  Recorder->Player.Close();
+  Recorder->VoiceStream.Clear();
 }
 
 void TMainForm::FormPaint(QPainter& painter) {
-  painter.fillRect(ScopeLeft, ScopeTop, ScopeWidth, ScopeHeight, Qt::black);
+  if (Recorder) Recorder->Scope.Paint(painter);
 }
 
-void TMainForm::DrawScope() {}
+void TMainForm::DrawScope(const int32_t* samples, int32_t n) {
+  Recorder->Scope.DrawScope(samples, n);
+}
 
 void TMainForm::ClearScope() {
-  ScopeBlank = true;
-  ScopeDrawn = false;
-  if (Client) Client->update();
+  if (Recorder) Recorder->Scope.ClearScope();
 }
 
-void TMainForm::StartRecording() {}
-void TMainForm::StopRecordingOrPlayback() {}
+void TMainForm::StartRecording() {
+  Recorder->Recorder.StartRecording();
+}
+void TMainForm::StopRecordingOrPlayback() {
+  Recorder->Recorder.StopRecordingOrPlayback();
+}
 void TMainForm::RecSb1Click() {
   StartRecording();
 }
@@ -52,17 +94,45 @@ void TMainForm::StopSb1Click() {
 void TMainForm::Stop1Click() {
   StopRecordingOrPlayback();
 }
-void TMainForm::Playsb1Click() {}
-void TMainForm::Play1Click() {}
-void TMainForm::PauseSb1Click() {}
-void TMainForm::Pause1Click() {}
-void TMainForm::PrevSb1Click() {}
-void TMainForm::Previous1Click() {}
-void TMainForm::NextSb1Click() {}
-void TMainForm::Next1Click() {}
-void TMainForm::On1Click() {}
-void TMainForm::Off1Click() {}
-void TMainForm::VoiceRecBtnClick() {}
-void TMainForm::ClosePortBtnClick() {}
-void TMainForm::Button3Click() {}
-void TMainForm::Timer2Timer() {}
+void TMainForm::Playsb1Click() {
+  Recorder->Playback.StartPlayback();
+}
+void TMainForm::Play1Click() {
+  Recorder->Playback.StartPlayback();
+}
+void TMainForm::PauseSb1Click() {
+  Recorder->Playback.PausePlayback();
+}
+void TMainForm::Pause1Click() {
+  Recorder->Playback.PausePlayback();
+}
+void TMainForm::PrevSb1Click() {
+  Recorder->Playback.RewindPlayback();
+}
+void TMainForm::Previous1Click() {
+  Recorder->Playback.RewindPlayback();
+}
+void TMainForm::NextSb1Click() {
+  Recorder->Playback.ForwardPlayback();
+}
+void TMainForm::Next1Click() {
+  Recorder->Playback.ForwardPlayback();
+}
+void TMainForm::On1Click() {
+  Recorder->Recorder.On1Click();
+}
+void TMainForm::Off1Click() {
+  Recorder->Recorder.Off1Click();
+}
+void TMainForm::VoiceRecBtnClick() {
+  Recorder->Recorder.VoiceRecBtnClick();
+}
+void TMainForm::ClosePortBtnClick() {
+  Recorder->Recorder.ClosePortBtnClick();
+}
+void TMainForm::Button3Click() {
+  Recorder->Recorder.Button3Click();
+}
+void TMainForm::Timer2Timer() {
+  Recorder->Playback.Timer2Timer();
+}

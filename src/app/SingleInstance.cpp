@@ -10,7 +10,7 @@
 namespace {
 const QByteArray kRaiseMessage = "raise\n";
 constexpr int kConnectTimeoutMs = 1000;
-constexpr int kReadTimeoutMs = 1000;
+constexpr int kLockTimeoutMs = 5000;
 }  // namespace
 
 TSingleInstance::TSingleInstance(QString name) : name_(std::move(name)) {}
@@ -36,7 +36,7 @@ bool TSingleInstance::NotifyRunning() {
 bool TSingleInstance::Acquire() {
   // Two programs starting at the same moment must not both become the first.
   QLockFile lock(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
-  lock.lock();
+  lock.tryLock(kLockTimeoutMs);  // on a time-out, go on unguarded rather than hang
   if (NotifyRunning()) return false;
   QLocalServer::removeServer(name_);  // a socket left by a program that crashed
   server_ = std::make_unique<QLocalServer>();
@@ -49,10 +49,11 @@ bool TSingleInstance::Acquire() {
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
       QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-      QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
-        if (client->readAll().startsWith(kRaiseMessage.trimmed()) && OnRaise) OnRaise();
-      });
-      if (client->bytesAvailable() == 0) client->waitForReadyRead(kReadTimeoutMs);
+      auto take = [this, client] {
+        if (client->readAll().contains(kRaiseMessage.trimmed()) && OnRaise) OnRaise();
+      };
+      QObject::connect(client, &QLocalSocket::readyRead, client, take);
+      if (client->bytesAvailable() > 0) take();  // arrived before the connection was seen
     }
   });
   return true;

@@ -21,7 +21,9 @@ namespace {
 constexpr int kScopeSlots = 3000;
 constexpr uint8_t kZeroLevel = 128;
 
-int64_t RoundEven(double v) { return static_cast<int64_t>(std::llrint(v)); }
+int64_t RoundEven(double v) {
+  return static_cast<int64_t>(std::llrint(v));
+}
 }  // namespace
 
 TPlayback::TPlayback(const TRecorderControls& controls, const TCallListHooks& calls,
@@ -96,8 +98,12 @@ void TPlayback::Step(int32_t direction) {
   UpdatePlaybackPosition();
 }
 
-void TPlayback::RewindPlayback() { Step(-1); }
-void TPlayback::ForwardPlayback() { Step(+1); }
+void TPlayback::RewindPlayback() {
+  Step(-1);
+}
+void TPlayback::ForwardPlayback() {
+  Step(+1);
+}
 
 void TPlayback::UpdatePlaybackPosition() {
   const int64_t length = player_.Length();
@@ -115,7 +121,8 @@ void TPlayback::UpdatePlaybackPosition() {
   const QByteArray& data = stream_.Data();
   for (int32_t i = 0; i < n; ++i) {
     const int64_t at = start + i;
-    if (at >= 0 && at < data.size()) samples[i] = static_cast<uint8_t>(data.at(static_cast<qsizetype>(at)));
+    if (at >= 0 && at < data.size())
+      samples[i] = static_cast<uint8_t>(data.at(static_cast<qsizetype>(at)));
   }
   stream_.SetPosition(std::clamp<int64_t>(start + n, 0, stream_.Size()));
   scope_.DrawScope(samples.data(), n);

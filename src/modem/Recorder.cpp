@@ -98,15 +98,14 @@ bool TRecorder::SetUpModem(uint64_t setUp) {
   };
   recordingActive_ = false;
   const TModemParams& p = CurrentProfile;
-  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."), QStringLiteral("OK")) !=
-          kExchangeOk ||
+  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),
+               QStringLiteral("OK")) != kExchangeOk ||
       SetUpCancelled(setUp)) {
     return failed("Error Setting modem in voice mode..");
   }
-  if (GainValue(p.RecGain) != kNone &&
-      (Exchange(p.RecGain, QStringLiteral("Setting Rec gain.."), QStringLiteral("OK")) !=
-           kExchangeOk ||
-       SetUpCancelled(setUp))) {
+  if (GainValue(p.RecGain) != kNone && (Exchange(p.RecGain, QStringLiteral("Setting Rec gain.."),
+                                                 QStringLiteral("OK")) != kExchangeOk ||
+                                        SetUpCancelled(setUp))) {
     return failed("Error setting Rec gain..");
   }
   if (p.VoiceCompression.toUpper().contains(QStringLiteral("NONE"))) {
@@ -267,8 +266,8 @@ void TRecorder::VoiceRecBtnClick() {
   c_.Off1->setChecked(false);
   recordingActive_ = false;
   const TModemParams& p = CurrentProfile;
-  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."), QStringLiteral("OK")) !=
-      kExchangeOk) {
+  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),
+               QStringLiteral("OK")) != kExchangeOk) {
     return;
   }
   if (Exchange(p.UseLine, QStringLiteral("Voice line set.."), p.UseLineRes) != kExchangeOk) return;

@@ -24,7 +24,7 @@ struct TRecorderControls {
   QAction* Previous1 = nullptr;
   QAction* Next1 = nullptr;
   QAction* Record1 = nullptr;
-  QAction* On1 = nullptr;  // checkable
+  QAction* On1 = nullptr;   // checkable
   QAction* Off1 = nullptr;  // checkable
   QAction* Comment1 = nullptr;
   QAction* Delete1 = nullptr;

@@ -5,9 +5,10 @@
 #include "modem/ModemF.h"
 
 TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls,
-                               TModemF& link)
+                               TModemF& link, bool& recordingActive)
     : Controls(controls),
       Calls(calls),
+      RecordingActive(recordingActive),
       Receiver(link, VoiceStream, Scope, RecordingActive,
                [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
       Playback(Controls, Calls, VoiceStream, Scope, Player),

@@ -14,12 +14,14 @@ class TModemF;
 
 class TRecorderPanel {
  public:
-  // Installs the voice side on the link.
-  TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link);
+  // Installs the voice side on the link. recordingActive is the window's flag: received
+  // bytes are voice samples while it is true.
+  TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
+                 bool& recordingActive);
 
   TRecorderControls Controls;
   TCallListHooks Calls;
-  bool RecordingActive = false;
+  bool& RecordingActive;
   TVoiceStream VoiceStream;
   TScope Scope;
   TWavPlayer Player;

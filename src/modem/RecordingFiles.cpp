@@ -6,9 +6,9 @@
 #include <QSaveFile>
 
 namespace {
-constexpr QFile::Permissions kPrivateFolder =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser |
-    QFile::ExeUser;
+constexpr QFile::Permissions kPrivateFolder = QFile::ReadOwner | QFile::WriteOwner |
+                                              QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser |
+                                              QFile::ExeUser;
 constexpr QFile::Permissions kPrivateFile =
     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
 }  // namespace

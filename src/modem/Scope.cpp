@@ -8,7 +8,9 @@ const QColor kTraceColor(0, 255, 0);
 constexpr double kSampleSpan = 254.0;  // sample values 254 and 255 reach the top edge
 
 // Nearest integer, halves to even (the default floating-point rounding mode).
-int32_t RoundEven(double v) { return static_cast<int32_t>(std::lrint(v)); }
+int32_t RoundEven(double v) {
+  return static_cast<int32_t>(std::lrint(v));
+}
 }  // namespace
 
 TScope::TScope()

@@ -12,7 +12,12 @@ TVoiceReceiver::TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scop
       recordingActive_(recordingActive),
       blockSize_(std::move(blockSize)) {}
 
+TVoiceReceiver::~TVoiceReceiver() {
+  if (attached_) link_.OnVoiceData = nullptr;
+}
+
 void TVoiceReceiver::Attach() {
+  attached_ = true;
   link_.OnVoiceData = [this](uint16_t count) { OnVoiceData(count); };
 }
 

@@ -15,7 +15,11 @@ class TVoiceReceiver {
   TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scope, const bool& recordingActive,
                  std::function<int32_t()> blockSize);
 
-  // Installs OnVoiceData on the link.
+  ~TVoiceReceiver();
+  TVoiceReceiver(const TVoiceReceiver&) = delete;
+  TVoiceReceiver& operator=(const TVoiceReceiver&) = delete;
+
+  // Installs OnVoiceData on the link; the destructor takes it away again.
   void Attach();
   // Takes the bytes the text side has just put into ReceivedText.
   void OnVoiceData(uint16_t count);
@@ -30,4 +34,5 @@ class TVoiceReceiver {
   TScope& scope_;
   const bool& recordingActive_;
   std::function<int32_t()> blockSize_;
+  bool attached_ = false;
 };

@@ -8,7 +8,9 @@ void TVoiceStream::Clear() {
   pos_ = 0;
 }
 
-void TVoiceStream::SetPosition(int64_t pos) { pos_ = std::max<int64_t>(pos, 0); }
+void TVoiceStream::SetPosition(int64_t pos) {
+  pos_ = std::max<int64_t>(pos, 0);
+}
 
 void TVoiceStream::Reserve(int64_t end) {
   if (end <= data_.size()) return;

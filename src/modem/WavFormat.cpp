@@ -25,7 +25,9 @@ uint32_t Byte(const QByteArray& a, int64_t at) {
 uint16_t Get16(const QByteArray& a, int64_t at) {
   return static_cast<uint16_t>(Byte(a, at) | Byte(a, at + 1) << 8);
 }
-uint32_t Get32(const QByteArray& a, int64_t at) { return Get16(a, at) | uint32_t(Get16(a, at + 2)) << 16; }
+uint32_t Get32(const QByteArray& a, int64_t at) {
+  return Get16(a, at) | uint32_t(Get16(a, at + 2)) << 16;
+}
 }  // namespace
 
 void WriteWavHeaderFields(TVoiceStream& stream, uint32_t riffDataLength, uint32_t dataLength,

@@ -46,12 +46,22 @@ struct TWavPlayer::Sound {
 };
 
 TWavPlayer::TWavPlayer(QObject* parent) : QObject(parent), clock_(SteadyMs) {}
-TWavPlayer::~TWavPlayer() { Close(); }
+TWavPlayer::~TWavPlayer() {
+  Close();
+}
 
-void TWavPlayer::SetSilentOutput(bool silent) { SilentFlag() = silent; }
-bool TWavPlayer::SilentOutput() { return SilentFlag(); }
-void TWavPlayer::SetClock(Clock clock) { clock_ = std::move(clock); }
-int64_t TWavPlayer::Now() const { return clock_(); }
+void TWavPlayer::SetSilentOutput(bool silent) {
+  SilentFlag() = silent;
+}
+bool TWavPlayer::SilentOutput() {
+  return SilentFlag();
+}
+void TWavPlayer::SetClock(Clock clock) {
+  clock_ = std::move(clock);
+}
+int64_t TWavPlayer::Now() const {
+  return clock_();
+}
 
 bool TWavPlayer::Open() {
   const auto image = LoadRecordingFile(fileName_);
@@ -147,7 +157,9 @@ void TWavPlayer::Close() {
   base_ = 0;
 }
 
-int64_t TWavPlayer::Length() const { return open_ ? info_.LengthMs() : 0; }
+int64_t TWavPlayer::Length() const {
+  return open_ ? info_.LengthMs() : 0;
+}
 
 int64_t TWavPlayer::Position() {
   if (!open_) return 0;
@@ -168,4 +180,6 @@ TPlayerMode TWavPlayer::Mode() {
   return mode_;
 }
 
-bool TWavPlayer::Audible() const { return sound_ != nullptr; }
+bool TWavPlayer::Audible() const {
+  return sound_ != nullptr;
+}

@@ -36,9 +36,9 @@ class TWavPlayer : public QObject {
   bool Open();
   // The same for a file image already in memory.
   bool OpenImage(const QByteArray& image);
-  bool Play();    // from the position to the end; false with no file open
-  void Pause();   // while playing
-  void Resume();  // a paused file goes on; otherwise plays from the position
+  bool Play();            // from the position to the end; false with no file open
+  void Pause();           // while playing
+  void Resume();          // a paused file goes on; otherwise plays from the position
   bool Seek(int64_t ms);  // refused outside 0..length; playing stops
   void Close();
 

@@ -1,5 +1,5 @@
-#include <QFile>
 #include <gtest/gtest.h>
+#include <QFile>
 
 #include "RecorderRig.h"
 

@@ -29,6 +29,7 @@ struct RecorderRig {
   int selected = -1;  // selected row, 0-based
   int nameCounter = 0;
   QString currentFileName;
+  bool recordingActive = false;
   QStringList messages;
   TMonitorForm monitor;
   TModemF link{&monitor};
@@ -90,7 +91,7 @@ struct RecorderRig {
       return selected >= 0 && selected < calls.size() ? calls[selected] : QString();
     };
     hooks.CurrentFileName = &currentFileName;
-    panel = std::make_unique<TRecorderPanel>(c, hooks, link);
+    panel = std::make_unique<TRecorderPanel>(c, hooks, link, recordingActive);
     panel->Player.SetClock([this] { return now; });
 
     CurrentProfile = TModemParams{};

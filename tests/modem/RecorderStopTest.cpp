@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
 
 #include "RecorderRig.h"
 #include "serial/PortMap.h"
@@ -27,8 +27,8 @@ TEST(RecorderStop, SavesHeaderAndSamplesAndAddsTheCall) {
   EXPECT_EQ(file.left(4), "RIFF");
   EXPECT_FALSE(rig.c.RecSb1->isChecked());
   EXPECT_FALSE(rig.panel->RecordingActive);
-  for (QAction* a : {rig.c.Record1, rig.c.Comment1, rig.c.Delete1, rig.c.Play1, rig.c.Pause1,
-                     rig.c.Stop1}) {
+  for (QAction* a :
+       {rig.c.Record1, rig.c.Comment1, rig.c.Delete1, rig.c.Play1, rig.c.Pause1, rig.c.Stop1}) {
     EXPECT_TRUE(a->isEnabled());
   }
   for (QToolButton* b : {rig.c.Playsb1, rig.c.PauseSb1, rig.c.StopSb1}) EXPECT_TRUE(b->isEnabled());

@@ -1,5 +1,5 @@
-#include <QPainter>
 #include <gtest/gtest.h>
+#include <QPainter>
 #include <vector>
 
 #include "modem/Scope.h"
@@ -46,8 +46,8 @@ TEST(Scope, SampleHeightsRoundHalvesToEven) {
   EXPECT_EQ(TScope::SampleRow(128), 73);  // 25.197
   EXPECT_EQ(TScope::SampleRow(254), 48);
   EXPECT_EQ(TScope::SampleRow(255), 48);  // 50.197
-  EXPECT_EQ(TScope::SampleRow(1), 98);  // 0.197
-  EXPECT_EQ(TScope::SampleRow(3), 97);  // 0.591
+  EXPECT_EQ(TScope::SampleRow(1), 98);    // 0.197
+  EXPECT_EQ(TScope::SampleRow(3), 97);    // 0.591
   // Columns: step 368 / 736 = 0.5 puts every odd sample on a half.
   EXPECT_EQ(TScope::SampleColumn(1, 736), 8);   // 8.5
   EXPECT_EQ(TScope::SampleColumn(3, 736), 10);  // 9.5

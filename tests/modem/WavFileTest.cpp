@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
-#include <gtest/gtest.h>
 
 #include "RecorderRig.h"
 #include "modem/RecordingFiles.h"
@@ -9,8 +9,12 @@
 #include "modem/WavFormat.h"
 
 namespace {
-uint32_t U32(const QByteArray& a, int at) { return qFromLittleEndian<uint32_t>(a.constData() + at); }
-uint16_t U16(const QByteArray& a, int at) { return qFromLittleEndian<uint16_t>(a.constData() + at); }
+uint32_t U32(const QByteArray& a, int at) {
+  return qFromLittleEndian<uint32_t>(a.constData() + at);
+}
+uint16_t U16(const QByteArray& a, int at) {
+  return qFromLittleEndian<uint16_t>(a.constData() + at);
+}
 // Owner, group and other bits; the "user" bits repeat the owner's.
 constexpr int kModeBits = 0x7077;
 }  // namespace
@@ -92,7 +96,7 @@ TEST(WavParse, RefusesWhatIsNotPlayablePcm) {
   const QByteArray good = s.Data();
   ASSERT_TRUE(ParseWav(good));
   EXPECT_FALSE(ParseWav(QByteArray()));
-  EXPECT_FALSE(ParseWav(good.left(30)));  // header cut short
+  EXPECT_FALSE(ParseWav(good.left(30)));   // header cut short
   EXPECT_FALSE(ParseWav(good.left(120)));  // data shorter than declared
   QByteArray wrongMagic = good;
   wrongMagic[0] = 'X';
