@@ -91,10 +91,10 @@ void FirstStart() {
     TMainForm form;
     form.ExecModal = [](QDialog& dialog) {
       // The user confirms the first modem found at once.
-      auto* spec = dynamic_cast<TSpecModemForm*>(&dialog);
-      if (!spec) return dialog.exec();
-      spec->show();
-      spec->OkBtnClick();
+      auto* modemList = dynamic_cast<TSpecModemForm*>(&dialog);
+      if (!modemList) return dialog.exec();
+      modemList->show();
+      modemList->OkBtnClick();
       return static_cast<int>(QDialog::Accepted);
     };
     form.show();

@@ -1,4 +1,4 @@
-// "Ok" in the modem specification window: check the chosen modem, probe its voice
+// "Ok" in the modem list window: check the chosen modem, probe its voice
 // commands and write its profile to the settings file.
 #include <QComboBox>
 #include <QCoreApplication>

@@ -34,7 +34,11 @@ void TProgressForm::SetPosition(int percent) {
 
 void TProgressForm::closeEvent(QCloseEvent* event) {
   // The window has no close button; only the job that showed it may close it.
-  event->ignore();
+  if (event->spontaneous()) {
+    event->ignore();
+  } else {
+    QDialog::closeEvent(event);
+  }
 }
 
 TProgressShown::TProgressShown(TProgressForm& form, const QString& caption) : form_(form) {

@@ -13,7 +13,7 @@ class TProgressForm : public QDialog {
 
  protected:
   void reject() override {}                      // no way out by Escape: the running job closes it
-  void closeEvent(QCloseEvent* event) override;  // ignored: the running job hides it
+  void closeEvent(QCloseEvent* event) override;  // the user cannot close it
 };
 
 // Shows the progress window for the lifetime of a job and closes it however the job ends.

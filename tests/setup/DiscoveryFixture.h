@@ -7,11 +7,11 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QEvent>
-#include <QTest>
-#include <QTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <map>
 #include <memory>
 #include <string>
@@ -54,7 +54,7 @@ class Discovery : public ::testing::Test {
     QDir::setCurrent(dir.path());
     StartDirectory = dir.path();
     SettingsFile = std::make_unique<TIniFile>(dir.filePath(QLatin1String(kSettingsFileName)));
-    link.OnSpecMemoEcho = [this](const QByteArray& chunk) { spec.AddMemoLine(chunk); };
+    link.OnSpecMemoEcho = [this](const QByteArray& chunk) { modemList.AddMemoLine(chunk); };
     SetPortPathSource([this](int n) -> std::optional<std::string> {
       auto it = paths.find(n);
       if (it != paths.end()) return it->second;
@@ -131,7 +131,7 @@ class Discovery : public ::testing::Test {
   TMonitorForm monitor;
   TModemF link{&monitor};
   TProgressForm progress;
-  TSpecModemForm spec{link, progress};
+  TSpecModemForm modemList{link, progress};
   std::map<int, std::string> paths;
   std::vector<std::unique_ptr<vmodem::VirtualModem>> modems;
   std::vector<std::unique_ptr<testmodem::ScriptedModem>> scripted;

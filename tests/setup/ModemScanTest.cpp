@@ -23,9 +23,9 @@ testmodem::Script IdentScript(std::map<std::string, std::string> answers) {
 }  // namespace
 
 TEST_F(Scan, NoPortOpens) {
-  spec.FindModems();
-  EXPECT_EQ(spec.FoundCount, 0);
-  EXPECT_EQ(spec.ComboBox3->count(), 0);
+  modemList.FindModems();
+  EXPECT_EQ(modemList.FoundCount, 0);
+  EXPECT_EQ(modemList.ComboBox3->count(), 0);
   EXPECT_EQ(progressValues, QList<int>({0, 12, 25, 38, 50, 62, 75, 88, 100}));
   EXPECT_EQ(progress.windowTitle(), "Finding modems...");
   EXPECT_FALSE(progress.isVisible());
@@ -35,50 +35,50 @@ TEST_F(Scan, NoPortOpens) {
 TEST_F(Scan, TwoModemsInPortOrder) {
   AddModem(5, "lucent");
   AddModem(2, "conexant");
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 2);
-  const TModemParams& first = spec.FoundModems[1];
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 2);
+  const TModemParams& first = modemList.FoundModems[1];
   EXPECT_EQ(first.Model, "CX93001-EIS_V0.2013-V92");
   EXPECT_EQ(first.Manufacturer, "CONEXANT");
   EXPECT_EQ(first.DriverDate, "CX93001-EIS_V0.2013-V92");
   EXPECT_EQ(first.PortName, "com2");
   EXPECT_EQ(first.port, 2);
-  const TModemParams& second = spec.FoundModems[2];
+  const TModemParams& second = modemList.FoundModems[2];
   EXPECT_EQ(second.Model, "LT V.92 Data+Fax Modem");
   EXPECT_EQ(second.Manufacturer, "Lucent");
   EXPECT_EQ(second.DriverDate, "8.30");
   EXPECT_EQ(second.PortName, "com5");
   EXPECT_EQ(second.port, 5);
-  ASSERT_EQ(spec.ComboBox3->count(), 2);
-  EXPECT_EQ(spec.ComboBox3->itemText(0), first.Model);
-  EXPECT_EQ(spec.ComboBox3->itemText(1), second.Model);
+  ASSERT_EQ(modemList.ComboBox3->count(), 2);
+  EXPECT_EQ(modemList.ComboBox3->itemText(0), first.Model);
+  EXPECT_EQ(modemList.ComboBox3->itemText(1), second.Model);
   EXPECT_FALSE(link.ComPort1.Open());
   EXPECT_FALSE(link.PortIsOpen);
 
   // Showing the window selects the first line; choosing another shows its details.
-  spec.show();
-  EXPECT_EQ(spec.ComboBox3->currentIndex(), 0);
-  EXPECT_EQ(spec.Label1->text(), "Model: CX93001-EIS_V0.2013-V92");
-  EXPECT_EQ(spec.Label2->text(), "Driver version: CX93001-EIS_V0.2013-V92");
-  EXPECT_EQ(spec.Label3->text(), "Manufacturer: CONEXANT");
-  EXPECT_EQ(spec.Label4->text(), "Com port: com2");
-  spec.ComboBox3->setCurrentIndex(1);
-  EXPECT_EQ(spec.Label4->text(), "Com port: com5");
-  EXPECT_EQ(spec.Label1->text(), "Model: LT V.92 Data+Fax Modem");
-  spec.hide();
+  modemList.show();
+  EXPECT_EQ(modemList.ComboBox3->currentIndex(), 0);
+  EXPECT_EQ(modemList.Label1->text(), "Model: CX93001-EIS_V0.2013-V92");
+  EXPECT_EQ(modemList.Label2->text(), "Driver version: CX93001-EIS_V0.2013-V92");
+  EXPECT_EQ(modemList.Label3->text(), "Manufacturer: CONEXANT");
+  EXPECT_EQ(modemList.Label4->text(), "Com port: com2");
+  modemList.ComboBox3->setCurrentIndex(1);
+  EXPECT_EQ(modemList.Label4->text(), "Com port: com5");
+  EXPECT_EQ(modemList.Label1->text(), "Model: LT V.92 Data+Fax Modem");
+  modemList.hide();
 }
 
 TEST_F(Scan, ErrorToFirstQueryFallsBackToSecondThenToFixedText) {
   AddModem(1, "nogmm");             // ERROR to every +G query, answers the +F ones
   AddScripted(3, IdentScript({}));  // ERROR to everything
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 2);
-  EXPECT_EQ(spec.FoundModems[1].Model, "TP560 Voice Modem");
-  EXPECT_EQ(spec.FoundModems[1].Manufacturer, "TOPIC");
-  EXPECT_EQ(spec.FoundModems[1].DriverDate, "Rev 3.2");
-  EXPECT_EQ(spec.FoundModems[2].Model, "Unspecified model");
-  EXPECT_EQ(spec.FoundModems[2].Manufacturer, "Unspecified manufacturer");
-  EXPECT_EQ(spec.FoundModems[2].DriverDate, "Unspecified driver");
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 2);
+  EXPECT_EQ(modemList.FoundModems[1].Model, "TP560 Voice Modem");
+  EXPECT_EQ(modemList.FoundModems[1].Manufacturer, "TOPIC");
+  EXPECT_EQ(modemList.FoundModems[1].DriverDate, "Rev 3.2");
+  EXPECT_EQ(modemList.FoundModems[2].Model, "Unspecified model");
+  EXPECT_EQ(modemList.FoundModems[2].Manufacturer, "Unspecified manufacturer");
+  EXPECT_EQ(modemList.FoundModems[2].DriverDate, "Unspecified driver");
 }
 
 TEST_F(Scan, UnansweredQueryKeepsTheFieldAndTheAnswerBefore) {
@@ -91,14 +91,14 @@ TEST_F(Scan, UnansweredQueryKeepsTheFieldAndTheAnswerBefore) {
   // answer text is still the "ERROR" of the model: the second query is tried.
   auto& fourth =
       AddScripted(4, IdentScript({{"AT+GMI?", ""}, {"AT+FMI?", "ACME"}, {"AT+GMR?", "2.0"}}));
-  spec.FoundModems[1].Model = QStringLiteral("from before");
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 2);
-  EXPECT_EQ(spec.FoundModems[1].Model, "from before");
-  EXPECT_EQ(spec.FoundModems[1].Manufacturer, "ACME");
-  EXPECT_EQ(spec.FoundModems[2].Model, "Unspecified model");
-  EXPECT_EQ(spec.FoundModems[2].Manufacturer, "ACME");
-  EXPECT_EQ(spec.FoundModems[2].DriverDate, "2.0");
+  modemList.FoundModems[1].Model = QStringLiteral("from before");
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 2);
+  EXPECT_EQ(modemList.FoundModems[1].Model, "from before");
+  EXPECT_EQ(modemList.FoundModems[1].Manufacturer, "ACME");
+  EXPECT_EQ(modemList.FoundModems[2].Model, "Unspecified model");
+  EXPECT_EQ(modemList.FoundModems[2].Manufacturer, "ACME");
+  EXPECT_EQ(modemList.FoundModems[2].DriverDate, "2.0");
   const std::vector<std::string> thirdCommands = {"ATE0", "AT", "AT+GMM?", "AT+GMI?", "AT+GMR?"};
   EXPECT_EQ(third.Commands(), thirdCommands);
   const std::vector<std::string> fourthCommands = {"ATE0",    "AT",      "AT+GMM?", "AT+FMM?",
@@ -110,22 +110,22 @@ TEST_F(Scan, PortThatDoesNotAnswerIsClosedAndSkipped) {
   link.TimeoutFactor = 20;
   AddModem(6, "silent");
   AddModem(7, "signedpcm");
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 1);
-  EXPECT_EQ(spec.FoundModems[1].port, 7);
-  EXPECT_EQ(spec.FoundModems[1].Model, "SL-56 Voice");
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 1);
+  EXPECT_EQ(modemList.FoundModems[1].port, 7);
+  EXPECT_EQ(modemList.FoundModems[1].Model, "SL-56 Voice");
   EXPECT_FALSE(link.ComPort1.Open());
 }
 
 TEST_F(Scan, AgainWithFewerModemsLeavesLaterEntries) {
   AddModem(2, "conexant");
   AddModem(5, "lucent");
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 2);
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 2);
   paths.erase(2);
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 1);
-  EXPECT_EQ(spec.FoundModems[1].port, 5);
-  EXPECT_EQ(spec.FoundModems[2].port, 5);  // left from the first scan
-  EXPECT_EQ(spec.ComboBox3->count(), 1);
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 1);
+  EXPECT_EQ(modemList.FoundModems[1].port, 5);
+  EXPECT_EQ(modemList.FoundModems[2].port, 5);  // left from the first scan
+  EXPECT_EQ(modemList.ComboBox3->count(), 1);
 }

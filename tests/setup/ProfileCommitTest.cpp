@@ -1,4 +1,4 @@
-// "Ok" in the modem specification window: the probe of each kind of modem and the
+// "Ok" in the modem list window: the probe of each kind of modem and the
 // whole settings file it writes.
 #include <QComboBox>
 #include <QProgressBar>
@@ -16,21 +16,21 @@ class Commit : public Discovery {
  protected:
   // Scans with the modem on COM1 and confirms it.
   void ScanAndCommit() {
-    spec.FindModems();
-    ASSERT_GE(spec.FoundCount, 1);
-    spec.show();
-    spec.OkBtnClick();
+    modemList.FindModems();
+    ASSERT_GE(modemList.FoundCount, 1);
+    modemList.show();
+    modemList.OkBtnClick();
   }
 
   // Lists one modem on COMn without scanning.
   void ListModem(int n) {
-    spec.FoundCount = 1;
-    spec.FoundModems[1].Model = QStringLiteral("Test");
-    spec.FoundModems[1].port = n;
-    spec.FoundModems[1].PortName = QStringLiteral("com") + QString::number(n);
-    spec.ComboBox3->clear();
-    spec.ComboBox3->addItem(QStringLiteral("Test"));
-    spec.show();
+    modemList.FoundCount = 1;
+    modemList.FoundModems[1].Model = QStringLiteral("Test");
+    modemList.FoundModems[1].port = n;
+    modemList.FoundModems[1].PortName = QStringLiteral("com") + QString::number(n);
+    modemList.ComboBox3->clear();
+    modemList.ComboBox3->addItem(QStringLiteral("Test"));
+    modemList.show();
   }
 
   static QStringList Header(const QString& model, const QString& maker, const QString& driver) {
@@ -59,13 +59,13 @@ testmodem::Script VoiceScript(std::string lines, std::string methods) {
 TEST_F(Commit, ConexantStyleModemWritesTheWholeProfileInOrder) {
   AddModem(1, "conexant");
   QList<int> gauge;
-  QObject::connect(spec.Gauge1, &QProgressBar::valueChanged, [&](int v) { gauge << v; });
+  QObject::connect(modemList.Gauge1, &QProgressBar::valueChanged, [&](int v) { gauge << v; });
   ScanAndCommit();
-  EXPECT_FALSE(spec.isVisible());
+  EXPECT_FALSE(modemList.isVisible());
   EXPECT_FALSE(link.ComPort1.Open());
-  EXPECT_FALSE(spec.Gauge1->isVisible());
-  EXPECT_TRUE(spec.OkBtn->isEnabled());
-  EXPECT_TRUE(spec.VoiceCapable);
+  EXPECT_FALSE(modemList.Gauge1->isVisible());
+  EXPECT_TRUE(modemList.OkBtn->isEnabled());
+  EXPECT_TRUE(modemList.VoiceCapable);
   EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
   QStringList expected = Header("CX93001-EIS_V0.2013-V92", "CONEXANT", "CX93001-EIS_V0.2013-V92");
   expected << "Modem/VoiceMode=at+fclass=8"
@@ -109,8 +109,8 @@ TEST_F(Commit, ConexantStyleModemWritesTheWholeProfileInOrder) {
 TEST_F(Commit, DataOnlyModemGetsTheNoVoiceProfile) {
   AddModem(1, "dataonly");
   ScanAndCommit();
-  EXPECT_FALSE(spec.isVisible());
-  EXPECT_FALSE(spec.VoiceCapable);
+  EXPECT_FALSE(modemList.isVisible());
+  EXPECT_FALSE(modemList.VoiceCapable);
   QStringList expected = Header("V.92 Data/Fax Modem", "GENERIC", "1.02");
   for (const char* key :
        {"VoiceMode",   "InitVoice",    "DisCallerId",    "ForCallerId",  "UnfCallerId",
@@ -162,7 +162,7 @@ TEST_F(Commit, CompressionOfEachModemKind) {
     QFile::remove(dir.filePath(QLatin1String(kSettingsFileName)));
     AddModem(1, c.profile);
     ScanAndCommit();
-    EXPECT_FALSE(spec.isVisible());
+    EXPECT_FALSE(modemList.isVisible());
     EXPECT_EQ(Ini("Modem", "VoiceCompression"), c.command);
     EXPECT_EQ(Ini("Modem", "SamplingFreq"), c.rate);
     EXPECT_EQ(Ini("Params", "Compression"), c.coding);
@@ -174,7 +174,7 @@ TEST_F(Commit, CompressionOfEachModemKind) {
 TEST_F(Commit, VoiceModeOnlyModemStoresNoneForEveryTestedCommand) {
   AddModem(1, "voiceonly");
   ScanAndCommit();
-  EXPECT_FALSE(spec.isVisible());
+  EXPECT_FALSE(modemList.isVisible());
   for (const char* key :
        {"InitVoice", "DisCallerId", "ForCallerId", "UnfCallerId", "Distinctive", "SpeakerVol",
         "SilenceTimer", "RecGain", "SpeakerOn", "SpeakerOff", "MicGain", "SpeakerGain"}) {
@@ -199,18 +199,18 @@ TEST_F(Commit, RateThatIsNoNumberSkipsToTheNextMethod) {
                              "1,\"UNSIGNED PCM\",8,0,(9600,16000),0,0\r\n"
                              "2,\"SIGNED PCM\",8,0,(7200),0,0"));
   ScanAndCommit();
-  EXPECT_FALSE(spec.isVisible());
+  EXPECT_FALSE(modemList.isVisible());
   EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=2,7200,0,0");
   EXPECT_EQ(Ini("Modem", "SamplingFreq"), "7200");
   EXPECT_EQ(Ini("Params", "Compression"), "SIGNED PCM");
   EXPECT_FALSE(link.ComPort1.Open());
-  EXPECT_TRUE(spec.OkBtn->isEnabled());
+  EXPECT_TRUE(modemList.OkBtn->isEnabled());
 }
 
 TEST_F(Commit, OnlyUnusableRatesGiveNoCodecAndTheCommitStillEnds) {
   AddScripted(1, VoiceScript("1,\"T\",0", "1,\"UNSIGNED PCM\",8,0,(9600),0,0"));
   ScanAndCommit();
-  EXPECT_FALSE(spec.isVisible());
+  EXPECT_FALSE(modemList.isVisible());
   EXPECT_EQ(messages, QStringList({"Voice Compression codec can not be recognized"}));
   EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=none");
   EXPECT_EQ(Ini("Modem", "SamplingFreq"), "0");
@@ -228,38 +228,38 @@ TEST_F(Commit, SixteenBitMethodFirstThenEightBitUnsigned) {
 
 TEST_F(Commit, PortThatCannotOpenKeepsTheWindowAndWritesNothing) {
   ListModem(6);  // nothing on COM6
-  spec.OkBtnClick();
-  EXPECT_TRUE(spec.isVisible());
+  modemList.OkBtnClick();
+  EXPECT_TRUE(modemList.isVisible());
   EXPECT_EQ(messages, QStringList({"No valid com port specified for this modem"}));
-  EXPECT_TRUE(spec.OkBtn->isEnabled());
-  EXPECT_TRUE(spec.ComboBox3->isEnabled());
+  EXPECT_TRUE(modemList.OkBtn->isEnabled());
+  EXPECT_TRUE(modemList.ComboBox3->isEnabled());
   EXPECT_FALSE(QFile::exists(dir.filePath(QLatin1String(kSettingsFileName))));
-  spec.hide();
+  modemList.hide();
 }
 
 TEST_F(Commit, ModemThatDoesNotAnswerKeepsTheWindowAndWritesNothing) {
   link.TimeoutFactor = 20;
   AddModem(2, "silent");
   ListModem(2);
-  spec.OkBtnClick();
-  EXPECT_TRUE(spec.isVisible());
+  modemList.OkBtnClick();
+  EXPECT_TRUE(modemList.isVisible());
   EXPECT_EQ(messages, QStringList({"No valid modem on this port"}));
-  EXPECT_TRUE(spec.OkBtn->isEnabled());
+  EXPECT_TRUE(modemList.OkBtn->isEnabled());
   EXPECT_FALSE(QFile::exists(dir.filePath(QLatin1String(kSettingsFileName))));
-  spec.hide();
+  modemList.hide();
 }
 
 TEST_F(Commit, ModalWindowClosesThroughOkOnly) {
   AddModem(1, "lucent");
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 1);
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 1);
   bool escapeIgnored = false;
   QTimer::singleShot(0, [&] {
-    QTest::keyClick(&spec, Qt::Key_Escape);
-    escapeIgnored = spec.isVisible();
-    QTest::mouseClick(spec.OkBtn, Qt::LeftButton);
+    QTest::keyClick(&modemList, Qt::Key_Escape);
+    escapeIgnored = modemList.isVisible();
+    QTest::mouseClick(modemList.OkBtn, Qt::LeftButton);
   });
-  spec.exec();  // the scan is over: the first event of this loop is the timer's
+  modemList.exec();  // the scan is over: the first event of this loop is the timer's
   EXPECT_TRUE(escapeIgnored);
   EXPECT_EQ(Ini("Modem", "Model"), "LT V.92 Data+Fax Modem");
   EXPECT_EQ(Ini("Modem", "port"), "1");
@@ -269,16 +269,16 @@ TEST_F(Commit, SettingsFileThatCannotBeWrittenStopsTheCommitCleanly) {
   AddModem(1, "conexant");
   // A folder where the file should be: every write fails.
   ASSERT_TRUE(QDir(dir.path()).mkdir(QLatin1String(kSettingsFileName)));
-  spec.FindModems();
-  ASSERT_EQ(spec.FoundCount, 1);
-  spec.show();
-  spec.OkBtnClick();
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 1);
+  modemList.show();
+  modemList.OkBtnClick();
   ASSERT_EQ(messages.size(), 1);
   EXPECT_TRUE(messages[0].startsWith("Unable to write to")) << messages[0].toStdString();
-  EXPECT_TRUE(spec.isVisible());  // the user may try again
-  EXPECT_TRUE(spec.OkBtn->isEnabled());
-  EXPECT_TRUE(spec.ComboBox3->isEnabled());
+  EXPECT_TRUE(modemList.isVisible());  // the user may try again
+  EXPECT_TRUE(modemList.OkBtn->isEnabled());
+  EXPECT_TRUE(modemList.ComboBox3->isEnabled());
   EXPECT_FALSE(link.ComPort1.Open());
   EXPECT_FALSE(link.EchoToSpecMemo);
-  spec.hide();
+  modemList.hide();
 }

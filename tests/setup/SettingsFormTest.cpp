@@ -15,7 +15,7 @@ class Settings : public Discovery {
   void Store(const QString& key, const QString& value) {
     SettingsFile->WriteString(QStringLiteral("Modem"), key, value);
   }
-  TSettingsForm form{link, spec};
+  TSettingsForm form{link, modemList};
 };
 }  // namespace
 
@@ -96,7 +96,7 @@ TEST_F(Settings, FindModemsWithNoneFoundClosesTheWindow) {
 TEST_F(Settings, FindModemsProbesTheChosenModemAndShowsIt) {
   AddModem(2, "signedpcm");
   form.show();
-  ClickOnShow confirm(spec, spec.OkBtn);  // confirms the modem found
+  ClickOnShow confirm(modemList, modemList.OkBtn);  // confirms the modem found
   QTest::mouseClick(form.Button1, Qt::LeftButton);
   EXPECT_TRUE(form.isVisible());
   EXPECT_FALSE(form.CancelBtn->isEnabled());
