@@ -37,6 +37,7 @@ constexpr int kShortPacedSeconds = 10;
 constexpr int kFullPacedSeconds = 60;
 constexpr size_t kMaxRecords = 1u << 16;
 constexpr size_t kFastChunk = 4096;
+constexpr double kIdleMs = 3000;
 
 double NowMs() {
   timespec ts{};
@@ -189,6 +190,14 @@ int main(int argc, char** argv) {
   const double streamSeconds = (NowMs() - start) / 1000.0;
   const double cpu = CpuSeconds() - cpuStart;
 
+  // An open port with nothing arriving, the main thread waiting for events.
+  const double idleCpuStart = CpuSeconds();
+  const double idleStart = NowMs();
+  while (NowMs() - idleStart < kIdleMs) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  const double idleCpu = (CpuSeconds() - idleCpuStart) / ((NowMs() - idleStart) / 1000.0);
+
   const double closeStart = NowMs();
   port.SetOpen(false);
   const double closeMs = NowMs() - closeStart;
@@ -216,6 +225,7 @@ int main(int argc, char** argv) {
               notifications ? static_cast<double>(received) / notifications : 0.0);
   std::printf("p99_delivery_ms: %.2f\n", p99);
   std::printf("cpu_s_per_stream_s: %.4f\n", cpu / streamSeconds);
+  std::printf("idle_cpu_s_per_s: %.5f\n", idleCpu);
   std::printf("close_ms: %.2f\n", closeMs);
   return mismatched == 0 && received == sent ? 0 : 1;
 }

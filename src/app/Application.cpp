@@ -24,13 +24,17 @@ void CloseProgram(TMainForm& form) {
   // it off the modal stack so the next one can be reached.
   for (int i = 0; i < kMaxModalDepth; ++i) {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == &form) break;
+    if (!modal || modal == &form) {
+      break;
+    }
     if (auto* dialog = qobject_cast<QDialog*>(modal)) {
       dialog->reject();
     } else {
       modal->close();
     }
-    if (QApplication::activeModalWidget() == modal) modal->hide();
+    if (QApplication::activeModalWidget() == modal) {
+      modal->hide();
+    }
   }
   form.close();
 }

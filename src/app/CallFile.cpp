@@ -7,8 +7,12 @@ std::vector<TCallRecord> LoadCallFile(const QString& path) {
   bool missing = false;
   const std::optional<QByteArray> bytes = ReadWholeFile(path, &error, &missing);
   if (!bytes) {
-    if (!missing) throw ECallFileError(error);
-    if (const auto err = CreatePrivateFile(path)) throw ECallFileError(*err);
+    if (!missing) {
+      throw ECallFileError(error);
+    }
+    if (const auto err = CreatePrivateFile(path)) {
+      throw ECallFileError(*err);
+    }
     return {};
   }
   std::vector<TCallRecord> records;
@@ -24,6 +28,8 @@ std::vector<TCallRecord> LoadCallFile(const QString& path) {
 std::optional<QString> SaveCallFile(const QString& path, const std::vector<TCallRecord>& records) {
   QByteArray bytes;
   bytes.reserve(static_cast<qsizetype>(records.size()) * kCallRecordSize);
-  for (const TCallRecord& r : records) bytes += EncodeCallRecord(r);
+  for (const TCallRecord& r : records) {
+    bytes += EncodeCallRecord(r);
+  }
   return WriteFileAtomically(path, bytes);
 }

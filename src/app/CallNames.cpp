@@ -18,16 +18,22 @@ QString MakeFileName() {
       std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   std::uniform_int_distribution<int> pick(1, kDrawnLetters);
   QString name;
-  for (int i = 0; i < kNameLength; ++i) name += QLatin1Char(kLetters[pick(gen) - 1]);
+  for (int i = 0; i < kNameLength; ++i) {
+    name += QLatin1Char(kLetters[pick(gen) - 1]);
+  }
   return name;
 }
 
 QString DurationText(int64_t streamSize, int32_t samplingFreq) {
-  if (samplingFreq <= 0) return QStringLiteral("?");
+  if (samplingFreq <= 0) {
+    return QStringLiteral("?");
+  }
   const int64_t samples = std::max<int64_t>(streamSize - kWavHeaderBytes, 0);
   int64_t s = samples / samplingFreq;
   const int64_t twiceRest = 2 * (samples % samplingFreq);
-  if (twiceRest > samplingFreq || (twiceRest == samplingFreq && s % 2 == 1)) ++s;
+  if (twiceRest > samplingFreq || (twiceRest == samplingFreq && s % 2 == 1)) {
+    ++s;
+  }
   return QString::number(s / kSecondsPerMinute) + QLatin1Char(':') +
          QString::number(s % kSecondsPerMinute);
 }
@@ -43,8 +49,12 @@ QString LongTimeText(const QTime& time) {
   QString cleaned;
   bool quoted = false;
   for (const QChar c : format) {
-    if (c == QLatin1Char('\'')) quoted = !quoted;
-    if (!quoted && c == QLatin1Char('t')) continue;
+    if (c == QLatin1Char('\'')) {
+      quoted = !quoted;
+    }
+    if (!quoted && c == QLatin1Char('t')) {
+      continue;
+    }
     cleaned += c;
   }
   return QLocale::system().toString(time, cleaned.trimmed());

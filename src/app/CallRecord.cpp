@@ -33,8 +33,12 @@ QString ReadField(QByteArrayView image, const Field& f) {
 
 TCallRecord DecodeCallRecord(QByteArrayView image) {
   TCallRecord r;
-  if (image.size() != kCallRecordSize) return r;
-  for (const Field& f : kFields) r.*(f.member) = ReadField(image, f);
+  if (image.size() != kCallRecordSize) {
+    return r;
+  }
+  for (const Field& f : kFields) {
+    r.*(f.member) = ReadField(image, f);
+  }
   r.Reserved = static_cast<uint8_t>(image[kReservedOffset]);
   r.Image = image.toByteArray();
   return r;
@@ -45,7 +49,9 @@ QByteArray EncodeCallRecord(const TCallRecord& record) {
   QByteArray image = hasImage ? record.Image : QByteArray(kCallRecordSize, '\0');
   for (const Field& f : kFields) {
     const QString& text = record.*(f.member);
-    if (hasImage && LengthByte(image, f) <= f.capacity && ReadField(image, f) == text) continue;
+    if (hasImage && LengthByte(image, f) <= f.capacity && ReadField(image, f) == text) {
+      continue;
+    }
     const QByteArray bytes = EncodeStoredText(text, f.capacity);
     image[f.offset] = static_cast<char>(bytes.size());
     for (qsizetype i = 0; i < f.capacity; ++i) {

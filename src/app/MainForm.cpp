@@ -162,7 +162,9 @@ void TMainForm::BuildControls() {
   header->setMinimumSectionSize(8);
   header->setHighlightSections(false);
   header->setFixedHeight(kGridRowHeight + 2);
-  for (int c = 0; c < 4; ++c) Grid1->setColumnWidth(c, kGridColumnWidths[c]);
+  for (int c = 0; c < 4; ++c) {
+    Grid1->setColumnWidth(c, kGridColumnWidths[c]);
+  }
   Grid1->verticalHeader()->setVisible(false);
   Grid1->verticalHeader()->setMinimumSectionSize(kGridRowHeight);
   Grid1->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
@@ -326,18 +328,24 @@ int TMainForm::SelectedRow() const {
 }
 
 void TMainForm::SelectRow(int r) {
-  if (r < 1 || r >= RowCount()) return;
+  if (r < 1 || r >= RowCount()) {
+    return;
+  }
   Grid1->setCurrentCell(r - 1, 0);
   Grid1->selectRow(r - 1);
 }
 
 void TMainForm::SetStatusPanel(int index, const QString& text) {
-  if (index < 0 || index >= static_cast<int>(StatusPanels.size())) return;
+  if (index < 0 || index >= static_cast<int>(StatusPanels.size())) {
+    return;
+  }
   StatusPanels[static_cast<size_t>(index)]->setText(text);
 }
 
 QString TMainForm::StatusPanel(int index) const {
-  if (index < 0 || index >= static_cast<int>(StatusPanels.size())) return {};
+  if (index < 0 || index >= static_cast<int>(StatusPanels.size())) {
+    return {};
+  }
   return StatusPanels[static_cast<size_t>(index)]->text();
 }
 
@@ -345,11 +353,15 @@ void TMainForm::SetRecordCommandsEnabled(bool enabled) {
   for (QAction* a : {Comment1, Delete1, Play1, Pause1, Stop1, Previous1, Next1}) {
     a->setEnabled(enabled);
   }
-  for (QToolButton* b : {Playsb1, PauseSb1, StopSb1, PrevSb1, NextSb1}) b->setEnabled(enabled);
+  for (QToolButton* b : {Playsb1, PauseSb1, StopSb1, PrevSb1, NextSb1}) {
+    b->setEnabled(enabled);
+  }
 }
 
 bool TMainForm::MonitorHotKey(int key, Qt::KeyboardModifiers modifiers) {
-  if ((modifiers & ~Qt::KeypadModifier) != Qt::ControlModifier || key != Qt::Key_A) return false;
+  if ((modifiers & ~Qt::KeypadModifier) != Qt::ControlModifier || key != Qt::Key_A) {
+    return false;
+  }
   MonitorForm->show();
   MonitorForm->raise();
   return true;
@@ -364,21 +376,27 @@ bool TMainForm::Grid1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
-  if (FormKeyDown(event->key(), event->modifiers())) return;
+  if (FormKeyDown(event->key(), event->modifiers())) {
+    return;
+  }
   QMainWindow::keyPressEvent(event);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Grid1 && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (Grid1KeyDown(key->key(), key->modifiers())) return true;
+    if (Grid1KeyDown(key->key(), key->modifiers())) {
+      return true;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (shown_) return;
+  if (shown_) {
+    return;
+  }
   shown_ = true;
   // The start sequence shows message boxes and may end the program: run it once the
   // window is on the screen, from the event loop.
@@ -387,11 +405,17 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    FormActivate();
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
-  if (!shutDownDone_) FormClose();
-  if (OnClosed) OnClosed();
+  if (!shutDownDone_) {
+    FormClose();
+  }
+  if (OnClosed) {
+    OnClosed();
+  }
 }

@@ -38,7 +38,9 @@ void TMainForm::LoadCallList() {
 
 bool TMainForm::SaveCallList() {
   // A list that could not be read is never written over: the file may still hold it.
-  if (!callListLoaded_) return true;
+  if (!callListLoaded_) {
+    return true;
+  }
   return !SaveCallFile(QString::fromLatin1(kCallFileName), CallList).has_value();
 }
 
@@ -48,7 +50,9 @@ void TMainForm::ShowCallList() {
                                     QStringLiteral("Duration"), QStringLiteral("Memo")});
   if (CallList.empty()) {
     Grid1->setRowCount(1);
-    for (int c = 0; c < 4; ++c) SetCell(Grid1, 0, c, QString());
+    for (int c = 0; c < 4; ++c) {
+      SetCell(Grid1, 0, c, QString());
+    }
     SelectRow(1);
     return;
   }
@@ -89,26 +93,42 @@ void TMainForm::Button1Click() {
 }
 
 void TMainForm::EditMemo() {
-  if (CallList.empty()) return;
+  if (CallList.empty()) {
+    return;
+  }
   const int r = SelectedRow();
-  if (r < 1 || r > CallCount()) return;
+  if (r < 1 || r > CallCount()) {
+    return;
+  }
   TCallRecord& rec = CallList[static_cast<size_t>(r - 1)];
   const QString text = InputBox(QStringLiteral("Comment"), QString(), rec.Memo);
-  if (text.isEmpty()) return;
+  if (text.isEmpty()) {
+    return;
+  }
   rec.Memo = CutToField(text, kMemoCapacity);
   ShowCallList();
 }
 
 void TMainForm::DeleteCallRecord() {
-  if (CallList.empty()) return;
-  if (!ConfirmBox(QStringLiteral("Confirm"), QStringLiteral("Delete record?"))) return;
+  if (CallList.empty()) {
+    return;
+  }
+  if (!ConfirmBox(QStringLiteral("Confirm"), QStringLiteral("Delete record?"))) {
+    return;
+  }
   const int r = SelectedRow();
-  if (r < 1 || r > CallCount()) return;
+  if (r < 1 || r > CallCount()) {
+    return;
+  }
   const QString fileName = CallList[static_cast<size_t>(r - 1)].FileName;
   CallList.erase(CallList.begin() + (r - 1));
-  if (!fileName.isEmpty()) QFile::remove(WavPath(fileName));
+  if (!fileName.isEmpty()) {
+    QFile::remove(WavPath(fileName));
+  }
   ShowCallList();
-  if (CallList.empty()) SetRecordCommandsEnabled(false);
+  if (CallList.empty()) {
+    SetRecordCommandsEnabled(false);
+  }
 }
 
 void TMainForm::ToolButton1Click() {
@@ -116,11 +136,15 @@ void TMainForm::ToolButton1Click() {
 }
 
 void TMainForm::ToolButton2Click() {
-  if (SelectedRow() > 1) SelectRow(SelectedRow() - 1);
+  if (SelectedRow() > 1) {
+    SelectRow(SelectedRow() - 1);
+  }
 }
 
 void TMainForm::ToolButton3Click() {
-  if (SelectedRow() <= RowCount() - 2) SelectRow(SelectedRow() + 1);
+  if (SelectedRow() <= RowCount() - 2) {
+    SelectRow(SelectedRow() + 1);
+  }
 }
 
 void TMainForm::ToolButton4Click() {

@@ -41,8 +41,12 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::FormShow() {
-  if (shutDownDone_) return;
-  if (!RunStartSequence()) return;
+  if (shutDownDone_) {
+    return;
+  }
+  if (!RunStartSequence()) {
+    return;
+  }
   SetStatusPanel(1, QStringLiteral(" COM PORT ") + QString::number(CurrentProfile.port));
   SetStatusPanel(2, QStringLiteral(" ") + CurrentProfile.Model);
   ClearScope();
@@ -63,14 +67,20 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
   } else {
     SpecModemForm->FindModems();
-    if (shutDownDone_) return false;
+    if (shutDownDone_) {
+      return false;
+    }
     if (SpecModemForm->FoundCount < 1) {
       ShowMessage(QStringLiteral("No modems found on your system"));
-      if (!shutDownDone_) close();
+      if (!shutDownDone_) {
+        close();
+      }
       return false;
     }
     ExecModal(*SpecModemForm);
-    if (shutDownDone_) return false;
+    if (shutDownDone_) {
+      return false;
+    }
     LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
   }
   // A profile changed in the settings window takes effect both ways.
@@ -78,7 +88,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
 
   if (!Voicefeatures) {
     ShowMessage(QStringLiteral("Your modem does not support IS101 voice command set"));
-    if (shutDownDone_) return false;
+    if (shutDownDone_) {
+      return false;
+    }
   }
   RecSb1->setEnabled(Voicefeatures);
   Record1->setEnabled(Voicefeatures);
@@ -87,8 +99,12 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   RecordingActive = false;
   ModemF->DataReceived = false;
 
-  for (QAction* a : {Previous1, Next1}) a->setEnabled(false);
-  for (QToolButton* b : {PrevSb1, NextSb1}) b->setEnabled(false);
+  for (QAction* a : {Previous1, Next1}) {
+    a->setEnabled(false);
+  }
+  for (QToolButton* b : {PrevSb1, NextSb1}) {
+    b->setEnabled(false);
+  }
 
   if (CallCount() >= 1) {
     CurrentCall = CallList.front();
@@ -100,7 +116,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   if (!OpenPortForStart()) {
     ShowMessage(QStringLiteral("Error during opening com port ") +
                 QString::number(CurrentProfile.port));
-    if (shutDownDone_) return false;
+    if (shutDownDone_) {
+      return false;
+    }
     RecSb1->setEnabled(false);
     return true;
   }
@@ -108,14 +126,18 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   Off1->setChecked(false);
 
   ModemF->SendAndExpect("atE0", QStringLiteral("initialization string.."), QStringLiteral("OK"));
-  if (shutDownDone_) return false;
+  if (shutDownDone_) {
+    return false;
+  }
   ModemF->SendAndExpect("ats0=0", QStringLiteral("Setting no autoanswer.."), QStringLiteral("OK"));
   return !shutDownDone_;
 }
 
 bool TMainForm::OpenPortForStart() {
   // Port 0 would make the port ask the user for a number; it is no configured port.
-  if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) return false;
+  if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) {
+    return false;
+  }
   try {
     ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     ModemF->ComPort1.SetOpen(true);
@@ -130,7 +152,9 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::FormClose() {
-  if (shutDownDone_) return;
+  if (shutDownDone_) {
+    return;
+  }
   shutDownDone_ = true;
   Timer2->stop();
   ReleaseScopeAndStream();
@@ -173,11 +197,15 @@ void TMainForm::Settings1Click() {
   On1->setChecked(false);
   Off1->setChecked(true);
   ExecModal(*SettingsForm);
-  if (shutDownDone_) return;
+  if (shutDownDone_) {
+    return;
+  }
   // The start sequence reloads Calls.dbt: store this run's changes first. If that fails,
   // keep the list in memory rather than reload the old one.
   const bool saved = callListLoaded_ && SaveCallList();
-  if (callListLoaded_ && !saved) ShowMessage(QStringLiteral("error"));
+  if (callListLoaded_ && !saved) {
+    ShowMessage(QStringLiteral("error"));
+  }
   RunStartSequence(saved || !callListLoaded_);
 }
 

@@ -8,7 +8,9 @@
 std::optional<std::string> ConfiguredPortPath(const QString& iniPath, int portNumber) {
   const QString path = TIniFile(iniPath).ReadString(
       QStringLiteral("Ports"), QStringLiteral("COM%1").arg(portNumber), QString());
-  if (path.isEmpty()) return std::nullopt;
+  if (path.isEmpty()) {
+    return std::nullopt;
+  }
   return QFile::encodeName(path).toStdString();
 }
 

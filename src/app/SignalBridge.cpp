@@ -24,7 +24,9 @@ void OnSignalRaised(int signalNumber) {
 }  // namespace
 
 TSignalBridge::TSignalBridge() {
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) return;
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) {
+    return;
+  }
   g_writeFd = fds_[0];
   notifier_ = std::make_unique<QSocketNotifier>(fds_[1], QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
@@ -35,13 +37,19 @@ TSignalBridge::TSignalBridge() {
   sa.sa_flags = SA_RESTART;
   installed_ = true;
   for (size_t i = 0; i < kSignals.size(); ++i) {
-    if (::sigaction(kSignals[i], &sa, &g_previous[i]) != 0) installed_ = false;
+    if (::sigaction(kSignals[i], &sa, &g_previous[i]) != 0) {
+      installed_ = false;
+    }
   }
 }
 
 TSignalBridge::~TSignalBridge() {
-  if (fds_[0] < 0) return;
-  for (size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
+  if (fds_[0] < 0) {
+    return;
+  }
+  for (size_t i = 0; i < kSignals.size(); ++i) {
+    ::sigaction(kSignals[i], &g_previous[i], nullptr);
+  }
   notifier_.reset();
   g_writeFd = -1;
   ::close(fds_[0]);
@@ -52,10 +60,16 @@ void TSignalBridge::Drain() {
   unsigned char buf[16];
   for (;;) {
     const ssize_t n = ::read(fds_[1], buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return;
+    }
     for (ssize_t i = 0; i < n; ++i) {
-      if (OnSignal) OnSignal(buf[i]);
+      if (OnSignal) {
+        OnSignal(buf[i]);
+      }
     }
   }
 }

@@ -10,7 +10,7 @@
 namespace {
 const QByteArray kRaiseMessage = "raise\n";
 constexpr int kConnectTimeoutMs = 1000;
-constexpr int kReadTimeoutMs = 1000;
+constexpr int kLockTimeoutMs = 5000;
 }  // namespace
 
 TSingleInstance::TSingleInstance(QString name) : name_(std::move(name)) {}
@@ -18,15 +18,19 @@ TSingleInstance::TSingleInstance(QString name) : name_(std::move(name)) {}
 TSingleInstance::~TSingleInstance() = default;
 
 QString TSingleInstance::DefaultName() {
-  const QString custom = qEnvironmentVariable("TAVRIN_INSTANCE_NAME");
-  if (!custom.isEmpty()) return custom;
+  QString custom = qEnvironmentVariable("TAVRIN_INSTANCE_NAME");
+  if (!custom.isEmpty()) {
+    return custom;
+  }
   return QStringLiteral("tavrin-%1").arg(::getuid());
 }
 
 bool TSingleInstance::NotifyRunning() {
   QLocalSocket socket;
   socket.connectToServer(name_);
-  if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+  if (!socket.waitForConnected(kConnectTimeoutMs)) {
+    return false;
+  }
   socket.write(kRaiseMessage);
   socket.waitForBytesWritten(kConnectTimeoutMs);
   socket.disconnectFromServer();
@@ -36,8 +40,10 @@ bool TSingleInstance::NotifyRunning() {
 bool TSingleInstance::Acquire() {
   // Two programs starting at the same moment must not both become the first.
   QLockFile lock(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
-  lock.lock();
-  if (NotifyRunning()) return false;
+  lock.tryLock(kLockTimeoutMs);  // on a time-out, go on unguarded rather than hang
+  if (NotifyRunning()) {
+    return false;
+  }
   QLocalServer::removeServer(name_);  // a socket left by a program that crashed
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -49,10 +55,15 @@ bool TSingleInstance::Acquire() {
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
       QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-      QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
-        if (client->readAll().startsWith(kRaiseMessage.trimmed()) && OnRaise) OnRaise();
-      });
-      if (client->bytesAvailable() == 0) client->waitForReadyRead(kReadTimeoutMs);
+      auto take = [this, client] {
+        if (client->readAll().contains(kRaiseMessage.trimmed()) && OnRaise) {
+          OnRaise();
+        }
+      };
+      QObject::connect(client, &QLocalSocket::readyRead, client, take);
+      if (client->bytesAvailable() > 0) {
+        take();  // arrived before the connection was seen
+      }
     }
   });
   return true;

@@ -28,7 +28,9 @@ int main(int argc, char** argv) {
 
   const bool skipRule = TApplication::arguments().value(1).toUpper() == kSkipSingleInstance;
   TSingleInstance instance(TSingleInstance::DefaultName());
-  if (!skipRule && !instance.Acquire()) return 0;
+  if (!skipRule && !instance.Acquire()) {
+    return 0;
+  }
 
   TMainForm form;
   InstallPortMapSource(QDir(StartDirectory).filePath(kSettingsFileName));
@@ -44,7 +46,9 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                    [&form](QSessionManager&) { CloseProgram(form); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] {
-    if (!form.ShutDownDone()) form.FormClose();
+    if (!form.ShutDownDone()) {
+      form.FormClose();
+    }
   });
 
   form.show();

@@ -14,12 +14,6 @@
 
 class TMonitorForm;
 
-// Results of the exchanges.
-inline constexpr int kExchangeOk = 0;
-inline constexpr int kExchangeNotSent = 1;
-inline constexpr int kExchangeTimeout = 2;
-inline constexpr int kExchangeRefused = 3;
-
 class TModemF : public QObject, public IModemLink {
  public:
   explicit TModemF(TMonitorForm* monitor, QObject* owner = nullptr);
@@ -33,9 +27,9 @@ class TModemF : public QObject, public IModemLink {
   IMonitorLog& MonitorLog() override;
 
   // Hooks set by the windows that use the link.
-  std::function<void(const QString&)> OnStatusText;        // first status panel of the main window
-  std::function<void(const QByteArray&)> OnSpecMemoEcho;   // memo of the modem list window
-  std::function<void(uint16_t count)> OnVoiceData;         // voice side of the receive handler
+  std::function<void(const QString&)> OnStatusText;       // first status panel of the main window
+  std::function<void(const QByteArray&)> OnSpecMemoEcho;  // memo of the modem list window
+  std::function<void(uint16_t count)> OnVoiceData;        // voice side of the receive handler
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
@@ -58,4 +52,12 @@ class TModemF : public QObject, public IModemLink {
   void ComPort1TriggerAvail(uint16_t count);
   void ComPort1PortOpen();
   void ComPort1PortClose();
+
+ private:
+  void Pump();                     // one pass: blocks until an event, then handles it
+  int WaitForAnswer(float limit);  // kExchangeOk when a chunk came, else kExchangeTimeout
+  void StartTicks();
+  void StopTicks();
+
+  int tickUsers_ = 0;  // waits in progress; nested waits share Timer1
 };

@@ -1,18 +1,23 @@
 #include "modem/MonitorForm.h"
 
-#include <QFile>
 #include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "setup/ModemText.h"
+
 namespace {
-// Raw entries are kept apart from the display: received text keeps its own CR and LF.
-const char* kEntriesProperty = "tavrinEntries";
+constexpr int kLeft = 42;
+constexpr int kTop = 379;
+constexpr int kWidth = 195;
+constexpr int kHeight = 279;
 }  // namespace
 
-TMonitorForm::TMonitorForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+TMonitorForm::TMonitorForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("MonitorForm"));
   setWindowTitle(QStringLiteral("Monitor"));
-  setGeometry(42, 379, 195, 279);
+  setGeometry(kLeft, kTop, kWidth, kHeight);
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setReadOnly(true);
@@ -20,35 +25,38 @@ TMonitorForm::TMonitorForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::W
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Memo1);
+  FormCreate();
+}
+
+void TMonitorForm::FormCreate() {
   Clear();
 }
 
 void TMonitorForm::Add(const QString& text) {
-  QStringList entries = property(kEntriesProperty).toStringList();
-  entries << text;
-  setProperty(kEntriesProperty, entries);
-  QString shown = text;
-  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  Memo1->appendPlainText(shown);
+  const QStringList added = MemoLines(text);
+  lines_ << added;
+  Memo1->appendPlainText(added.join(QLatin1Char('\n')));
 }
 
 void TMonitorForm::Clear() {
-  setProperty(kEntriesProperty, QStringList());
+  lines_.clear();
   Memo1->clear();
 }
 
 QString TMonitorForm::Text() const {
   QString out;
-  for (const QString& e : property(kEntriesProperty).toStringList()) {
-    out += e;
+  for (const QString& line : lines_) {
+    out += line;
     out += QStringLiteral("\r\n");
   }
   return out;
 }
 
 bool TMonitorForm::SaveToFile(const QString& path) const {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  // Written aside and renamed into place: a failed save never leaves a cut-off log.
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return false;
   const QByteArray bytes = Text().toLatin1();
-  return f.write(bytes) == bytes.size();
+  if (f.write(bytes) != bytes.size()) return false;
+  return f.commit();
 }

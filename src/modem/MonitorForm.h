@@ -1,6 +1,6 @@
 #pragma once
 // The "Monitor" window: an always-on-top, read-only list of the modem dialogue. Its
-// text is the event log (Events.log) and the diagnostics transcript (Diagnostics.log).
+// lines are the event log (Events.log) and the diagnostics transcript (Diagnostics.log).
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -13,10 +13,18 @@ class TMonitorForm : public QWidget, public IMonitorLog {
  public:
   explicit TMonitorForm(QWidget* parent = nullptr);
 
-  void Add(const QString& text) override;  // a new entry; line breaks inside it start further lines
+  void Add(const QString& text) override;  // a new line; line breaks inside it start further lines
   void Clear() override;
-  QString Text() const;  // the file content: every entry followed by CR LF
+  const QStringList& Lines() const { return lines_; }
+  QString Text() const;  // the file content: every line followed by CR LF
   bool SaveToFile(const QString& path) const override;
 
+  void FormCreate();
+
   QPlainTextEdit* Memo1 = nullptr;
+
+ private:
+  // The lines are kept apart from the display so that the files hold exactly what was
+  // added, whatever the widget does with long lines.
+  QStringList lines_;
 };

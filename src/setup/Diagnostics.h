@@ -6,5 +6,8 @@
 class IModemLink;
 class TProgressForm;
 
+inline constexpr const char* kDiagnosticsFileName = "Diagnostics.log";
+
+// Runs the report on the open modem. With the port closed it refuses with a message.
 void RunDiagnostics(IModemLink& link, TProgressForm& progress);
 void DiagnosticQuery(IModemLink& link, const QString& query);

@@ -19,40 +19,60 @@ struct IniText {
 IniText Load(const QString& path) {
   IniText ini;
   const std::optional<QByteArray> bytes = ReadWholeFile(path, nullptr, nullptr);
-  if (!bytes) return ini;
+  if (!bytes) {
+    return ini;
+  }
   const QString text = DecodeStoredText(*bytes);
-  if (text.contains(QStringLiteral("\r\n"))) ini.eol = QStringLiteral("\r\n");
+  if (text.contains(QStringLiteral("\r\n"))) {
+    ini.eol = QStringLiteral("\r\n");
+  }
   QString line;
   for (qsizetype i = 0; i < text.size(); ++i) {
     const QChar c = text[i];
     if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
       ini.lines << line;
       line.clear();
-      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
+      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
+        ++i;
+      }
     } else {
       line += c;
     }
   }
-  if (!line.isEmpty()) ini.lines << line;
+  if (!line.isEmpty()) {
+    ini.lines << line;
+  }
   return ini;
 }
 
 std::optional<QString> SectionName(const QString& line) {
   const QString t = line.trimmed();
-  if (!t.startsWith(QLatin1Char('['))) return std::nullopt;
+  if (!t.startsWith(QLatin1Char('['))) {
+    return std::nullopt;
+  }
   const qsizetype close = t.indexOf(QLatin1Char(']'));
-  if (close < 0) return std::nullopt;
+  if (close < 0) {
+    return std::nullopt;
+  }
   return t.mid(1, close - 1).trimmed();
 }
 
 // Key and value of an entry line; comment lines (';') and lines without '=' are none.
 bool SplitEntry(const QString& line, QString* key, QString* value) {
   const QString t = line.trimmed();
-  if (t.isEmpty() || t.startsWith(QLatin1Char(';'))) return false;
+  if (t.isEmpty() || t.startsWith(QLatin1Char(';'))) {
+    return false;
+  }
   const qsizetype eq = t.indexOf(QLatin1Char('='));
-  if (eq <= 0) return false;
-  if (key) *key = t.left(eq).trimmed();
-  if (value) *value = t.mid(eq + 1).trimmed();
+  if (eq <= 0) {
+    return false;
+  }
+  if (key) {
+    *key = t.left(eq).trimmed();
+  }
+  if (value) {
+    *value = t.mid(eq + 1).trimmed();
+  }
   return true;
 }
 
@@ -83,11 +103,17 @@ SectionScan Scan(const IniText& ini, const QString& section, F onEntry) {
       }
       continue;
     }
-    if (!inSection) continue;
-    if (inFirst && !line.trimmed().isEmpty()) scan.lastLineOfSection = i;
+    if (!inSection) {
+      continue;
+    }
+    if (inFirst && !line.trimmed().isEmpty()) {
+      scan.lastLineOfSection = i;
+    }
     QString key, value;
     if (SplitEntry(line, &key, &value)) {
-      if (!onEntry(i, key, value)) break;
+      if (!onEntry(i, key, value)) {
+        break;
+      }
     }
   }
   return scan;
@@ -97,7 +123,9 @@ std::optional<QString> Lookup(const QString& path, const QString& section, const
   const IniText ini = Load(path);
   std::optional<QString> found;
   Scan(ini, section, [&](qsizetype, const QString& k, const QString& v) {
-    if (!SameName(k, key)) return true;
+    if (!SameName(k, key)) {
+      return true;
+    }
     found = v;
     return false;
   });
@@ -107,15 +135,21 @@ std::optional<QString> Lookup(const QString& path, const QString& section, const
 std::optional<int32_t> ParseDecimal(const QString& text) {
   bool ok = false;
   const QString t = text.trimmed();
-  if (t.isEmpty()) return std::nullopt;
+  if (t.isEmpty()) {
+    return std::nullopt;
+  }
   // Digits with an optional sign only: "0x10", "12abc" or blanks inside are not integers.
   for (qsizetype i = 0; i < t.size(); ++i) {
     const QChar c = t[i];
     const bool sign = i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
-    if (!sign && (c < QLatin1Char('0') || c > QLatin1Char('9'))) return std::nullopt;
+    if (!sign && (c < QLatin1Char('0') || c > QLatin1Char('9'))) {
+      return std::nullopt;
+    }
   }
   const int v = t.toInt(&ok, 10);
-  if (!ok) return std::nullopt;
+  if (!ok) {
+    return std::nullopt;
+  }
   return static_cast<int32_t>(v);
 }
 
@@ -136,7 +170,9 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
 
 int32_t TIniFile::ReadInteger(const QString& section, const QString& key, int32_t def) const {
   const std::optional<QString> text = Lookup(path_, section, key);
-  if (!text) return def;
+  if (!text) {
+    return def;
+  }
   return ParseDecimal(*text).value_or(def);
 }
 
@@ -149,7 +185,9 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
   const QString v = OneLine(value);
   bool replaced = false;
   const SectionScan scan = Scan(ini, section, [&](qsizetype i, const QString& k, const QString&) {
-    if (!SameName(k, key)) return true;
+    if (!SameName(k, key)) {
+      return true;
+    }
     ini.lines[i] = k + QLatin1Char('=') + v;  // the key keeps its stored spelling
     replaced = true;
     return false;
@@ -159,14 +197,22 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (scan.firstSectionLine >= 0) {
       ini.lines.insert(scan.lastLineOfSection + 1, entry);
     } else {
-      while (!ini.lines.isEmpty() && ini.lines.last().trimmed().isEmpty()) ini.lines.removeLast();
-      if (!ini.lines.isEmpty()) ini.lines << QString();
+      while (!ini.lines.isEmpty() && ini.lines.last().trimmed().isEmpty()) {
+        ini.lines.removeLast();
+      }
+      if (!ini.lines.isEmpty()) {
+        ini.lines << QString();
+      }
       ini.lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
     }
   }
   QString text;
-  for (const QString& line : ini.lines) text += line + ini.eol;
-  if (WriteFileAtomically(path_, text.toUtf8())) throw EIniWriteError(path_);
+  for (const QString& line : ini.lines) {
+    text += line + ini.eol;
+  }
+  if (WriteFileAtomically(path_, text.toUtf8())) {
+    throw EIniWriteError(path_);
+  }
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int32_t value) {

@@ -7,6 +7,12 @@
 
 class TSerialPort;
 
+// Results of the exchanges.
+inline constexpr int kExchangeOk = 0;
+inline constexpr int kExchangeNotSent = 1;  // too little room in the output buffer
+inline constexpr int kExchangeTimeout = 2;
+inline constexpr int kExchangeRefused = 3;  // "ERROR", or the answer limit reached
+
 class IMonitorLog {
  public:
   virtual ~IMonitorLog() = default;

@@ -22,7 +22,9 @@ class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
@@ -42,7 +44,9 @@ bool WriteAll(int fd, const char* p, qsizetype n) {
   while (n > 0) {
     const ssize_t w = ::write(fd, p, static_cast<size_t>(n));
     if (w < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        continue;
+      }
       return false;
     }
     p += w;
@@ -57,19 +61,31 @@ std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray
   QByteArray pattern = target + ".XXXXXX";
   // mkstemp creates the file with mode 0600.
   Fd fd(::mkstemp(pattern.data()));
-  if (fd.get() < 0) return SystemError(errno);
+  if (fd.get() < 0) {
+    return SystemError(errno);
+  }
   auto fail = [&](int err) -> std::optional<QString> {
     ::unlink(pattern.constData());
     return SystemError(err);
   };
   struct stat old {};
   if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
-    if (::fchmod(fd.get(), old.st_mode & 07777) != 0) return fail(errno);
+    if (::fchmod(fd.get(), old.st_mode & 07777) != 0) {
+      return fail(errno);
+    }
   }
-  if (!WriteAll(fd.get(), data.constData(), data.size())) return fail(errno);
-  if (::fsync(fd.get()) != 0) return fail(errno);
-  if (fd.Close() != 0) return fail(errno);
-  if (::rename(pattern.constData(), target.constData()) != 0) return fail(errno);
+  if (!WriteAll(fd.get(), data.constData(), data.size())) {
+    return fail(errno);
+  }
+  if (::fsync(fd.get()) != 0) {
+    return fail(errno);
+  }
+  if (fd.Close() != 0) {
+    return fail(errno);
+  }
+  if (::rename(pattern.constData(), target.constData()) != 0) {
+    return fail(errno);
+  }
   return std::nullopt;
 }
 
@@ -77,27 +93,41 @@ std::optional<QString> CreatePrivateFile(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(),
                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
   if (fd < 0) {
-    if (errno == EEXIST) return std::nullopt;
+    if (errno == EEXIST) {
+      return std::nullopt;
+    }
     return SystemError(errno);
   }
   Fd guard(fd);
-  if (guard.Close() != 0) return SystemError(errno);
+  if (guard.Close() != 0) {
+    return SystemError(errno);
+  }
   return std::nullopt;
 }
 
 std::optional<QString> CreatePrivateDir(const QString& path) {
-  if (::mkdir(QFile::encodeName(path).constData(), kPrivateDirMode) == 0) return std::nullopt;
-  if (errno == EEXIST && QFileInfo(path).isDir()) return std::nullopt;
+  if (::mkdir(QFile::encodeName(path).constData(), kPrivateDirMode) == 0) {
+    return std::nullopt;
+  }
+  if (errno == EEXIST && QFileInfo(path).isDir()) {
+    return std::nullopt;
+  }
   return SystemError(errno);
 }
 
 std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, bool* missing) {
-  if (missing) *missing = false;
+  if (missing) {
+    *missing = false;
+  }
   Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) {
-      if (missing) *missing = true;
-      if (error) error->clear();
+      if (missing) {
+        *missing = true;
+      }
+      if (error) {
+        error->clear();
+      }
     } else if (error) {
       *error = SystemError(errno);
     }
@@ -108,11 +138,17 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, boo
   for (;;) {
     const ssize_t r = ::read(fd.get(), buf, sizeof buf);
     if (r < 0) {
-      if (errno == EINTR) continue;
-      if (error) *error = SystemError(errno);
+      if (errno == EINTR) {
+        continue;
+      }
+      if (error) {
+        *error = SystemError(errno);
+      }
       return std::nullopt;
     }
-    if (r == 0) break;
+    if (r == 0) {
+      break;
+    }
     out.append(buf, r);
   }
   return out;

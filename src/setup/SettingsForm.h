@@ -2,15 +2,48 @@
 // "Settings": the configured modem and port, "Find modems", and the speaker volume and
 // receive gain sliders stored in the profile.
 #include <QDialog>
+#include <QString>
 
 class IModemLink;
 class TSpecModemForm;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QWidget;
 
 class TSettingsForm : public QDialog {
  public:
   TSettingsForm(IModemLink& link, TSpecModemForm& specForm, QWidget* parent = nullptr);
 
+  void FormShow();
+  void OkBtnClick();
+  void CancelBtnClick();
+  void Button1Click();
+  void SpkVolTrChange();
+  void RecGainTrChange();
+
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;
+  QWidget* TabSheet2 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QSlider* SpkVolTr = nullptr;
+  QSlider* RecGainTr = nullptr;
+  QPushButton* OkBtn = nullptr;
+  QPushButton* CancelBtn = nullptr;
+
  protected:
+  void showEvent(QShowEvent* event) override;
+
   IModemLink& link_;
   TSpecModemForm& specForm_;
+
+ private:
+  void ShowModem();
+  void LoadSlider(const QString& key, QSlider* slider);
+  void StoreSlider(const QString& key, const QString& prefix, const QSlider* slider);
 };

@@ -1,26 +1,89 @@
 #pragma once
 // "Modem specification": the list of modems found by the scan; "Ok" probes the chosen
 // modem's voice commands and writes its profile to the settings file.
+#include <QByteArray>
 #include <QDialog>
+#include <QString>
 #include <array>
 #include <cstdint>
 
+#include "setup/Capability.h"
 #include "setup/ModemParams.h"
 
 class IModemLink;
 class TProgressForm;
+class TIniFile;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
 
 class TSpecModemForm : public QDialog {
  public:
   TSpecModemForm(IModemLink& link, TProgressForm& progress, QWidget* parent = nullptr);
 
-  void FindModems();  // the scan of COM1 to COM8; fills FoundModems and FoundCount
+  // The scan of COM1 to COM8 (ModemScan.cpp); fills FoundModems and FoundCount.
+  void FindModems();
   void AddMemoLine(const QByteArray& chunk);  // the link's echo of received chunks
+
+  // Showing and selection.
+  void FormShow();
+  void ComboBox3Change();
+
+  // The commit and its probes (ProfileCommit.cpp, CapabilityProbe.cpp).
+  void OkBtnClick();
+  void SetDefaultVoiceCommands(int entry);
+  bool CollectAnswer(const QString& query);
+  void ProbeLineSelection();
+  void ChooseCompression();
+  void Timer1Timer();
+  void Button1Click();
+
+  QStringList MemoLines() const;  // the lines of the hidden answer memo
 
   std::array<TModemParams, 17> FoundModems{};  // entries 1..16; 0 unused
   int32_t FoundCount = 0;
+  bool VoiceCapable = false;
+  int32_t AnswerTicks = 0;
+  TCapability Cap;  // the compression line being looked at
+
+  QGroupBox* GroupBox1 = nullptr;
+  QComboBox* ComboBox3 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QProgressBar* Gauge1 = nullptr;
+  QPushButton* OkBtn = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QTimer* Timer1 = nullptr;
+  QPushButton* Button1 = nullptr;
 
  protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override {}  // no way out but "Ok"
+
   IModemLink& link_;
   TProgressForm& progress_;
+
+ private:
+  void ShowDetails(int line);
+  void IdentifyField(const QByteArray& first, const QByteArray& second, const QString& fallback,
+                     QString& field);
+  void EnterBusy();
+  void LeaveBusy();
+  bool Commit();  // true when the window is to close
+  void ProbeVoiceCommands(TIniFile& ini);
+  void WriteNoVoiceProfile(TIniFile& ini);
+  void ChooseRecordingLine(TIniFile& ini);
+  void TestCommand(TIniFile& ini, const QString& key, QString TModemParams::*field);
+  void GaugeStep();
+  void ClosePort();
+
+  QByteArray scanAnswer_;  // the identification answer; persists through one scan
+  int32_t gaugeSteps_ = 0;
 };

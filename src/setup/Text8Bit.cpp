@@ -25,17 +25,23 @@ QString DecodeCp1252(QByteArrayView bytes) {
 QString DecodeStoredText(QByteArrayView bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(bytes);
-  if (!utf8.hasError()) return text;
+  if (!utf8.hasError()) {
+    return text;
+  }
   return DecodeCp1252(bytes);
 }
 
 QByteArray EncodeStoredText(const QString& text, qsizetype capacity) {
   QByteArray bytes = text.toUtf8();
-  if (bytes.size() <= capacity) return bytes;
+  if (bytes.size() <= capacity) {
+    return bytes;
+  }
   qsizetype cut = capacity;
   // Step back over continuation bytes (10xxxxxx) to the start of the character that
   // does not fit.
-  while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80) --cut;
+  while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80) {
+    --cut;
+  }
   bytes.truncate(cut);
   return bytes;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -268,4 +269,21 @@ TEST(MainFormStartTest, PartialRecordIsDroppedAtShutdown) {
   EXPECT_EQ(form.RowCount(), 3);  // header and two records
   form.close();
   EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes().left(610));
+}
+
+TEST(MainFormStartTest, AnUnreadableCallListIsReportedAndNeverOverwritten) {
+  MainFormFixture fx;
+  fx.Write("Tavrin.ini", kPort1Ini);
+  ASSERT_TRUE(QDir(fx.dir.path()).mkdir("Calls.dbt"));  // cannot be read as a file
+  TMainForm& form = fx.Start();
+  ASSERT_EQ(fx.messages.size(), 1);
+  EXPECT_FALSE(fx.messages[0].isEmpty());
+  EXPECT_NE(fx.messages[0], "Error during opening com port 1");  // the sequence stopped
+  EXPECT_EQ(form.StatusPanel(1), "");                             // and FormShow as well
+  EXPECT_TRUE(form.isVisible());                                  // the window stays open
+  form.Button1->click();
+  form.close();
+  EXPECT_TRUE(QFileInfo(fx.Path("Calls.dbt")).isDir());
+  EXPECT_TRUE(QFile::exists(fx.Path("Events.log")));
+  EXPECT_TRUE(fx.Read("Tavrin.ini").contains("MainTop="));
 }

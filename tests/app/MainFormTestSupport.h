@@ -20,10 +20,6 @@ class MainFormFixture {
  public:
   MainFormFixture() : oldDir_(QDir::currentPath()) {
     QDir::setCurrent(dir.path());
-    // The machine's own serial ports (/dev/ttyS0...) must not answer for COMn here.
-    SetPortPathSource([](int n) -> std::optional<std::string> {
-      return "/nonexistent/tavrin-test-port-" + std::to_string(n);
-    });
     DialogHooks hooks;
     hooks.message = [this](const QString& text) { messages << text; };
     hooks.confirm = [this](const QString& caption, const QString& text) {
@@ -35,6 +31,7 @@ class MainFormFixture {
       return inputAnswer;
     };
     SetDialogHooks(hooks);
+    // The machine's own serial ports (/dev/ttyS0...) must not answer for COMn here.
     SetPortPathSource([this](int) { return std::optional<std::string>(portPath); });
   }
   ~MainFormFixture() {

@@ -86,6 +86,27 @@ TEST_F(PortTest, BinaryBytesPassUnchangedBothWays) {
   EXPECT_EQ(received, all);
 }
 
+TEST_F(PortTest, EveryModemRateAndLineSettingAppliesWhileOpen) {
+  port.SetOpen(true);
+  // A pseudo-terminal has no character format; changing it must not fail the port.
+  EXPECT_NO_THROW(port.SetParity(pEven));
+  EXPECT_NO_THROW(port.SetStopBits(2));
+  EXPECT_NO_THROW(port.SetDataBits(7));
+  EXPECT_NO_THROW(port.SetDTR(false));
+  EXPECT_NO_THROW(port.SetRTS(false));
+  port.SetDataBits(8);
+  port.SetParity(pNone);
+  port.SetStopBits(1);
+  // Each change waits for the line to drain at the old rate: fastest first.
+  for (const int32_t rate :
+       {115200, 57600, 56000, 38400, 19200, 14400, 9600, 4800, 2400, 1200, 600, 300, 150}) {
+    EXPECT_NO_THROW(port.SetBaud(rate)) << rate;
+  }
+  port.SetBaud(115200);
+  port.SendString("ok");
+  EXPECT_EQ(peer1.Read(2, 2s), QByteArray("ok"));
+}
+
 TEST_F(PortTest, OpeningTwiceDoesNothingTheSecondTime) {
   port.SetOpen(true);
   port.SetOpen(true);

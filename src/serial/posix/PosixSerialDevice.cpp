@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -64,6 +66,16 @@ int32_t BaudFor(speed_t speed) {
 // tests run on them) and fail there with these.
 bool NotALine(int err) {
   return err == ENOTTY || err == EINVAL;
+}
+
+// Unix98 pseudo-terminal slaves have these major numbers.
+constexpr unsigned kPtyFirstMajor = 136;
+constexpr unsigned kPtyLastMajor = 143;
+
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  return major(st.st_rdev) >= kPtyFirstMajor && major(st.st_rdev) <= kPtyLastMajor;
 }
 
 class PosixSerialDevice final : public SerialDevice {
@@ -236,7 +248,16 @@ int PosixSerialDevice::SetLine(const LineSettings& s) {
   tio.c_cc[VSTART] = s.xonChar;
   tio.c_cc[VSTOP] = s.xoffChar;
   if (RetryEintr([&] { return ::tcsetattr(fd_.Get(), TCSANOW, &tio); }) != 0) {
-    return OsError(errno);
+    // A pseudo-terminal has no character format and newer kernels refuse to change it;
+    // the rest of the settings still apply.
+    if (errno != EINVAL || !IsPseudoTerminal(fd_.Get())) return OsError(errno);
+    termios current{};
+    if (::tcgetattr(fd_.Get(), &current) != 0) return OsError(errno);
+    constexpr tcflag_t kFormat = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+    tio.c_cflag = (tio.c_cflag & ~kFormat) | (current.c_cflag & kFormat);
+    if (RetryEintr([&] { return ::tcsetattr(fd_.Get(), TCSANOW, &tio); }) != 0) {
+      return OsError(errno);
+    }
   }
   if (!named && s.baud > 0) {
     if (const int err = SetCustomBaud(fd_.Get(), s.baud); err != 0) return OsError(err);

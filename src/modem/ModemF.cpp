@@ -1,0 +1,176 @@
+#include "modem/ModemF.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "modem/MonitorForm.h"
+#include "setup/Dialogs.h"
+#include "setup/ModemText.h"
+
+namespace {
+constexpr int32_t kLineRate = 115200;
+constexpr uint32_t kTickMs = 10;
+constexpr int kReadGuardTicks = 8;
+constexpr int kExpectGuardTicks = 12;
+constexpr int kMaxAnswers = 20;
+constexpr int32_t kTickWrap = 1000000000;
+constexpr int32_t kDefaultTimeoutFactor = 500;
+constexpr int32_t kRates[] = {150,   300,   600,   1200,  2400,  4800,  9600,
+                              14400, 19200, 38400, 56000, 57600, 115200};
+
+QString Latin1(const QByteArray& bytes) {
+  return QString::fromLatin1(bytes);
+}
+
+// The first occurrence of `word` removed, case sensitive.
+void RemoveFirst(QByteArray& text, const QByteArray& word) {
+  const qsizetype at = text.indexOf(word);
+  if (at >= 0) text.remove(at, word.size());
+}
+}  // namespace
+
+TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monitor(monitor) {
+  ComPort1.SetBaud(kLineRate);
+  ComPort1.SetAutoOpen(false);
+  ComPort1.SetTapiMode(tmNone);
+  ComPort1.SetOnPortOpen([this](TCustomSerialPort&) { ComPort1PortOpen(); });
+  ComPort1.SetOnPortClose([this](TCustomSerialPort&) { ComPort1PortClose(); });
+  ComPort1.SetOnTriggerAvail(
+      [this](TCustomSerialPort&, uint16_t count) { ComPort1TriggerAvail(count); });
+  Timer1.SetEnabled(false);
+  Timer1.SetInterval(kTickMs);
+  Timer1.SetOnTimer([this](TThreadedTimer&) { ThreadedTimer1Timer(); });
+  FormCreate();
+}
+
+TModemF::~TModemF() {
+  // The close event must not reach a half-destroyed link.
+  ComPort1.SetOnPortClose(nullptr);
+  ComPort1.SetOnTriggerAvail(nullptr);
+}
+
+IMonitorLog& TModemF::MonitorLog() {
+  return *Monitor;
+}
+
+void TModemF::FormCreate() {
+  EchoToSpecMemo = false;
+  TimeoutFactor = kDefaultTimeoutFactor;
+  const int32_t configured = ComPort1.Baud();
+  for (int32_t rate : kRates) {
+    if (rate == configured) BaudRate = rate;
+  }
+}
+
+void TModemF::Pump() {
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// A wait started inside another wait (a user command handled while pumping) must not
+// stop the ticks the outer wait still counts on.
+void TModemF::StartTicks() {
+  ++tickUsers_;
+  Timer1.SetEnabled(true);
+}
+
+void TModemF::StopTicks() {
+  if (--tickUsers_ <= 0) {
+    tickUsers_ = 0;
+    Timer1.SetEnabled(false);
+  }
+}
+
+int TModemF::WaitForAnswer(float limit) {
+  DataReceived = false;
+  TickCount = 0;
+  StartTicks();
+  for (;;) {
+    Pump();
+    // The time-out test comes first: a chunk arriving in the last pass is not looked at.
+    if (static_cast<float>(TickCount) >= limit) {
+      StopTicks();
+      return kExchangeTimeout;
+    }
+    if (DataReceived) {
+      StopTicks();
+      return kExchangeOk;
+    }
+  }
+}
+
+void TModemF::WaitTicks(int n) {
+  StartTicks();
+  TickCount = 0;
+  while (TickCount < n) Pump();
+  StopTicks();
+}
+
+int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
+  const QByteArray text = command + '\r';
+  WaitTicks(kReadGuardTicks);
+  if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  ComPort1.SendString(text);
+  ReceivedText.clear();
+  const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
+  do {
+    if (WaitForAnswer(limit) != kExchangeOk) return kExchangeTimeout;
+  } while (TrimCodes(ReceivedText).isEmpty());
+  QByteArray reply = ReceivedText;
+  RemoveFirst(reply, "ok");
+  RemoveFirst(reply, "OK");
+  answer = TrimCodes(reply);
+  return kExchangeOk;
+}
+
+int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine,
+                           const QString& expected) {
+  const QByteArray text = command + '\r';
+  WaitTicks(kExpectGuardTicks);
+  if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  ComPort1.SendString(text);
+  Monitor->Add(monitorLine);
+  const QByteArray wanted = UpperAscii(expected.toLatin1());
+  const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
+  for (int attempt = 1;; ++attempt) {
+    if (WaitForAnswer(limit) != kExchangeOk) return kExchangeTimeout;
+    const QByteArray s = UpperAscii(TrimCodes(ReceivedText));
+    if (s == "ERROR" || attempt == kMaxAnswers) {
+      Monitor->Add(Latin1(ReceivedText));
+      return kExchangeRefused;
+    }
+    if (s == wanted) {
+      Monitor->Add(Latin1(ReceivedText));
+      return kExchangeOk;
+    }
+  }
+}
+
+void TModemF::ThreadedTimer1Timer() {
+  ++TickCount;
+  if (TickCount >= kTickWrap) {
+    TickCount = 0;
+    ShowMessage(QStringLiteral("Counter1 reaced limit"));
+  }
+}
+
+void TModemF::ComPort1TriggerAvail(uint16_t count) {
+  DataReceived = true;
+  ReceivedText.clear();
+  ReceivedText.reserve(count);
+  for (uint16_t i = 0; i < count; ++i)
+    ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
+  if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
+  if (OnVoiceData) OnVoiceData(count);
+}
+
+void TModemF::ComPort1PortOpen() {
+  PortIsOpen = true;
+  Monitor->Add(QStringLiteral("Com port opened..."));
+  if (OnStatusText) OnStatusText(QStringLiteral(" Modem on"));
+}
+
+void TModemF::ComPort1PortClose() {
+  PortIsOpen = false;
+  Monitor->Add(QStringLiteral("Com port closed..."));
+  if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The settings store as the discovery windows use it.
+#include <QString>
+
+class TIniFile;
+
+inline const QString kModemSection = QStringLiteral("Modem");
+inline const QString kParamsSection = QStringLiteral("Params");
+
+// SettingsFile, opened on Tavrin.ini in StartDirectory when nobody has opened it yet.
+// The store keeps no cache, so this is always the same file.
+TIniFile& OpenSettingsStore();

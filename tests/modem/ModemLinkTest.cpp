@@ -1,0 +1,226 @@
+// The command channel: answers, time-outs, answer limits, the guard wait and the port
+// events, against a test modem on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <memory>
+
+#include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
+#include "serial/PortMap.h"
+#include "setup/Dialogs.h"
+#include "setup/ScriptedModem.h"
+
+using testmodem::Chunk;
+using testmodem::Chunks;
+using testmodem::ScriptedModem;
+
+namespace {
+
+class ModemLink : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (link && link->ComPort1.Open()) link->ComPort1.SetOpen(false);
+    SetPortPathSource(nullptr);
+    SetDialogHooks({});
+  }
+
+  // Opens the link on COM1, served by a scripted modem.
+  void Start(testmodem::Script script) {
+    modem = std::make_unique<ScriptedModem>(std::move(script));
+    const std::string path = modem->SlavePath();
+    SetPortPathSource([path](int n) -> std::optional<std::string> {
+      if (n == 1) return path;
+      return std::string("/nonexistent/tavrin-com") + std::to_string(n);
+    });
+    link->OnStatusText = [this](const QString& s) { status << s; };
+    link->ComPort1.SetComNumber(1);
+    link->ComPort1.SetOpen(true);
+    ASSERT_TRUE(link->PortIsOpen);
+  }
+
+  TMonitorForm monitor;
+  std::unique_ptr<TModemF> link = std::make_unique<TModemF>(&monitor);
+  std::unique_ptr<ScriptedModem> modem;
+  QStringList status;
+};
+
+}  // namespace
+
+TEST_F(ModemLink, CreatedWithLineRateAndDefaults) {
+  EXPECT_EQ(link->BaudRate, 115200);
+  EXPECT_EQ(link->TimeoutFactor, 500);
+  EXPECT_FALSE(link->EchoToSpecMemo);
+  EXPECT_FALSE(link->PortIsOpen);
+  EXPECT_EQ(link->ComPort1.Baud(), 115200);
+  EXPECT_FALSE(link->ComPort1.AutoOpen());
+  EXPECT_EQ(link->ComPort1.TapiMode(), tmNone);
+  EXPECT_EQ(link->Timer1.Interval(), 10u);
+  EXPECT_FALSE(link->Timer1.Enabled());
+  // A rate outside the table leaves BaudRate as it was.
+  link->ComPort1.SetBaud(12345);
+  link->FormCreate();
+  EXPECT_EQ(link->BaudRate, 115200);
+  link->ComPort1.SetBaud(57600);
+  link->FormCreate();
+  EXPECT_EQ(link->BaudRate, 57600);
+}
+
+TEST_F(ModemLink, OpenAndCloseShowInMonitorAndStatusBar) {
+  Start([](const std::string&) { return std::vector<Chunk>{}; });
+  link->ComPort1.SetOpen(false);
+  EXPECT_FALSE(link->PortIsOpen);
+  EXPECT_EQ(monitor.Lines(), QStringList({"Com port opened...", "Com port closed..."}));
+  EXPECT_EQ(status, QStringList({" Modem on", " Modem off"}));
+}
+
+TEST_F(ModemLink, BlankChunkIsSkippedAndOkAloneIsAnEmptyAnswer) {
+  Start([](const std::string&) { return Chunks({"\r\n", "OK\r\n"}); });
+  QByteArray answer = "unchanged";
+  EXPECT_EQ(link->SendAndRead("AT", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray());
+  EXPECT_EQ(link->SendAndExpect("AT", QStringLiteral("probe.."), QStringLiteral("ok")),
+            kExchangeOk);
+  EXPECT_EQ(monitor.Lines().mid(1), QStringList({"probe..", "OK", ""}));
+  EXPECT_EQ(modem->Commands(), std::vector<std::string>({"AT", "AT"}));
+}
+
+TEST_F(ModemLink, ReadDeletesFirstLowerAndFirstUpperOkOnly) {
+  Start([](const std::string& c) {
+    if (c == "A1") return Chunks({"\r\nlook book\r\n\r\nOK\r\n"});
+    return Chunks({"\r\nOk OK ok\r\n"});
+  });
+  QByteArray answer;
+  ASSERT_EQ(link->SendAndRead("A1", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("lo book"));
+  ASSERT_EQ(link->SendAndRead("A2", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("Ok"));  // "Ok" stays; the next "OK" and "ok" go, then a trim
+}
+
+TEST_F(ModemLink, OnlyTheFirstChunkOfASplitReplyIsTheAnswer) {
+  Start([](const std::string&) { return Chunks({"\r\nCX930", "01\r\n\r\nOK\r\n"}); });
+  QByteArray answer;
+  ASSERT_EQ(link->SendAndRead("AT+GMM?", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("CX930"));
+  EXPECT_EQ(link->ReceivedText, QByteArray("\r\nCX930"));
+}
+
+TEST_F(ModemLink, ErrorAloneRefusesButErrorAfterTextIsSkipped) {
+  Start([](const std::string& c) {
+    if (c == "AT+X") return Chunks({"\r\nERROR\r\n"});
+    return Chunks({"\r\n+FOO: 1\r\nERROR\r\n", "\r\nOK\r\n"});
+  });
+  EXPECT_EQ(link->SendAndExpect("AT+X", QString(), QStringLiteral("ok")), kExchangeRefused);
+  EXPECT_EQ(monitor.Lines().mid(1), QStringList({"", "", "ERROR", ""}));
+  monitor.Clear();
+  EXPECT_EQ(link->SendAndExpect("AT+Y", QStringLiteral("y"), QStringLiteral("OK")), kExchangeOk);
+  EXPECT_EQ(monitor.Lines(), QStringList({"y", "", "OK", ""}));  // the skipped chunk is not logged
+}
+
+TEST_F(ModemLink, EmptyExpectedAnswerMatchesOnlyABlankChunk) {
+  Start([](const std::string&) { return Chunks({"\r\nOK\r\n", "VCON", "\r\n"}); });
+  EXPECT_EQ(link->SendAndExpect("AT", QString(), QString()), kExchangeOk);
+  EXPECT_EQ(link->ReceivedText, QByteArray("\r\n"));
+}
+
+TEST_F(ModemLink, ExpectedWordAsNineteenthChunkMatchesAsTwentiethRefuses) {
+  Start([](const std::string& c) {
+    const int others = c == "AT19" ? 18 : 19;
+    std::vector<Chunk> chunks;
+    for (int i = 0; i < others; ++i) chunks.push_back({"RING" + std::to_string(i) + "\r\n", 40});
+    chunks.push_back({"\r\nOK\r\n", 40});
+    return chunks;
+  });
+  EXPECT_EQ(link->SendAndExpect("AT19", QString(), QStringLiteral("ok")), kExchangeOk);
+  monitor.Clear();
+  EXPECT_EQ(link->SendAndExpect("AT20", QString(), QStringLiteral("ok")), kExchangeRefused);
+  EXPECT_EQ(monitor.Lines(), QStringList({"", "", "OK", ""}));  // the 20th chunk is logged
+}
+
+TEST_F(ModemLink, LateChunkInTheGuardWaitIsNotTheNextAnswer) {
+  Start([](const std::string& c) {
+    if (c == "AT1") return std::vector<Chunk>{{"\r\nONE\r\n", 5}, {"\r\nLATE\r\n", 30}};
+    return Chunks({"\r\nTWO\r\n"});
+  });
+  QByteArray answer;
+  ASSERT_EQ(link->SendAndRead("AT1", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("ONE"));
+  ASSERT_EQ(link->SendAndRead("AT2", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("TWO"));
+}
+
+TEST_F(ModemLink, NoAnswerTimesOutAfterTheLimitInTicks) {
+  Start([](const std::string&) { return std::vector<Chunk>{}; });
+  link->TimeoutFactor = 30;
+  QByteArray answer = "kept";
+  EXPECT_EQ(link->SendAndRead("AT", answer), kExchangeTimeout);
+  EXPECT_EQ(answer, QByteArray("kept"));
+  EXPECT_EQ(link->TickCount, 30);
+  EXPECT_EQ(link->SendAndExpect("AT", QStringLiteral("x"), QStringLiteral("ok")), kExchangeTimeout);
+  EXPECT_EQ(link->TickCount, 30);
+  EXPECT_EQ(monitor.Lines().last(), "x");  // nothing more logged on a time-out
+  EXPECT_FALSE(link->Timer1.Enabled());
+  // Factor 0: the exchange ends after its first pass.
+  link->TimeoutFactor = 0;
+  EXPECT_EQ(link->SendAndExpect("AT", QString(), QStringLiteral("ok")), kExchangeTimeout);
+  EXPECT_LE(link->TickCount, 1);
+}
+
+TEST_F(ModemLink, DefaultLimitIsFiveHundredTicks) {
+  Start([](const std::string&) { return std::vector<Chunk>{}; });
+  EXPECT_EQ(link->SendAndExpect("AT", QString(), QStringLiteral("ok")), kExchangeTimeout);
+  EXPECT_EQ(link->TickCount, 500);
+}
+
+TEST_F(ModemLink, CommandThatDoesNotFitIsNotSent) {
+  // Closed port: the free room is the configured output size.
+  link->ComPort1.SetOutSize(7);
+  EXPECT_EQ(link->SendAndExpect("ATDT123", QStringLiteral("dial"), QStringLiteral("ok")),
+            kExchangeNotSent);
+  QByteArray answer;
+  EXPECT_EQ(link->SendAndRead("ATDT123", answer), kExchangeNotSent);
+  EXPECT_TRUE(monitor.Lines().isEmpty());
+  // One byte more room: it would be sent, and the closed port says so.
+  link->ComPort1.SetOutSize(8);
+  EXPECT_THROW(link->SendAndExpect("ATDT123", QString(), QStringLiteral("ok")), ECommNotOpen);
+}
+
+TEST_F(ModemLink, ReceivedChunksGoToTheSpecMemoAndTheVoiceSide) {
+  Start([](const std::string&) { return Chunks({"\r\n1,\"T\"\r\n", "\r\nOK\r\n"}); });
+  QList<QByteArray> echoed;
+  QList<int> counts;
+  link->OnSpecMemoEcho = [&](const QByteArray& chunk) { echoed << chunk; };
+  link->OnVoiceData = [&](uint16_t count) { counts << count; };
+  link->EchoToSpecMemo = true;
+  ASSERT_EQ(link->SendAndExpect("at+vls=?", QString(), QStringLiteral("ok")), kExchangeOk);
+  EXPECT_EQ(echoed, QList<QByteArray>({"\r\n1,\"T\"\r\n", "\r\nOK\r\n"}));
+  EXPECT_EQ(counts, QList<int>({9, 6}));
+  link->EchoToSpecMemo = false;
+  ASSERT_EQ(link->SendAndExpect("at+vls=?", QString(), QStringLiteral("ok")), kExchangeOk);
+  EXPECT_EQ(echoed.size(), 2);
+}
+
+TEST_F(ModemLink, CounterWrapsWithAMessage) {
+  QStringList messages;
+  SetDialogHooks({[&](const QString& t) { messages << t; }, {}, {}});
+  link->TickCount = 999999998;
+  link->ThreadedTimer1Timer();
+  EXPECT_EQ(link->TickCount, 999999999);
+  EXPECT_TRUE(messages.isEmpty());
+  link->ThreadedTimer1Timer();
+  EXPECT_EQ(link->TickCount, 0);
+  EXPECT_EQ(messages, QStringList({"Counter1 reaced limit"}));
+}
+
+TEST_F(ModemLink, WaitStartedInsideAnotherWaitLeavesItsTicksRunning) {
+  Start([](const std::string&) { return std::vector<Chunk>{}; });
+  link->TimeoutFactor = 40;
+  bool inner = false;
+  QTimer::singleShot(50, [&] {
+    link->WaitTicks(3);
+    inner = true;
+  });
+  EXPECT_EQ(link->SendAndExpect("AT", QString(), QStringLiteral("ok")), kExchangeTimeout);
+  EXPECT_TRUE(inner);
+  EXPECT_FALSE(link->Timer1.Enabled());
+}

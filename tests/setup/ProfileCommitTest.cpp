@@ -1,0 +1,266 @@
+// "Ok" in the modem specification window: the probe of each kind of modem and the
+// whole settings file it writes.
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "setup/DiscoveryFixture.h"
+
+using testmodem::Chunks;
+
+namespace {
+
+class Commit : public Discovery {
+ protected:
+  // Scans with the modem on COM1 and confirms it.
+  void ScanAndCommit() {
+    spec.FindModems();
+    ASSERT_GE(spec.FoundCount, 1);
+    spec.show();
+    spec.OkBtnClick();
+  }
+
+  // Lists one modem on COMn without scanning.
+  void ListModem(int n) {
+    spec.FoundCount = 1;
+    spec.FoundModems[1].Model = QStringLiteral("Test");
+    spec.FoundModems[1].port = n;
+    spec.FoundModems[1].PortName = QStringLiteral("com") + QString::number(n);
+    spec.ComboBox3->clear();
+    spec.ComboBox3->addItem(QStringLiteral("Test"));
+    spec.show();
+  }
+
+  static QStringList Header(const QString& model, const QString& maker, const QString& driver) {
+    return {"Modem/DriverDate=" + driver,
+            "Modem/Manufacturer=" + maker,
+            "Modem/DeviceDesc=",
+            "Modem/Model=" + model,
+            "Modem/Reset=",
+            "Modem/answer=",
+            "Modem/monitor=",
+            "Modem/port=1"};
+  }
+};
+
+// A voice modem whose range answers the test gives; it accepts every other command.
+testmodem::Script VoiceScript(std::string lines, std::string methods) {
+  return [lines, methods](const std::string& c) {
+    if (c == "at+vls=?") return Chunks({"\r\n" + lines + "\r\n\r\nOK\r\n"}, 5);
+    if (c == "at+vsm=?") return Chunks({"\r\n" + methods + "\r\n\r\nOK\r\n"}, 5);
+    return Chunks({"\r\nOK\r\n"}, 5);
+  };
+}
+
+}  // namespace
+
+TEST_F(Commit, ConexantStyleModemWritesTheWholeProfileInOrder) {
+  AddModem(1, "conexant");
+  QList<int> gauge;
+  QObject::connect(spec.Gauge1, &QProgressBar::valueChanged, [&](int v) { gauge << v; });
+  ScanAndCommit();
+  EXPECT_FALSE(spec.isVisible());
+  EXPECT_FALSE(link.ComPort1.Open());
+  EXPECT_FALSE(spec.Gauge1->isVisible());
+  EXPECT_TRUE(spec.OkBtn->isEnabled());
+  EXPECT_TRUE(spec.VoiceCapable);
+  EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+  QStringList expected = Header("CX93001-EIS_V0.2013-V92", "CONEXANT", "CX93001-EIS_V0.2013-V92");
+  expected << "Modem/VoiceMode=at+fclass=8"
+           << "Modem/InitVoice=at+vid"
+           << "Modem/DisCallerId=at+vcid=0"
+           << "Modem/ForCallerId=at+vcid=1"
+           << "Modem/UnfCallerId=at+vcid=2"
+           << "Modem/Distinctive=at+vdr=0"
+           << "Modem/SpeakerVol=at+vgt=128"
+           << "Modem/LineSel_T=at+vls=1"
+           << "Modem/LineSel_T#=ok"
+           << "Modem/LineSel_LT=at+vls=3"
+           << "Modem/LineSel_LT#=ok"
+           << "Modem/LineSel_ST=at+vls=5"
+           << "Modem/LineSel_ST#=ok"
+           << "Modem/LineSel_MST=at+vls=7"
+           << "Modem/LineSel_MST#=ok"
+           << "Modem/VoiceCompression=at+vsm=0,8000,0,0"
+           << "Modem/SamplingFreq=8000"
+           << "Modem/SilenceTimer=at+vsd=127,50"
+           << "Modem/ToneGeneration=at+vts="
+           << "Modem/VoiceProcess=at+vtr"
+           << "Modem/VoiceTrx=at+vtx"
+           << "Modem/VoiceRec=at+vrx"
+           << "Modem/RecGain=at+vgr=128"
+           << "Modem/SpeakerOn=at+vsp=1"
+           << "Modem/SpeakerOff=at+vsp=0"
+           << "Modem/MicGain=at+vgm=128"
+           << "Modem/SpeakerGain=at+vgs=128"
+           << "Params/Compression=SIGNED PCM"
+           << "Params/Voicefeatures=1"
+           << "Params/UseLine=at+vls=1"
+           << "Params/UseLineRes=ok"
+           << "Params/Timeout=500";
+  EXPECT_EQ(IniEntries(), expected);
+  EXPECT_EQ(gauge, QList<int>({0, 7, 14, 21, 29, 36, 43, 50, 57, 64, 71, 79, 86, 93, 100}));
+  EXPECT_EQ(CurrentProfile.Model, "CX93001-EIS_V0.2013-V92");
+  EXPECT_EQ(CurrentProfile.VoiceCompression, "at+vsm=0,8000,0,0");
+}
+
+TEST_F(Commit, DataOnlyModemGetsTheNoVoiceProfile) {
+  AddModem(1, "dataonly");
+  ScanAndCommit();
+  EXPECT_FALSE(spec.isVisible());
+  EXPECT_FALSE(spec.VoiceCapable);
+  QStringList expected = Header("V.92 Data/Fax Modem", "GENERIC", "1.02");
+  for (const char* key :
+       {"VoiceMode",   "InitVoice",    "DisCallerId",    "ForCallerId",  "UnfCallerId",
+        "Distinctive", "SpeakerVol",   "LineSel_T",      "LineSel_T#",   "LineSel_LT",
+        "LineSel_LT#", "LineSel_ST",   "LineSel_ST#",    "LineSel_MST",  "LineSel_MST#",
+        "BeepTone",    "SilenceTimer", "ToneGeneration", "VoiceProcess", "VoiceTrx",
+        "VoiceRec",    "RecGain",      "SpeakerOn",      "SpeakerOff",   "MicGain",
+        "SpeakerGain"}) {
+    expected << QStringLiteral("Modem/%1=none").arg(QLatin1String(key));
+  }
+  expected << "Params/Voicefeatures=0"
+           << "Params/Timeout=500";
+  EXPECT_EQ(IniEntries(), expected);
+  EXPECT_FALSE(link.ComPort1.Open());
+}
+
+TEST_F(Commit, LineSelectionAnsweredWithVcon) {
+  link.TimeoutFactor = 100;  // the first try of each line waits for "ok" in vain
+  AddModem(1, "vcon");
+  ScanAndCommit();
+  EXPECT_EQ(Ini("Modem", "LineSel_T"), "at+vls=1");
+  EXPECT_EQ(Ini("Modem", "LineSel_T#"), "vcon");
+  EXPECT_EQ(Ini("Modem", "LineSel_LT"), "at+vls=3");
+  EXPECT_EQ(Ini("Modem", "LineSel_LT#"), "vcon");
+  EXPECT_EQ(Ini("Modem", "LineSel_ST"), "<absent>");
+  EXPECT_EQ(Ini("Params", "UseLine"), "at+vls=1");
+  EXPECT_EQ(Ini("Params", "UseLineRes"), "vcon");
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=128,11025,0,0");
+  EXPECT_EQ(Ini("Params", "Compression"), "UNSIGNED PCM");
+}
+
+TEST_F(Commit, CompressionOfEachModemKind) {
+  struct Case {
+    const char* profile;
+    const char* command;
+    const char* rate;
+    const char* coding;
+  };
+  const Case cases[] = {
+      {"lucent", "at+vsm=128,11025", "11025", "UNSIGNED PCM"},
+      {"linear7", "at+vsm=128,11025,0,0", "11025", "UNSIGNED PCM"},
+      {"semicolon", "at+vsm=128;8000;0;0", "8000", "UNSIGNED PCM"},
+      {"signedpcm", "at+vsm=1,8000,0,0", "8000", "SIGNED PCM"},
+      {"nogmm", "at+vsm=128,11025,0,0", "11025", "UNSIGNED PCM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    modems.clear();
+    QFile::remove(dir.filePath(QLatin1String(kSettingsFileName)));
+    AddModem(1, c.profile);
+    ScanAndCommit();
+    EXPECT_FALSE(spec.isVisible());
+    EXPECT_EQ(Ini("Modem", "VoiceCompression"), c.command);
+    EXPECT_EQ(Ini("Modem", "SamplingFreq"), c.rate);
+    EXPECT_EQ(Ini("Params", "Compression"), c.coding);
+    EXPECT_EQ(Ini("Params", "Voicefeatures"), "1");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+  }
+}
+
+TEST_F(Commit, VoiceModeOnlyModemStoresNoneForEveryTestedCommand) {
+  AddModem(1, "voiceonly");
+  ScanAndCommit();
+  EXPECT_FALSE(spec.isVisible());
+  for (const char* key :
+       {"InitVoice", "DisCallerId", "ForCallerId", "UnfCallerId", "Distinctive", "SpeakerVol",
+        "SilenceTimer", "RecGain", "SpeakerOn", "SpeakerOff", "MicGain", "SpeakerGain"}) {
+    EXPECT_EQ(Ini("Modem", key), "none") << key;
+  }
+  EXPECT_EQ(Ini("Modem", "VoiceMode"), "at+fclass=8");
+  EXPECT_EQ(Ini("Params", "Voicefeatures"), "1");
+  EXPECT_EQ(Ini("Modem", "ToneGeneration"), "at+vts=");
+  EXPECT_EQ(Ini("Modem", "VoiceProcess"), "at+vtr");
+  EXPECT_EQ(Ini("Modem", "VoiceTrx"), "at+vtx");
+  EXPECT_EQ(Ini("Modem", "VoiceRec"), "at+vrx");
+  EXPECT_EQ(Ini("Params", "UseLine"), "at+vls=1");
+  EXPECT_EQ(Ini("Params", "UseLineRes"), "ok");
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=none");
+  EXPECT_EQ(Ini("Modem", "SamplingFreq"), "0");
+  EXPECT_EQ(Ini("Params", "Compression"), "");
+  EXPECT_EQ(messages, QStringList({"Voice Compression codec can not be recognized"}));
+}
+
+TEST_F(Commit, RateThatIsNoNumberSkipsToTheNextMethod) {
+  AddScripted(1, VoiceScript("0,\"\",0\r\n1,\"T\",0",
+                             "1,\"UNSIGNED PCM\",8,0,(9600,16000),0,0\r\n"
+                             "2,\"SIGNED PCM\",8,0,(7200),0,0"));
+  ScanAndCommit();
+  EXPECT_FALSE(spec.isVisible());
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=2,7200,0,0");
+  EXPECT_EQ(Ini("Modem", "SamplingFreq"), "7200");
+  EXPECT_EQ(Ini("Params", "Compression"), "SIGNED PCM");
+  EXPECT_FALSE(link.ComPort1.Open());
+  EXPECT_TRUE(spec.OkBtn->isEnabled());
+}
+
+TEST_F(Commit, OnlyUnusableRatesGiveNoCodecAndTheCommitStillEnds) {
+  AddScripted(1, VoiceScript("1,\"T\",0", "1,\"UNSIGNED PCM\",8,0,(9600),0,0"));
+  ScanAndCommit();
+  EXPECT_FALSE(spec.isVisible());
+  EXPECT_EQ(messages, QStringList({"Voice Compression codec can not be recognized"}));
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=none");
+  EXPECT_EQ(Ini("Modem", "SamplingFreq"), "0");
+  EXPECT_FALSE(link.ComPort1.Open());
+}
+
+TEST_F(Commit, SixteenBitMethodFirstThenEightBitUnsigned) {
+  AddScripted(1, VoiceScript("1,\"T\",0",
+                             "129,\"16-BIT LINEAR\",16,0,(8000),0,0\r\n"
+                             "130,\"UNSIGNED PCM\",8,0,(8000),0,0"));
+  ScanAndCommit();
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=130,8000,0,0");
+  EXPECT_EQ(Ini("Params", "Compression"), "UNSIGNED PCM");
+}
+
+TEST_F(Commit, PortThatCannotOpenKeepsTheWindowAndWritesNothing) {
+  ListModem(6);  // nothing on COM6
+  spec.OkBtnClick();
+  EXPECT_TRUE(spec.isVisible());
+  EXPECT_EQ(messages, QStringList({"No valid com port specified for this modem"}));
+  EXPECT_TRUE(spec.OkBtn->isEnabled());
+  EXPECT_TRUE(spec.ComboBox3->isEnabled());
+  EXPECT_FALSE(QFile::exists(dir.filePath(QLatin1String(kSettingsFileName))));
+  spec.hide();
+}
+
+TEST_F(Commit, ModemThatDoesNotAnswerKeepsTheWindowAndWritesNothing) {
+  link.TimeoutFactor = 20;
+  AddModem(2, "silent");
+  ListModem(2);
+  spec.OkBtnClick();
+  EXPECT_TRUE(spec.isVisible());
+  EXPECT_EQ(messages, QStringList({"No valid modem on this port"}));
+  EXPECT_TRUE(spec.OkBtn->isEnabled());
+  EXPECT_FALSE(QFile::exists(dir.filePath(QLatin1String(kSettingsFileName))));
+  spec.hide();
+}
+
+TEST_F(Commit, ModalWindowClosesThroughOkOnly) {
+  AddModem(1, "lucent");
+  spec.FindModems();
+  ASSERT_EQ(spec.FoundCount, 1);
+  bool escapeIgnored = false;
+  QTimer::singleShot(0, [&] {
+    QTest::keyClick(&spec, Qt::Key_Escape);
+    escapeIgnored = spec.isVisible();
+    QTest::mouseClick(spec.OkBtn, Qt::LeftButton);
+  });
+  spec.exec();  // the scan is over: the first event of this loop is the timer's
+  EXPECT_TRUE(escapeIgnored);
+  EXPECT_EQ(Ini("Modem", "Model"), "LT V.92 Data+Fax Modem");
+  EXPECT_EQ(Ini("Modem", "port"), "1");
+}
