@@ -12,12 +12,11 @@
 #include <optional>
 #include <string>
 
+#include "app/MainForm.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"
-#include "setup/Profile.h"
-#include "setup/ProgressForm.h"
 #include "setup/Shared.h"
 #include "setup/SpecModemForm.h"
 #include "vmodem/VirtualModem.h"
@@ -73,12 +72,12 @@ void UnansweredExchange() {
   link.ComPort1.SetOpen(false);
 }
 
+// A first start as the program makes it: no Tavrin.ini, the main window shown, the scan,
+// the modem confirmed in the modem list, the probe, the profile loaded and the port set up.
 void FirstStart() {
   QTemporaryDir dir;
   const QString previous = QDir::currentPath();
   QDir::setCurrent(dir.path());
-  StartDirectory = dir.path();
-  SettingsFile = std::make_unique<TIniFile>(dir.filePath(QLatin1String(kSettingsFileName)));
   auto modem = StartModem("conexant");
   MapCom1(modem->slavePath());
   SetDialogHooks(
@@ -88,32 +87,28 @@ void FirstStart() {
 
   QElapsedTimer wall;
   wall.start();
-  TMonitorForm monitor;
-  TModemF link(&monitor);
-  TProgressForm progress;
-  TSpecModemForm spec(link, progress);
-  link.OnSpecMemoEcho = [&spec](const QByteArray& chunk) { spec.AddMemoLine(chunk); };
-  spec.FindModems();
-  if (spec.FoundCount == 0) {
-    std::printf("first_start_s: failed (no modem found)\n");
-    return;
+  {
+    TMainForm form;
+    form.ExecModal = [](QDialog& dialog) {
+      // The user confirms the first modem found at once.
+      auto* spec = dynamic_cast<TSpecModemForm*>(&dialog);
+      if (!spec) return dialog.exec();
+      spec->show();
+      spec->OkBtnClick();
+      return static_cast<int>(QDialog::Accepted);
+    };
+    form.show();
+    QCoreApplication::processEvents();  // runs the start sequence queued by the first showing
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    if (form.StatusPanel(0) == QLatin1String(" Modem on") && Voicefeatures &&
+        CurrentProfile.port == 1) {
+      std::printf("first_start_s: %.3f\n", seconds);
+    } else {
+      std::printf("first_start_s: failed (status \"%s\")\n", qPrintable(form.StatusPanel(0)));
+    }
+    form.close();
   }
-  spec.show();
-  spec.OkBtnClick();
-  LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, link.TimeoutFactor);
-  link.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
-  link.ComPort1.SetOpen(true);
-  const int echoOff =
-      link.SendAndExpect("atE0", QStringLiteral("initialization string.."), QStringLiteral("ok"));
-  const int noAnswer = link.SendAndExpect("ats0=0", QString(), QStringLiteral("ok"));
-  const double seconds = wall.nsecsElapsed() / 1e9;
-  if (echoOff != kExchangeOk || noAnswer != kExchangeOk || !Voicefeatures) {
-    std::printf("first_start_s: failed (%d %d %d)\n", echoOff, noAnswer, Voicefeatures);
-  } else {
-    std::printf("first_start_s: %.3f\n", seconds);
-  }
-  link.ComPort1.SetOpen(false);
-  SettingsFile.reset();
+  SetDialogHooks({});
   QDir::setCurrent(previous);
 }
 

@@ -1,5 +1,6 @@
 // The diagnostics report: the transcript in the monitor and in Diagnostics.log.
 #include <QFile>
+#include <QTimer>
 #include <atomic>
 
 #include "setup/Diagnostics.h"
@@ -90,4 +91,22 @@ TEST_F(Diagnose, ClosedPortRefusesWithAMessage) {
   EXPECT_TRUE(progressValues.isEmpty());
   EXPECT_EQ(monitor.Lines(), QStringList({"kept"}));
   EXPECT_FALSE(QFile::exists(dir.filePath(QLatin1String(kDiagnosticsFileName))));
+}
+
+TEST_F(Diagnose, PortClosedHalfwayStopsReportsAndClosesTheProgressWindow) {
+  AddModem(1, "conexant");
+  Open(1);
+  // The user switches the modem off while a query waits for its answer.
+  QTimer::singleShot(400, [this] { link.ComPort1.SetOpen(false); });
+  RunDiagnostics(link, progress);
+  EXPECT_FALSE(progress.isVisible());
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Diagnostics stopped: ")) << messages[0].toStdString();
+  // What was gathered up to then is kept.
+  const QStringList lines = monitor.Lines();
+  ASSERT_FALSE(lines.isEmpty());
+  EXPECT_EQ(lines.first(), "ate0");
+  EXPECT_TRUE(lines.contains("Com port closed..."));
+  EXPECT_LT(lines.size(), 60);
+  EXPECT_TRUE(QFile::exists(dir.filePath(QLatin1String(kDiagnosticsFileName))));
 }

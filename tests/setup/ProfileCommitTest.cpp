@@ -264,3 +264,21 @@ TEST_F(Commit, ModalWindowClosesThroughOkOnly) {
   EXPECT_EQ(Ini("Modem", "Model"), "LT V.92 Data+Fax Modem");
   EXPECT_EQ(Ini("Modem", "port"), "1");
 }
+
+TEST_F(Commit, SettingsFileThatCannotBeWrittenStopsTheCommitCleanly) {
+  AddModem(1, "conexant");
+  // A folder where the file should be: every write fails.
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QLatin1String(kSettingsFileName)));
+  spec.FindModems();
+  ASSERT_EQ(spec.FoundCount, 1);
+  spec.show();
+  spec.OkBtnClick();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Unable to write to")) << messages[0].toStdString();
+  EXPECT_TRUE(spec.isVisible());  // the user may try again
+  EXPECT_TRUE(spec.OkBtn->isEnabled());
+  EXPECT_TRUE(spec.ComboBox3->isEnabled());
+  EXPECT_FALSE(link.ComPort1.Open());
+  EXPECT_FALSE(link.EchoToSpecMemo);
+  spec.hide();
+}
