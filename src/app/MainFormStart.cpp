@@ -141,6 +141,7 @@ bool TMainForm::OpenPortForStart() {
   try {
     ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     ModemF->ComPort1.SetOpen(true);
+    ModemF->SwitchEchoOff();
   } catch (const std::exception&) {
     return false;
   }

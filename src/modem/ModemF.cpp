@@ -15,6 +15,7 @@ constexpr int kExpectGuardTicks = 12;
 constexpr int kMaxAnswers = 20;
 constexpr int32_t kTickWrap = 1000000000;
 constexpr int32_t kDefaultTimeoutFactor = 500;
+const QByteArray kEchoOff = QByteArrayLiteral("ATE0\r");
 constexpr int32_t kRates[] = {150,   300,   600,   1200,  2400,  4800,  9600,
                               14400, 19200, 38400, 56000, 57600, 115200};
 
@@ -161,6 +162,10 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
     ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   if (OnVoiceData) OnVoiceData(count);
+}
+
+void TModemF::SwitchEchoOff() {
+  if (PortIsOpen) ComPort1.SendString(kEchoOff);
 }
 
 void TModemF::ComPort1PortOpen() {

@@ -23,6 +23,11 @@ class TModemF : public QObject, public IModemLink {
   int SendAndExpect(const QByteArray& command, const QString& monitorLine,
                     const QString& expected) override;
   void WaitTicks(int n) override;
+  // Sends "ATE0" without waiting for the answer. A modem that resets when DTR drops
+  // comes back with its echo on after every open, and an echoed command never matches
+  // an expected answer; the answer to this one arrives during the guard wait of the next
+  // exchange and is never taken for that exchange's answer.
+  void SwitchEchoOff();
   TSerialPort& Port() override { return ComPort1; }
   IMonitorLog& MonitorLog() override;
 

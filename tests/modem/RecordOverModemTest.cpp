@@ -84,7 +84,7 @@ TEST(RecordOverModem, FileHoldsExactlyWhatTheModemSentAfterVrx) {
 
   ASSERT_TRUE(rig.WaitForBytes(4000));
   EXPECT_EQ(rig.modem.commands(),
-            (std::vector<std::string>{"ate0", "at+fclass=8", "at+vgr=128", "at+vsm=1,8000",
+            (std::vector<std::string>{"ATE0", "ate0", "at+fclass=8", "at+vgr=128", "at+vsm=1,8000",
                                       "at+vls=1", "at+vrx"}));
   EXPECT_GE(rig.panel->Scope.DrawCount, 1);
   // Stop the modem's side, let everything it wrote arrive, then stop the recording.
@@ -205,4 +205,23 @@ TEST(RecordOverModem, RecordOpensAClosedPortAndTicksModemOn) {
   EXPECT_TRUE(rig.link.PortIsOpen);
   EXPECT_TRUE(rig.c.On1->isChecked());
   EXPECT_FALSE(rig.c.Off1->isChecked());
+}
+
+TEST(RecordOverModem, ASecondRecordingAfterStopFindsTheModemReady) {
+  // Stop closes the port; a modem that resets on the DTR drop comes back with its echo
+  // on, and the next Record must still get through the set-up.
+  ModemRecorderRig rig;
+  rig.OpenModem();
+  rig.panel->Recorder.StartRecording();
+  ASSERT_TRUE(rig.WaitForBytes(800));
+  rig.panel->Recorder.StopRecordingOrPlayback();
+  ASSERT_FALSE(rig.link.PortIsOpen);
+  ASSERT_EQ(rig.calls.size(), 1);
+
+  rig.panel->Recorder.StartRecording();
+  EXPECT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
+  EXPECT_TRUE(rig.panel->RecordingActive);
+  ASSERT_TRUE(rig.WaitForBytes(800));
+  rig.panel->Recorder.StopRecordingOrPlayback();
+  EXPECT_EQ(rig.calls.size(), 2);
 }
