@@ -1,5 +1,5 @@
 #pragma once
-// "Modem specification": the list of modems found by the scan; "Ok" probes the chosen
+// The modem list window: the modems found by the scan; "Ok" probes the chosen
 // modem's voice commands and writes its profile to the settings file.
 #include <QByteArray>
 #include <QDialog>
