@@ -13,6 +13,7 @@ struct DialogHooks {
 
 void SetDialogHooks(DialogHooks hooks);  // empty members: the real boxes
 
-void ShowMessage(const QString& text);                            // OK button
-bool ConfirmBox(const QString& caption, const QString& text);     // true for OK
-QString InputBox(const QString& caption, const QString& prompt, const QString& def);  // def on Cancel
+void ShowMessage(const QString& text);                         // OK button
+bool ConfirmBox(const QString& caption, const QString& text);  // true for OK
+QString InputBox(const QString& caption, const QString& prompt,
+                 const QString& def);  // def on Cancel

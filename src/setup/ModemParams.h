@@ -13,6 +13,6 @@ struct TModemParams {
   QString LineSel_T, LineSel_TRes, LineSel_LT, LineSel_LTRes, LineSel_ST, LineSel_STRes,
       LineSel_MST, LineSel_MSTRes;
   QString BeepTone, SilenceTimer, ToneGeneration, VoiceProcess, VoiceTrx, VoiceRec,
-      VoiceCompression, RecGain, SpeakerOn, SpeakerOff, MicGain, Compression, SpeakerGain,
-      UseLine, UseLineRes;
+      VoiceCompression, RecGain, SpeakerOn, SpeakerOff, MicGain, Compression, SpeakerGain, UseLine,
+      UseLineRes;
 };

@@ -6,9 +6,9 @@
 #include "setup/IniFile.h"
 #include "setup/ModemParams.h"
 
-extern QString StartDirectory;                 // current directory when the main window was made
+extern QString StartDirectory;                  // current directory when the main window was made
 extern std::unique_ptr<TIniFile> SettingsFile;  // Tavrin.ini in StartDirectory
-extern TModemParams CurrentProfile;            // the selected modem
-extern bool Voicefeatures;                     // the modem accepted voice mode
+extern TModemParams CurrentProfile;             // the selected modem
+extern bool Voicefeatures;                      // the modem accepted voice mode
 
 inline constexpr const char* kSettingsFileName = "Tavrin.ini";

@@ -279,8 +279,8 @@ TEST(MainFormStartTest, AnUnreadableCallListIsReportedAndNeverOverwritten) {
   ASSERT_EQ(fx.messages.size(), 1);
   EXPECT_FALSE(fx.messages[0].isEmpty());
   EXPECT_NE(fx.messages[0], "Error during opening com port 1");  // the sequence stopped
-  EXPECT_EQ(form.StatusPanel(1), "");                             // and FormShow as well
-  EXPECT_TRUE(form.isVisible());                                  // the window stays open
+  EXPECT_EQ(form.StatusPanel(1), "");                            // and FormShow as well
+  EXPECT_TRUE(form.isVisible());                                 // the window stays open
   form.Button1->click();
   form.close();
   EXPECT_TRUE(QFileInfo(fx.Path("Calls.dbt")).isDir());

@@ -1,5 +1,5 @@
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 // Tests of the serial layer and the virtual modem need an event loop on the main
 // thread (notifications and ticks are delivered there), but no windows.

@@ -1,5 +1,5 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 // Window tests run headless: the test environment sets QT_QPA_PLATFORM=offscreen.
 int main(int argc, char** argv) {
