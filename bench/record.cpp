@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "common/DetachedRecorderControls.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "modem/RecorderPanel.h"
@@ -123,39 +124,7 @@ void RecordOnce(const Run& run, int seconds) {
 
   ScopeWindow window;
   window.resize(384, 386);
-  TRecorderControls c;
-  auto button = [&](bool checkable) {
-    auto* b = new QToolButton(&window);
-    b->setCheckable(checkable);
-    return b;
-  };
-  auto action = [&](bool checkable) {
-    auto* a = new QAction(&window);
-    a->setCheckable(checkable);
-    return a;
-  };
-  c.Playsb1 = button(true);
-  c.PauseSb1 = button(true);
-  c.StopSb1 = button(false);
-  c.PrevSb1 = button(false);
-  c.NextSb1 = button(false);
-  c.RecSb1 = button(true);
-  c.Play1 = action(false);
-  c.Pause1 = action(false);
-  c.Stop1 = action(false);
-  c.Previous1 = action(false);
-  c.Next1 = action(false);
-  c.Record1 = action(false);
-  c.On1 = action(true);
-  c.Off1 = action(true);
-  c.Comment1 = action(false);
-  c.Delete1 = action(false);
-  c.TrackBar1 = new QSlider(Qt::Horizontal, &window);
-  c.Label10 = new QLabel(&window);
-  c.SpinEdit1 = new QSpinBox(&window);
-  c.SpinEdit1->setRange(100, 2000);
-  c.SpinEdit1->setValue(1600);
-  c.Timer2 = new QTimer(&window);
+  TRecorderControls c = MakeDetachedRecorderControls(window);
 
   QString currentFileName;
   int calls = 0;

@@ -11,21 +11,10 @@
 #include "app/CallFile.h"
 #include "app/CallNames.h"
 #include "app/CallRecord.h"
+#include "common/FileBytes.h"
 
 namespace {
 const QString kFixture = QStringLiteral(TAVRIN_TEST_DATA_DIR "/calls3.dbt");
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
-
-void WriteRaw(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
 
 TCallRecord NewRecord(const QString& name, const QString& memo) {
   TCallRecord r;

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "common/DetachedRecorderControls.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "modem/RecorderPanel.h"
@@ -40,41 +41,7 @@ struct RecorderRig {
     QDir::setCurrent(dir.path());
     TWavPlayer::SetSilentOutput(true);
     SetDialogHooks({[this](const QString& m) { messages << m; }, {}, {}});
-    auto button = [this](bool checkable) {
-      auto* b = new QToolButton(&window);
-      b->setCheckable(checkable);
-      return b;
-    };
-    auto action = [this](bool checkable = false) {
-      auto* a = new QAction(&window);
-      a->setCheckable(checkable);
-      return a;
-    };
-    c.Playsb1 = button(true);
-    c.PauseSb1 = button(true);
-    c.StopSb1 = button(false);
-    c.PrevSb1 = button(false);
-    c.NextSb1 = button(false);
-    c.RecSb1 = button(true);
-    c.Play1 = action();
-    c.Pause1 = action();
-    c.Stop1 = action();
-    c.Previous1 = action();
-    c.Next1 = action();
-    c.Record1 = action();
-    c.On1 = action(true);
-    c.Off1 = action(true);
-    c.Comment1 = action();
-    c.Delete1 = action();
-    c.TrackBar1 = new QSlider(Qt::Horizontal, &window);
-    c.TrackBar1->setRange(0, 100);
-    c.Label10 = new QLabel(&window);
-    c.SpinEdit1 = new QSpinBox(&window);
-    c.SpinEdit1->setRange(100, 2000);
-    c.SpinEdit1->setSingleStep(100);
-    c.SpinEdit1->setValue(1600);
-    c.Timer2 = new QTimer(&window);
-    c.Timer2->setInterval(100);
+    c = MakeDetachedRecorderControls(window);
 
     TCallListHooks hooks;
     hooks.AddCallRecord = [this] {

@@ -3,14 +3,8 @@
 #include <QFileInfo>
 
 #include "RecorderRig.h"
+#include "common/FileBytes.h"
 #include "serial/PortMap.h"
-
-namespace {
-QByteArray ReadFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-}  // namespace
 
 TEST(RecorderStop, SavesHeaderAndSamplesAndAddsTheCall) {
   RecorderRig rig;
@@ -21,7 +15,7 @@ TEST(RecorderStop, SavesHeaderAndSamplesAndAddsTheCall) {
   ASSERT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
   ASSERT_EQ(rig.calls, QStringList{QStringLiteral("CALL1")});
   EXPECT_EQ(rig.currentFileName, QStringLiteral("CALL1"));
-  const QByteArray file = ReadFile(QStringLiteral("wav/CALL1.wav"));
+  const QByteArray file = ReadAll(QStringLiteral("wav/CALL1.wav"));
   ASSERT_EQ(file.size(), 44 + 3000);
   EXPECT_EQ(file.mid(44), samples);
   EXPECT_EQ(file.left(4), "RIFF");
@@ -65,7 +59,7 @@ TEST(RecorderStop, UnwritableFileLeavesNoRowAndStopCanBeRetried) {
   rig.panel->Recorder.StopRecordingOrPlayback();
   ASSERT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
   ASSERT_EQ(rig.calls.size(), 2);
-  const QByteArray file = ReadFile(QStringLiteral("wav/") + rig.calls[1] + QStringLiteral(".wav"));
+  const QByteArray file = ReadAll(QStringLiteral("wav/") + rig.calls[1] + QStringLiteral(".wav"));
   ASSERT_EQ(file.size(), 844);
   EXPECT_EQ(file.mid(44), samples);
   EXPECT_FALSE(rig.c.RecSb1->isChecked());

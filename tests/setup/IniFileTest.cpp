@@ -5,21 +5,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "common/FileBytes.h"
 #include "setup/IniFile.h"
 #include "setup/Profile.h"
 
 namespace {
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
-
-void WriteRaw(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
 
 class IniFileTest : public ::testing::Test {
  protected:
