@@ -41,7 +41,12 @@ fi
 for program in tavrin tavrin-desktop tavrin-vmodem; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
 done
-grep -q "index.html" <<<"$actual" || fail "the manual has no index.html"
+# The manual: every picture it shows is installed with it.
+manual="$prefix/share/tavrin/manual"
+[ -f "$manual/index.html" ] || fail "the manual has no index.html"
+for image in $(grep -o 'src="[^"]*"' "$manual/index.html" | sed 's/^src="//; s/"$//'); do
+  [ -f "$manual/$image" ] || fail "the manual shows $image, which is not installed"
+done
 
 # The desktop entry: valid, shown in the menu, starting the launcher.
 desktop="$prefix/share/applications/tavrin.desktop"
