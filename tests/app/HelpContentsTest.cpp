@@ -114,7 +114,8 @@ TEST_F(HelpFixture, NoProgramTakingTheManualNamesTheFileToOpen) {
   Touch(places.SourceManual);
   const QString message = Open();
   EXPECT_EQ(desktop.opened, (QStringList{user.filePath("Help.chm"), places.SourceManual}));
-  EXPECT_TRUE(message.startsWith("No program could open the user manual.")) << message.toStdString();
+  EXPECT_TRUE(message.startsWith("No program could open the user manual."))
+      << message.toStdString();
   EXPECT_TRUE(message.contains(places.SourceManual)) << message.toStdString();
 
   // With the help file alone, the message names it.

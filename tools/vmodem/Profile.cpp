@@ -156,8 +156,7 @@ std::string Profile::folder() {
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec) {
     const auto installed = exe.parent_path() / TAVRIN_VMODEM_PROFILES_FROM_BINDIR;
-    if (std::filesystem::is_directory(installed, ec))
-      return installed.lexically_normal().string();
+    if (std::filesystem::is_directory(installed, ec)) return installed.lexically_normal().string();
   }
   return TAVRIN_VMODEM_PROFILE_DIR;
 }
