@@ -104,6 +104,8 @@ TMainForm::TMainForm(QWidget* parent)
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QString::fromLatin1(kAppTitle));
   ExecModal = [](QDialog& dialog) { return dialog.exec(); };
+  HelpPlaces = DefaultHelpPlaces();
+  OpenUrl = OpenWithDesktop;
   BuildControls();
   BuildMenus();
   FormCreate();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/CallRecord.h"
+#include "app/HelpContents.h"
 
 class QAction;
 class QLabel;
@@ -107,6 +108,9 @@ class TMainForm : public QMainWindow {
 
   // Shows a modal window and returns its result. Tests replace it.
   std::function<int(QDialog&)> ExecModal;
+  // Help > Contents: where it looks and what hands a file to the desktop. Tests replace both.
+  THelpPlaces HelpPlaces;
+  TUrlOpener OpenUrl;
   // Runs once the window has closed and the shutdown is done (the program ends there).
   std::function<void()> OnClosed;
 

@@ -1,8 +1,6 @@
 // Start sequence, shutdown and the shell's own commands.
-#include <QDesktopServices>
 #include <QDir>
 #include <QTimer>
-#include <QUrl>
 
 #include "app/AboutForm.h"
 #include "app/CallFile.h"
@@ -24,7 +22,6 @@ const QString kMainLeft = QStringLiteral("MainLeft");
 constexpr int kDesignLeft = 367;
 constexpr int kDesignTop = 146;
 const QString kEventLogName = QStringLiteral("Events.log");
-const QString kHelpFileName = QStringLiteral("Help.chm");
 const QString kSignedPcm = QStringLiteral("SIGNED PCM");
 constexpr int kMaxPortNumber = 65535;
 }  // namespace
@@ -211,7 +208,10 @@ void TMainForm::Settings1Click() {
 }
 
 void TMainForm::Contents1Click() {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(kHelpFileName)));
+  const QString message = OpenHelpContents(HelpPlaces, OpenUrl);
+  if (!message.isEmpty()) {
+    ShowMessage(message);
+  }
 }
 
 void TMainForm::Diagnostics1Click() {

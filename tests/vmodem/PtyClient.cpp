@@ -55,6 +55,11 @@ void PtyClient::send(const std::string& bytes) {
 bool PtyClient::readSome(std::string& into, std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
+  if (!pending_.empty()) {
+    into += pending_;
+    pending_.clear();
+    return true;
+  }
   if (left.count() < 0 || gone_) return false;
   pollfd p{fd_, POLLIN, 0};
   if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -72,6 +77,11 @@ std::string PtyClient::readUntil(const std::string& until, std::chrono::millisec
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::string got;
   while (got.find(until) == std::string::npos && readSome(got, deadline)) {
+  }
+  const size_t at = got.find(until);
+  if (at != std::string::npos && at + until.size() < got.size()) {
+    pending_ = got.substr(at + until.size());
+    got.resize(at + until.size());
   }
   return got;
 }

@@ -20,8 +20,9 @@ class PtyClient {
   bool isOpen() const { return fd_ >= 0; }
   void close();
   void send(const std::string& bytes);
-  // Reads until the bytes received so far end with one of the final result codes
-  // (or contain `until`), or the timeout passes. Returns all bytes read.
+  // Reads until the bytes received contain `until`, or the timeout passes. Returns the
+  // bytes up to and including `until`; those read beyond it (a stream right behind its
+  // CONNECT, in one chunk) are kept for the next read.
   std::string readUntil(const std::string& until,
                         std::chrono::milliseconds timeout = kAnswerTimeout);
   std::string readAnswer(std::chrono::milliseconds timeout = kAnswerTimeout);
@@ -38,6 +39,7 @@ class PtyClient {
   bool readSome(std::string& into, std::chrono::steady_clock::time_point deadline);
   int fd_ = -1;
   bool gone_ = false;
+  std::string pending_;  // read already, not yet returned
 };
 
 }  // namespace vmodem::test

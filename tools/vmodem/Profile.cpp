@@ -7,8 +7,13 @@
 #include <sstream>
 #include <stdexcept>
 
+// The source tree's profiles, for a build run from there; an installed program finds its
+// own beside it, at TAVRIN_VMODEM_PROFILES_FROM_BINDIR from the executable's folder.
 #ifndef TAVRIN_VMODEM_PROFILE_DIR
 #define TAVRIN_VMODEM_PROFILE_DIR "profiles"
+#endif
+#ifndef TAVRIN_VMODEM_PROFILES_FROM_BINDIR
+#define TAVRIN_VMODEM_PROFILES_FROM_BINDIR "../share/tavrin/vmodem"
 #endif
 
 namespace vmodem {
@@ -147,6 +152,12 @@ std::optional<CompressionMethod> parseMethodLine(const std::string& line, char s
 }
 
 std::string Profile::folder() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const auto installed = exe.parent_path() / TAVRIN_VMODEM_PROFILES_FROM_BINDIR;
+    if (std::filesystem::is_directory(installed, ec)) return installed.lexically_normal().string();
+  }
   return TAVRIN_VMODEM_PROFILE_DIR;
 }
 

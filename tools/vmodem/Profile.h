@@ -42,6 +42,7 @@ class Profile {
   static Profile parse(const std::string& text, const std::string& origin = "profile");
   // The names of the profiles shipped in the profiles folder.
   static std::vector<std::string> shippedNames();
+  // The installed profiles beside the running program, else the source tree's.
   static std::string folder();
 
   std::string description;
