@@ -18,24 +18,8 @@ class StreamTest : public ModemTest {
     EXPECT_EQ(client_->command(method), "\r\nOK\r\n");
     EXPECT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
     client_->send("at+vrx\r");
-    // The first samples may come in the same read as CONNECT: keep them for the test.
-    std::string head = client_->readUntil(kConnect);
-    const size_t end = head.find(kConnect);
-    if (end != std::string::npos) {
-      early_ = head.substr(end + kConnect.size());
-      head.resize(end + kConnect.size());
-    }
-    return head;
+    return client_->readUntil("\r\nCONNECT\r\n");
   }
-  // Reads stream bytes after CONNECT, starting with those that came with it.
-  std::string streamBytes(size_t n) {
-    std::string data = std::move(early_);
-    early_.clear();
-    if (data.size() < n) data += client_->readBytes(n - data.size());
-    return data;
-  }
-  static inline const std::string kConnect = "\r\nCONNECT\r\n";
-  std::string early_;
   static Options patternLine(const std::string& pattern) {
     Options options;
     options.line.kind = LineOptions::Kind::Pattern;
@@ -51,7 +35,7 @@ TEST_F(StreamTest, DataBytesEqualToDleArriveDoubled) {
                               "B",
                               5)));
   ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  const std::string data = streamBytes(14);
+  const std::string data = client_->readBytes(14);
   EXPECT_EQ(data.substr(0, 14), std::string("\x10\x10"
                                             "A\x10\x10\x10\x10"
                                             "B\x10\x10"
@@ -62,7 +46,7 @@ TEST_F(StreamTest, DataBytesEqualToDleArriveDoubled) {
 TEST_F(StreamTest, DleExclamationEndsTheStreamAndTheBytesMatchTheRecord) {
   startModem("conexant");
   ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  std::string received = kConnect + streamBytes(800);
+  std::string received = "\r\nCONNECT\r\n" + client_->readBytes(800);
   ASSERT_GE(received.size(), 800u);
   client_->send(kDle + "!");
   received += client_->readUntil(kDleEtx + "\r\nOK\r\n");
@@ -80,7 +64,7 @@ TEST_F(StreamTest, DleExclamationEndsTheStreamAndTheBytesMatchTheRecord) {
 TEST_F(StreamTest, DleCaretAlsoEndsTheStream) {
   startModem(patternLine("\x80"));
   ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  ASSERT_FALSE(streamBytes(10).empty());
+  ASSERT_FALSE(client_->readBytes(10).empty());
   client_->send(kDle + "^");
   const std::string tail = client_->readUntil(kDleEtx + "\r\nOK\r\n");
   ASSERT_GE(tail.size(), 8u);
