@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QIcon>
 #include <QSessionManager>
 
 #include "app/AppInfo.h"
@@ -25,6 +26,11 @@ int main(int argc, char** argv) {
   TApplication::setApplicationName(QString::fromLatin1(kAppTitle));
   TApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
   TApplication::setQuitOnLastWindowClosed(false);  // the main window alone ends the program
+  // Desktops match the window to its menu entry and icon by these.
+  TApplication::setDesktopFileName(QStringLiteral("tavrin"));
+  QIcon icon(QStringLiteral(":/tavrin-256.png"));
+  icon.addFile(QStringLiteral(":/tavrin-48.png"));
+  TApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tavrin"), icon));
 
   const bool skipRule = TApplication::arguments().value(1).toUpper() == kSkipSingleInstance;
   TSingleInstance instance(TSingleInstance::DefaultName());
