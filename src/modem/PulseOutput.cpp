@@ -10,6 +10,10 @@ constexpr const char* kStreamName = "Tavrin playback";
 // The server keeps this much queued: enough to ride out a busy machine, and still
 // small next to the position's time unit once the stream's timing is applied.
 constexpr uint32_t kTargetLatencyUs = 200000;
+// The file is in memory: the server is given this much beyond what it asks for, so a
+// busy machine cannot starve the sound. It adds nothing to the latency, which is the
+// sink's, and a pause or seek drops or holds the queue at once.
+constexpr int64_t kAheadUs = 2000000;
 
 pa_sample_format_t SampleFormatOf(uint16_t bits) {
   switch (bits) {
@@ -44,7 +48,7 @@ class TPulseOutput final : public TSoundOutput {
     if (!stream_) return false;  // a format the server cannot take
     pa_stream_set_state_callback(stream_, StreamState, this);
     pa_stream_set_write_callback(stream_, WriteWanted, this);
-    next_ = std::clamp<int64_t>(offset, 0, pcm_.size());
+    next_ = runFirst_ = std::clamp<int64_t>(offset, 0, pcm_.size());
     runUs_ = static_cast<int64_t>(pa_bytes_to_usec(uint64_t(pcm_.size() - next_), &spec_));
     allWritten_ = drained_ = failed_ = false;
     played_ = 0;
@@ -149,7 +153,12 @@ class TPulseOutput final : public TSoundOutput {
 
   void Feed(size_t wanted) {
     const int64_t frame = int64_t(spec_.channels) * pa_sample_size(&spec_);
-    const int64_t n = std::min<int64_t>(int64_t(wanted), pcm_.size() - next_) / frame * frame;
+    const int64_t queuedUs =
+        int64_t(pa_bytes_to_usec(uint64_t(next_ - runFirst_), &spec_)) - Played();
+    int64_t want = int64_t(wanted);
+    if (queuedUs < kAheadUs)
+      want = std::max(want, int64_t(pa_usec_to_bytes(pa_usec_t(kAheadUs - queuedUs), &spec_)));
+    const int64_t n = std::min<int64_t>(want, pcm_.size() - next_) / frame * frame;
     if (n > 0 && pa_stream_write(stream_, pcm_.constData() + next_, static_cast<size_t>(n),
                                  nullptr, 0, PA_SEEK_RELATIVE) == 0) {
       next_ += n;
@@ -166,6 +175,7 @@ class TPulseOutput final : public TSoundOutput {
   pa_sample_spec spec_{};
   // Guarded by the loop's lock.
   pa_stream* stream_ = nullptr;
+  int64_t runFirst_ = 0;  // the run's first byte
   int64_t next_ = 0;
   int64_t played_ = 0;
   int64_t runUs_ = 0;  // length of the run's samples

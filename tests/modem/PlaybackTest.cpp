@@ -196,3 +196,37 @@ TEST(Playback, StretchBeforeTheStartOfTheFileIsDrawnAtTheZeroLevel) {
   for (int y = 48; y < 73; ++y) anyAbove |= img.pixel(370, y) == kGreen;
   EXPECT_TRUE(anyAbove);  // the 0xC0 peaks and the header bytes
 }
+
+TEST(Playback, ATickDuringARecordingLeavesTheVoiceStreamAlone) {
+  PlaybackRig rig;
+  rig.pb().StartPlayback();
+  rig.now += 4000;
+  // A recording has taken over the stream while the timer still ran.
+  rig.FakeRecording(QByteArray(3000, '\x55'));
+  const int64_t size = rig.panel->VoiceStream.Size();
+  const int64_t position = rig.panel->VoiceStream.Position();
+  rig.pb().Timer2Timer();
+  EXPECT_EQ(rig.panel->VoiceStream.Size(), size);
+  EXPECT_EQ(rig.panel->VoiceStream.Position(), position);
+  EXPECT_FALSE(rig.c.Timer2->isActive());
+}
+
+TEST(Playback, EndBeforeRecordingEndsAPlaybackInEveryState) {
+  for (int state = 0; state < 3; ++state) {
+    PlaybackRig rig(1000);
+    rig.pb().StartPlayback();
+    rig.now += 300;
+    if (state >= 1) rig.pb().PausePlayback();
+    if (state == 2) rig.pb().ForwardPlayback();
+    rig.pb().EndBeforeRecording();
+    rig.ExpectIdle();
+    EXPECT_TRUE(rig.c.RecSb1->isEnabled());
+  }
+  // Played to the end but not yet seen by a tick: the timer still runs.
+  PlaybackRig rig(1000);
+  rig.pb().StartPlayback();
+  rig.now += 1500;
+  ASSERT_TRUE(rig.c.Timer2->isActive());
+  rig.pb().EndBeforeRecording();
+  rig.ExpectIdle();
+}
