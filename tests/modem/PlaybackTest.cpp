@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QFile>
 
+#include "FakeSoundOutput.h"
 #include "RecorderRig.h"
 
 namespace {
@@ -229,4 +230,23 @@ TEST(Playback, EndBeforeRecordingEndsAPlaybackInEveryState) {
   ASSERT_TRUE(rig.c.Timer2->isActive());
   rig.pb().EndBeforeRecording();
   rig.ExpectIdle();
+}
+
+TEST(Playback, ADeviceThatRefusesToPlayShowsTheErrorAndStartsNothing) {
+  PlaybackRig rig;
+  FakeDevice device;
+  device.refuse = true;
+  rig.player().SetOutputFactory(FakeOutputFactory(device));
+  rig.pb().StartPlayback();
+  EXPECT_EQ(rig.messages, QStringList{QStringLiteral("Error ")});
+  EXPECT_FALSE(rig.c.Timer2->isActive());
+  EXPECT_FALSE(rig.c.Playsb1->isChecked());
+  EXPECT_TRUE(rig.c.RecSb1->isEnabled());
+  // Once the device plays, Play opens the file again and plays it.
+  device.refuse = false;
+  rig.messages.clear();
+  rig.pb().StartPlayback();
+  EXPECT_TRUE(rig.messages.isEmpty());
+  EXPECT_EQ(rig.player().Mode(), TPlayerMode::Playing);
+  EXPECT_TRUE(rig.c.Timer2->isActive());
 }

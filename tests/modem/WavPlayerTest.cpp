@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakeSoundOutput.h"
 #include "RecorderRig.h"
 #include "modem/WavPlayer.h"
 
@@ -11,7 +12,9 @@ struct PlayerRig {
   explicit PlayerRig(int64_t ms) {
     TWavPlayer::SetSilentOutput(true);
     player.SetClock([this] { return now; });
-    if (ms == 0) return;  // the caller opens its own file
+    if (ms > 0) Open(ms);
+  }
+  void Open(int64_t ms) {
     TVoiceStream s;
     const auto n = static_cast<uint32_t>(ms * 8);
     WriteWavHeader(s, n, 8000);
@@ -89,50 +92,11 @@ TEST(WavPlayer, WithNoFileOpenItIsNeitherPlayingNorPaused) {
 }
 
 namespace {
-// An output whose played count, drain and failure the test sets by hand.
-struct FakeDevice {
-  int64_t playedUs = 0;
-  bool drained = false;
-  bool failed = false;
-  bool refuse = false;
-  bool paused = false;
-  bool running = false;
-  std::vector<int64_t> starts;  // byte offset of each run
-};
-
-class FakeOutput : public TSoundOutput {
- public:
-  explicit FakeOutput(FakeDevice& d) : d_(d) {}
-  bool Start(int64_t offset) override {
-    if (d_.refuse) return false;
-    d_.starts.push_back(offset);
-    d_.playedUs = 0;
-    d_.drained = d_.paused = false;
-    d_.running = true;
-    return true;
-  }
-  void Pause() override { d_.paused = true; }
-  void Resume() override { d_.paused = false; }
-  void Stop() override { d_.running = false; }
-  int64_t PlayedUs() override { return d_.playedUs; }
-  bool Drained() override { return d_.drained; }
-  bool Failed() override { return d_.failed; }
-
- private:
-  FakeDevice& d_;
-};
-
 struct DeviceRig : PlayerRig {
   FakeDevice device;
   explicit DeviceRig(int64_t ms) : PlayerRig(0) {
-    player.SetOutputFactory([this](const TWavInfo&, const QByteArray&) {
-      return std::make_unique<FakeOutput>(device);
-    });
-    TVoiceStream s;
-    const auto n = static_cast<uint32_t>(ms * 8);
-    WriteWavHeader(s, n, 8000);
-    s.Write(QByteArray(n, '\x80').constData(), n);
-    EXPECT_TRUE(player.OpenImage(s.Data()));
+    player.SetOutputFactory(FakeOutputFactory(device));
+    Open(ms);
   }
 };
 }  // namespace
