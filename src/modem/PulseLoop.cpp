@@ -35,8 +35,10 @@ std::unique_ptr<TPulseLoop> TPulseLoop::Connect(const char* clientName) {
   bool ready = false;
   {
     TLock lock(*self);
-    self->WaitUntil([&] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(self->context_)) ||
-                                 pa_context_get_state(self->context_) == PA_CONTEXT_READY; });
+    self->WaitUntil([&] {
+      return !PA_CONTEXT_IS_GOOD(pa_context_get_state(self->context_)) ||
+             pa_context_get_state(self->context_) == PA_CONTEXT_READY;
+    });
     ready = pa_context_get_state(self->context_) == PA_CONTEXT_READY;
   }
   return ready ? std::move(self) : nullptr;
@@ -75,8 +77,8 @@ bool TPulseLoop::Complete(pa_operation* operation) {
   if (!operation) return false;
   pa_operation_set_state_callback(
       operation, [](pa_operation*, void* userdata) { Wake(userdata); }, this);
-  const bool done = WaitUntil(
-      [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+  const bool done =
+      WaitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
   pa_operation_set_state_callback(operation, nullptr, nullptr);
   pa_operation_unref(operation);
   return done;

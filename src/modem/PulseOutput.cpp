@@ -159,8 +159,8 @@ class TPulseOutput final : public TSoundOutput {
     if (queuedUs < kAheadUs)
       want = std::max(want, int64_t(pa_usec_to_bytes(pa_usec_t(kAheadUs - queuedUs), &spec_)));
     const int64_t n = std::min<int64_t>(want, pcm_.size() - next_) / frame * frame;
-    if (n > 0 && pa_stream_write(stream_, pcm_.constData() + next_, static_cast<size_t>(n),
-                                 nullptr, 0, PA_SEEK_RELATIVE) == 0) {
+    if (n > 0 && pa_stream_write(stream_, pcm_.constData() + next_, static_cast<size_t>(n), nullptr,
+                                 0, PA_SEEK_RELATIVE) == 0) {
       next_ += n;
     }
     if (next_ + frame > pcm_.size() && !allWritten_) {

@@ -61,7 +61,8 @@ TEST(MainFormSound, EveryToneBurstIsHeardOnTimeAndTheLastOneWhole) {
   const std::vector<int16_t> samples = device.Capture().Samples();
   const std::vector<TBurst> heard = soundtest::FindBursts(samples, kRate);
   std::string heardText;
-  for (const TBurst& b : heard) heardText += std::to_string(b.startMs) + ".." + std::to_string(b.endMs) + " ";
+  for (const TBurst& b : heard)
+    heardText += std::to_string(b.startMs) + ".." + std::to_string(b.endMs) + " ";
   SCOPED_TRACE("heard " + heardText);
   ASSERT_EQ(heard.size(), file.size());
   const int64_t latency = heard[0].startMs - file[0].startMs;

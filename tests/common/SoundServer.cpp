@@ -66,7 +66,8 @@ TScopedEnv::~TScopedEnv() {
 
 TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
   static int counter = 0;
-  name_ = QStringLiteral("tavrin_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+  name_ =
+      QStringLiteral("tavrin_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
   if (!loop_) return;
   struct TLoaded {
     TPulseLoop* loop;
@@ -123,7 +124,8 @@ bool TMonitorCapture::Start() {
   if (pa_stream_get_state(stream_) != PA_STREAM_READY) return false;
   // A suspend drops what the sink has rendered ahead; it resumes at the new latency.
   pa_context* c = loop_->Context();
-  return loop_->Complete(pa_context_suspend_sink_by_name(c, sink.constData(), 1, nullptr, nullptr)) &&
+  return loop_->Complete(
+             pa_context_suspend_sink_by_name(c, sink.constData(), 1, nullptr, nullptr)) &&
          loop_->Complete(pa_context_suspend_sink_by_name(c, sink.constData(), 0, nullptr, nullptr));
 }
 
@@ -178,8 +180,8 @@ TPrivateServer::TPrivateServer() {
   const QString home = dir_.filePath(QStringLiteral("home"));
   QDir().mkpath(run);
   QDir().mkpath(home);
-  QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                 QFileDevice::ExeOwner);
+  QFile::setPermissions(run,
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   const QString socket = dir_.filePath(QStringLiteral("native"));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("HOME"), home);
@@ -187,14 +189,13 @@ TPrivateServer::TPrivateServer() {
   env.remove(QStringLiteral("PULSE_SERVER"));
   process_.setProcessEnvironment(env);
   process_.setProcessChannelMode(QProcess::SeparateChannels);
-  process_.start(QStringLiteral("pulseaudio"),
-                 {QStringLiteral("--daemonize=no"), QString::fromLatin1(kPrivateIdleExit),
-                  QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
-                  QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
-                  QStringLiteral("--load=module-null-sink sink_name=") +
-                      QString::fromLatin1(kPrivateSink),
-                  QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
-                      socket});
+  process_.start(
+      QStringLiteral("pulseaudio"),
+      {QStringLiteral("--daemonize=no"), QString::fromLatin1(kPrivateIdleExit),
+       QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
+       QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
+       QStringLiteral("--load=module-null-sink sink_name=") + QString::fromLatin1(kPrivateSink),
+       QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket});
   if (!process_.waitForStarted()) {
     error_ = QStringLiteral("pulseaudio cannot be started: ") + process_.errorString();
     return;

@@ -24,12 +24,12 @@ bool ServerRequired();  // a missing server is a failure, not a skip
 
 // At the start of a test body: skips (or, where a server is required, fails) the test
 // when no server answers.
-#define TAVRIN_NEED_SOUND_SERVER()                                                  \
-  do {                                                                              \
-    if (const auto missing_ = ::soundtest::ServerMissing()) {                       \
-      if (::soundtest::ServerRequired()) GTEST_FAIL() << missing_->toStdString();   \
-      GTEST_SKIP() << missing_->toStdString();                                      \
-    }                                                                               \
+#define TAVRIN_NEED_SOUND_SERVER()                                                \
+  do {                                                                            \
+    if (const auto missing_ = ::soundtest::ServerMissing()) {                     \
+      if (::soundtest::ServerRequired()) GTEST_FAIL() << missing_->toStdString(); \
+      GTEST_SKIP() << missing_->toStdString();                                    \
+    }                                                                             \
   } while (0)
 
 // Sets an environment variable for the lifetime of the object.
