@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,7 +87,7 @@ TRun Play(TWavPlayer& player, const QByteArray& image, int pollMs) {
 double Percentile(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
-  return v[static_cast<size_t>(q * double(v.size() - 1) + 0.5)];
+  return v[static_cast<size_t>(std::lround(q * double(v.size() - 1)))];
 }
 }  // namespace
 
@@ -129,8 +130,9 @@ int main(int argc, char** argv) {
   // Sample i of the capture was at the sink at origin + i / rate.
   const std::vector<int16_t> samples = device.Capture().Samples();
   std::vector<double> origins;
-  for (const auto& c : device.Capture().Chunks())
+  for (const auto& c : device.Capture().Chunks()) {
     origins.push_back(double(c.capturedUs) - double(c.first) * 1e6 / kRate);
+  }
   const double origin = Percentile(origins, 0.5);
   const std::vector<TBurst> heard = soundtest::FindBursts(samples, kRate);
   const auto wallOf = [&](int64_t captureMs) { return int64_t(origin) + captureMs * kUsPerMs; };
@@ -150,8 +152,9 @@ int main(int argc, char** argv) {
     starts.push_back(double(wallOf(mine.front().startMs) - run.playUs) / kUsPerMs);
     ends.push_back(double(wallOf(mine.back().endMs) - run.endUs) / kUsPerMs);
     for (size_t k = 0; k < mine.size(); ++k) {
-      if (const auto p = PositionAt(run, wallOf(mine[k].startMs)))
+      if (const auto p = PositionAt(run, wallOf(mine[k].startMs))) {
         errors.push_back(std::abs(*p - double(bursts[k].startMs)));
+      }
     }
   }
   if (errors.empty()) return 1;

@@ -6,7 +6,7 @@ namespace {
 constexpr pa_usec_t kUsPerMs = 1000;
 
 struct TDeadline {
-  TPulseLoop* loop;
+  TPulseLoop* loop = nullptr;
   bool expired = false;
 };
 
@@ -29,8 +29,9 @@ std::unique_ptr<TPulseLoop> TPulseLoop::Connect(const char* clientName) {
   if (!self->context_) return nullptr;
   pa_context_set_state_callback(
       self->context_, [](pa_context*, void* userdata) { Wake(userdata); }, self.get());
-  if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+  if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
     return nullptr;
+  }
   if (pa_threaded_mainloop_start(self->loop_) < 0) return nullptr;
   bool ready = false;
   {
@@ -64,7 +65,7 @@ bool TPulseLoop::Alive() const {
 
 bool TPulseLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
   if (done()) return true;
-  TDeadline deadline{this};
+  TDeadline deadline{this, false};
   pa_time_event* timer = pa_context_rttime_new(
       context_, pa_rtclock_now() + pa_usec_t(timeoutMs) * kUsPerMs, DeadlinePassed, &deadline);
   bool met = false;

@@ -103,8 +103,9 @@ class TPulseOutput final : public TSoundOutput {
   int64_t Played() {
     pa_usec_t t = 0;
     // No timing yet means nothing played yet; after a failure the last count stays.
-    if (Ready() && pa_stream_get_time(stream_, &t) == 0)
+    if (Ready() && pa_stream_get_time(stream_, &t) == 0) {
       played_ = std::max(played_, static_cast<int64_t>(t));
+    }
     return played_;
   }
 
@@ -156,8 +157,9 @@ class TPulseOutput final : public TSoundOutput {
     const int64_t queuedUs =
         int64_t(pa_bytes_to_usec(uint64_t(next_ - runFirst_), &spec_)) - Played();
     int64_t want = int64_t(wanted);
-    if (queuedUs < kAheadUs)
+    if (queuedUs < kAheadUs) {
       want = std::max(want, int64_t(pa_usec_to_bytes(pa_usec_t(kAheadUs - queuedUs), &spec_)));
+    }
     const int64_t n = std::min<int64_t>(want, pcm_.size() - next_) / frame * frame;
     if (n > 0 && pa_stream_write(stream_, pcm_.constData() + next_, static_cast<size_t>(n), nullptr,
                                  0, PA_SEEK_RELATIVE) == 0) {

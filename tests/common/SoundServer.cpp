@@ -56,10 +56,11 @@ TScopedEnv::TScopedEnv(const char* name, const QByteArray& value) : name_(name) 
   qputenv(name, value);
 }
 TScopedEnv::~TScopedEnv() {
-  if (old_)
+  if (old_) {
     qputenv(name_, *old_);
-  else
+  } else {
     qunsetenv(name_);
+  }
 }
 
 // ---- TNullSink ----
@@ -70,9 +71,8 @@ TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
       QStringLiteral("tavrin_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
   if (!loop_) return;
   struct TLoaded {
-    TPulseLoop* loop;
     uint32_t index = PA_INVALID_INDEX;
-  } loaded{loop_.get()};
+  } loaded;
   const QByteArray args = "sink_name=" + name_.toUtf8();
   TPulseLoop::TLock lock(*loop_);
   loop_->Complete(pa_context_load_module(
@@ -147,8 +147,9 @@ void TMonitorCapture::Readable(pa_stream* s, size_t, void* userdata) {
     pa_usec_t latency = 0;
     int negative = 0;
     int64_t age = 0;
-    if (pa_stream_get_latency(s, &latency, &negative) == 0)
+    if (pa_stream_get_latency(s, &latency, &negative) == 0) {
       age = negative ? -int64_t(latency) : int64_t(latency);
+    }
     self->chunks_.push_back({int64_t(self->samples_.size()), SteadyUs() - age});
     const size_t n = bytes / sizeof(int16_t);
     if (data) {
