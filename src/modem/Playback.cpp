@@ -27,8 +27,14 @@ int64_t RoundEven(double v) {
 }  // namespace
 
 TPlayback::TPlayback(const TRecorderControls& controls, const TCallListHooks& calls,
-                     TVoiceStream& stream, TScope& scope, TWavPlayer& player)
-    : c_(controls), calls_(calls), stream_(stream), scope_(scope), player_(player) {}
+                     TVoiceStream& stream, TScope& scope, TWavPlayer& player,
+                     const bool& recordingActive)
+    : c_(controls),
+      calls_(calls),
+      stream_(stream),
+      scope_(scope),
+      player_(player),
+      recordingActive_(recordingActive) {}
 
 void TPlayback::EnableSeeking(bool on) {
   c_.PrevSb1->setEnabled(on);
@@ -106,6 +112,11 @@ void TPlayback::ForwardPlayback() {
 }
 
 void TPlayback::UpdatePlaybackPosition() {
+  if (recordingActive_) {
+    // A tick left over from a playback: the samples coming in must stay where they are.
+    c_.Timer2->stop();
+    return;
+  }
   const int64_t length = player_.Length();
   const int64_t position = player_.Position();
   c_.Label10->setText(QString::number(length) + QStringLiteral("   ") + QString::number(position));
@@ -144,6 +155,15 @@ void TPlayback::UpdatePlaybackPosition() {
 void TPlayback::StopPlayback() {
   const TPlayerMode mode = player_.Mode();
   if (mode != TPlayerMode::Playing && mode != TPlayerMode::Paused && !PositionMoved) return;
+  EndPlayback();
+}
+
+void TPlayback::EndBeforeRecording() {
+  if (player_.Mode() == TPlayerMode::NotReady && !PositionMoved && !c_.Timer2->isActive()) return;
+  EndPlayback();
+}
+
+void TPlayback::EndPlayback() {
   player_.Close();
   EnableSeeking(false);
   c_.Playsb1->setChecked(false);

@@ -12,8 +12,10 @@ class TWavPlayer;
 
 class TPlayback {
  public:
+  // recordingActive is the window's flag: while it is set the voice stream belongs to
+  // the recording, and no playback tick may touch it.
   TPlayback(const TRecorderControls& controls, const TCallListHooks& calls, TVoiceStream& stream,
-            TScope& scope, TWavPlayer& player);
+            TScope& scope, TWavPlayer& player, const bool& recordingActive);
 
   void StartPlayback();
   void PausePlayback();
@@ -23,6 +25,9 @@ class TPlayback {
   void Timer2Timer() { UpdatePlaybackPosition(); }
   // The playback half of StopRecordingOrPlayback.
   void StopPlayback();
+  // Before a recording starts: ends a playback in any of its states, also one whose end
+  // the position update has not seen yet.
+  void EndBeforeRecording();
 
   bool PositionMoved = false;
   int32_t SeekStep = 0;
@@ -32,10 +37,12 @@ class TPlayback {
  private:
   void Step(int32_t direction);
   void EnableSeeking(bool on);
+  void EndPlayback();
 
   const TRecorderControls& c_;
   const TCallListHooks& calls_;
   TVoiceStream& stream_;
   TScope& scope_;
   TWavPlayer& player_;
+  const bool& recordingActive_;
 };

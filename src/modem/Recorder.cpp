@@ -126,6 +126,9 @@ bool TRecorder::SetUpModem(uint64_t setUp) {
 
 void TRecorder::StartRecording() {
   if (c_.RecSb1->isChecked()) return;
+  // Record can be enabled during a playback (the start sequence after Settings enables
+  // it): the playback ends first, as the recording takes over the voice stream.
+  playback_.EndBeforeRecording();
   c_.RecSb1->setChecked(true);
   c_.Record1->setEnabled(false);
   for (QToolButton* b : {c_.Playsb1, c_.PauseSb1, c_.PrevSb1, c_.NextSb1, c_.StopSb1}) {

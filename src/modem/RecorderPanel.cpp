@@ -11,7 +11,7 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
       RecordingActive(recordingActive),
       Receiver(link, VoiceStream, Scope, RecordingActive,
                [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
-      Playback(Controls, Calls, VoiceStream, Scope, Player),
+      Playback(Controls, Calls, VoiceStream, Scope, Player, RecordingActive),
       Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive) {
   Receiver.Attach();
 }

@@ -1,16 +1,15 @@
 #include "modem/WavPlayer.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QMediaDevices>
 #include <algorithm>
 
+#include "modem/PulseOutput.h"
 #include "modem/RecordingFiles.h"
 
 namespace {
+constexpr int64_t kUsPerMs = 1000;
+constexpr int64_t kMsPerSecond = 1000;
+
 bool& SilentFlag() {
   static bool silent = false;
   return silent;
@@ -25,27 +24,13 @@ int64_t SteadyMs() {
   return timer.elapsed();
 }
 
-QAudioFormat::SampleFormat SampleFormatOf(uint16_t bits) {
-  switch (bits) {
-    case 8:
-      return QAudioFormat::UInt8;
-    case 16:
-      return QAudioFormat::Int16;
-    case 32:
-      return QAudioFormat::Int32;
-    default:
-      return QAudioFormat::Unknown;
-  }
+std::unique_ptr<TSoundOutput> DefaultOutput(const TWavInfo& info, const QByteArray& pcm) {
+  return SilentFlag() ? nullptr : OpenPulseOutput(info, pcm);
 }
 }  // namespace
 
-// The sound output of one open file: a sink on the default device reading the samples.
-struct TWavPlayer::Sound {
-  QBuffer buffer;
-  std::unique_ptr<QAudioSink> sink;
-};
-
-TWavPlayer::TWavPlayer(QObject* parent) : QObject(parent), clock_(SteadyMs) {}
+TWavPlayer::TWavPlayer(QObject* parent)
+    : QObject(parent), clock_(SteadyMs), factory_(DefaultOutput) {}
 TWavPlayer::~TWavPlayer() {
   Close();
 }
@@ -59,8 +44,17 @@ bool TWavPlayer::SilentOutput() {
 void TWavPlayer::SetClock(Clock clock) {
   clock_ = std::move(clock);
 }
+void TWavPlayer::SetOutputFactory(TSoundOutputFactory factory) {
+  factory_ = std::move(factory);
+}
 int64_t TWavPlayer::Now() const {
   return clock_();
+}
+
+int64_t TWavPlayer::OffsetOf(int64_t ms) const {
+  const int64_t bytesPerSecond = int64_t(info_.samplesPerSecond) * info_.blockAlign;
+  const int64_t offset = ms * bytesPerSecond / kMsPerSecond;
+  return std::min<int64_t>(offset - offset % info_.blockAlign, pcm_.size());
 }
 
 bool TWavPlayer::Open() {
@@ -77,79 +71,71 @@ bool TWavPlayer::OpenImage(const QByteArray& image) {
   open_ = true;
   mode_ = TPlayerMode::Stopped;
   base_ = 0;
-  if (!SilentFlag()) {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    QAudioFormat format;
-    format.setSampleRate(static_cast<int>(info_.samplesPerSecond));
-    format.setChannelCount(info_.channels);
-    format.setSampleFormat(SampleFormatOf(info_.bitsPerSample));
-    if (!device.isNull() && device.isFormatSupported(format)) {
-      sound_ = std::make_unique<Sound>();
-      sound_->buffer.setData(pcm_);
-      sound_->sink = std::make_unique<QAudioSink>(device, format);
-    }
-  }
+  if (factory_) output_ = factory_(info_, pcm_);
   return true;
 }
 
-void TWavPlayer::StartSound() {
-  if (!sound_) return;
-  sound_->sink->stop();
-  sound_->buffer.close();
-  sound_->buffer.open(QIODevice::ReadOnly);
-  const int64_t bytesPerSecond = int64_t(info_.samplesPerSecond) * info_.blockAlign;
-  int64_t offset = base_ * bytesPerSecond / 1000;
-  offset -= offset % info_.blockAlign;
-  sound_->buffer.seek(std::min<int64_t>(offset, pcm_.size()));
-  sound_->sink->start(&sound_->buffer);
-}
-
-void TWavPlayer::StopSound() {
-  if (!sound_) return;
-  sound_->sink->stop();
-  sound_->buffer.close();
+void TWavPlayer::CheckOutput() {
+  if (!output_ || !output_->Failed()) return;
+  // The device went away: the clock goes on from what was last heard.
+  if (mode_ == TPlayerMode::Playing) {
+    base_ = std::min(Length(), lastHeard_ + std::max<int64_t>(0, Now() - lastHeardAt_));
+    startedAt_ = Now();
+  }
+  output_.reset();
 }
 
 bool TWavPlayer::Play() {
   if (!open_) return false;
+  CheckOutput();
   CheckEnd();
   if (mode_ == TPlayerMode::Playing) return true;
+  if (output_ && !output_->Start(OffsetOf(base_))) return false;
   startedAt_ = Now();
+  runStart_ = base_;
+  lastHeard_ = base_;
+  lastHeardAt_ = startedAt_;
   mode_ = TPlayerMode::Playing;
-  StartSound();
   CheckEnd();
   return true;
 }
 
 void TWavPlayer::Pause() {
+  CheckOutput();
   CheckEnd();
   if (mode_ != TPlayerMode::Playing) return;
+  if (output_) output_->Pause();
   base_ = Position();
   mode_ = TPlayerMode::Paused;
-  if (sound_) sound_->sink->suspend();
 }
 
 void TWavPlayer::Resume() {
   if (!open_) return;
-  if (mode_ == TPlayerMode::Paused && sound_ && sound_->sink->state() == QAudio::SuspendedState) {
-    startedAt_ = Now();
-    mode_ = TPlayerMode::Playing;
-    sound_->sink->resume();
+  CheckOutput();
+  if (mode_ != TPlayerMode::Paused) {
+    Play();
     return;
   }
-  Play();
+  if (output_) {
+    // The output's count goes on from where the run was held.
+    output_->Resume();
+    lastHeardAt_ = Now();
+  } else {
+    startedAt_ = Now();
+  }
+  mode_ = TPlayerMode::Playing;
 }
 
 bool TWavPlayer::Seek(int64_t ms) {
   if (!open_ || ms < 0 || ms > Length()) return false;
-  StopSound();
+  if (output_) output_->Stop();
   base_ = ms;
   mode_ = TPlayerMode::Stopped;
   return true;
 }
 
 void TWavPlayer::Close() {
-  sound_.reset();
+  output_.reset();
   pcm_.clear();
   info_ = TWavInfo{};
   open_ = false;
@@ -163,23 +149,33 @@ int64_t TWavPlayer::Length() const {
 
 int64_t TWavPlayer::Position() {
   if (!open_) return 0;
+  CheckOutput();
   if (mode_ != TPlayerMode::Playing) return base_;
-  return std::min(Length(), base_ + std::max<int64_t>(0, Now() - startedAt_));
+  if (!output_) return std::min(Length(), base_ + std::max<int64_t>(0, Now() - startedAt_));
+  // The end is only reached once the device
+  // says the last sample has been played.
+  const bool drained = output_->Drained();
+  const int64_t heard = runStart_ + output_->PlayedUs() / kUsPerMs;
+  const int64_t position = drained ? Length() : std::min(heard, std::max<int64_t>(0, Length() - 1));
+  lastHeard_ = std::max(lastHeard_, position);
+  lastHeardAt_ = Now();
+  return lastHeard_;
 }
 
 void TWavPlayer::CheckEnd() {
   if (open_ && mode_ == TPlayerMode::Playing && Position() >= Length()) {
     base_ = Length();
     mode_ = TPlayerMode::Stopped;
-    StopSound();
+    if (output_) output_->Stop();
   }
 }
 
 TPlayerMode TWavPlayer::Mode() {
+  CheckOutput();
   CheckEnd();
   return mode_;
 }
 
 bool TWavPlayer::Audible() const {
-  return sound_ != nullptr;
+  return output_ != nullptr;
 }

@@ -7,8 +7,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <optional>
 
 #include "MainFormTestSupport.h"
+#include "common/SoundServer.h"
 #include "modem/ModemF.h"
 #include "modem/RecorderPanel.h"
 #include "vmodem/VirtualModem.h"
@@ -108,4 +110,53 @@ TEST(MainFormRecorderTest, ModemMenuTicksFollowThePortAndOffCutsTheRecording) {
   EXPECT_TRUE(form.On1->isChecked());
   EXPECT_FALSE(form.Off1->isChecked());
   form.close();
+}
+
+TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSent) {
+  // Settings runs the start sequence, which enables Record while the playback goes on.
+  // The sound goes to the server where there is one, else on the clock.
+  std::optional<soundtest::TSoundDevice> device;
+  if (!soundtest::ServerMissing()) device.emplace();
+  TWavPlayer::SetSilentOutput(!device || !device->Ready());
+  vmodem::VirtualModem modem;
+  modem.start();
+  MainFormFixture fx;
+  fx.portPath = modem.slavePath();
+  fx.Write("Tavrin.ini", kProfile);
+  fx.AddRecording(QStringLiteral("LONGER"), soundtest::ToneBurstWav({{0, 20000}}, 20000, 8000));
+  TMainForm& form = fx.Start();
+  ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+
+  form.Playsb1->click();
+  ASSERT_TRUE(form.Timer2->isActive());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.TrackBar1->value() > 0; }, kWaitMs));
+  form.Settings1Click();
+  ASSERT_TRUE(form.RecSb1->isEnabled());
+  ASSERT_TRUE(form.ModemF->PortIsOpen);
+
+  form.RecSb1->click();
+  ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+  EXPECT_FALSE(form.Timer2->isActive());
+  EXPECT_FALSE(form.Playsb1->isChecked());
+  EXPECT_EQ(form.Recorder->Player.Mode(), TPlayerMode::NotReady);
+  ASSERT_TRUE(form.RecordingActive);
+  // Long enough for many of the old playback's ticks.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 8000; }, kWaitMs));
+  modem.stop();
+  const std::string streamed = modem.streamed();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return form.ModemF->RecordedBytes >= static_cast<int32_t>(streamed.size()); },
+      kWaitMs));
+  form.StopSb1->click();
+  ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+  ASSERT_EQ(form.CallCount(), 2);
+  const QByteArray file = fx.Read("wav/" + form.CurrentFileName + ".wav");
+  ASSERT_EQ(file.size(), 44 + static_cast<qsizetype>(streamed.size()));
+  EXPECT_EQ(file.mid(44), QByteArray::fromStdString(streamed));
+
+  form.Playsb1->click();  // the saved recording plays
+  EXPECT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+  EXPECT_TRUE(form.Timer2->isActive());
+  form.close();
+  TWavPlayer::SetSilentOutput(true);
 }

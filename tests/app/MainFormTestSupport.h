@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/CallFile.h"
 #include "app/MainForm.h"
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"
@@ -53,6 +54,20 @@ class MainFormFixture {
     QFile f(Path(name));
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
+  }
+
+  // A call in Calls.dbt (after those already there) with its WAV file in wav/.
+  void AddRecording(const QString& name, const QByteArray& wavImage) const {
+    QDir(dir.path()).mkpath(QStringLiteral("wav"));
+    Write(QStringLiteral("wav/") + name + QStringLiteral(".wav"), wavImage);
+    std::vector<TCallRecord> calls = LoadCallFile(Path(QString::fromLatin1(kCallFileName)));
+    TCallRecord r;
+    r.FileName = name;
+    r.Date = QStringLiteral("01.02.2024");
+    r.Time = QStringLiteral("10:00:00");
+    r.Duration = QStringLiteral("0:3");
+    calls.push_back(r);
+    SaveCallFile(Path(QString::fromLatin1(kCallFileName)), calls);
   }
 
   TMainForm& Create() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QFile>
 
+#include "FakeSoundOutput.h"
 #include "RecorderRig.h"
 
 namespace {
@@ -195,4 +196,57 @@ TEST(Playback, StretchBeforeTheStartOfTheFileIsDrawnAtTheZeroLevel) {
   bool anyAbove = false;
   for (int y = 48; y < 73; ++y) anyAbove |= img.pixel(370, y) == kGreen;
   EXPECT_TRUE(anyAbove);  // the 0xC0 peaks and the header bytes
+}
+
+TEST(Playback, ATickDuringARecordingLeavesTheVoiceStreamAlone) {
+  PlaybackRig rig;
+  rig.pb().StartPlayback();
+  rig.now += 4000;
+  // A recording has taken over the stream while the timer still ran.
+  rig.FakeRecording(QByteArray(3000, '\x55'));
+  const int64_t size = rig.panel->VoiceStream.Size();
+  const int64_t position = rig.panel->VoiceStream.Position();
+  rig.pb().Timer2Timer();
+  EXPECT_EQ(rig.panel->VoiceStream.Size(), size);
+  EXPECT_EQ(rig.panel->VoiceStream.Position(), position);
+  EXPECT_FALSE(rig.c.Timer2->isActive());
+}
+
+TEST(Playback, EndBeforeRecordingEndsAPlaybackInEveryState) {
+  for (int state = 0; state < 3; ++state) {
+    PlaybackRig rig(1000);
+    rig.pb().StartPlayback();
+    rig.now += 300;
+    if (state >= 1) rig.pb().PausePlayback();
+    if (state == 2) rig.pb().ForwardPlayback();
+    rig.pb().EndBeforeRecording();
+    rig.ExpectIdle();
+    EXPECT_TRUE(rig.c.RecSb1->isEnabled());
+  }
+  // Played to the end but not yet seen by a tick: the timer still runs.
+  PlaybackRig rig(1000);
+  rig.pb().StartPlayback();
+  rig.now += 1500;
+  ASSERT_TRUE(rig.c.Timer2->isActive());
+  rig.pb().EndBeforeRecording();
+  rig.ExpectIdle();
+}
+
+TEST(Playback, ADeviceThatRefusesToPlayShowsTheErrorAndStartsNothing) {
+  PlaybackRig rig;
+  FakeDevice device;
+  device.refuse = true;
+  rig.player().SetOutputFactory(FakeOutputFactory(device));
+  rig.pb().StartPlayback();
+  EXPECT_EQ(rig.messages, QStringList{QStringLiteral("Error ")});
+  EXPECT_FALSE(rig.c.Timer2->isActive());
+  EXPECT_FALSE(rig.c.Playsb1->isChecked());
+  EXPECT_TRUE(rig.c.RecSb1->isEnabled());
+  // Once the device plays, Play opens the file again and plays it.
+  device.refuse = false;
+  rig.messages.clear();
+  rig.pb().StartPlayback();
+  EXPECT_TRUE(rig.messages.isEmpty());
+  EXPECT_EQ(rig.player().Mode(), TPlayerMode::Playing);
+  EXPECT_TRUE(rig.c.Timer2->isActive());
 }
