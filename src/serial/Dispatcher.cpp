@@ -287,6 +287,10 @@ int TBaseDispatcher::FlushOutput() {
     writer = threadsStarted_ && outputThread_.joinable();
   }
   if (writer) {
+    {
+      std::lock_guard lock(outputLock_);
+      outFlushing_ = true;
+    }
     // The abort goes first, so that a writer that sees output-stop also finds the
     // abort of its device write and never takes a stale one later.
     device_->AbortWrite();
@@ -297,6 +301,7 @@ int TBaseDispatcher::FlushOutput() {
     std::lock_guard lock(outputLock_);
     outRead_ = outWrite_ = 0;
     outFull_ = false;
+    outFlushing_ = false;
   }
   outDrained_.notify_all();
   return -device_->Purge(!writer, writer);

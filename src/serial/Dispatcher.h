@@ -153,6 +153,9 @@ class TBaseDispatcher {
   std::vector<uint8_t> outRing_;
   size_t outRead_ = 0, outWrite_ = 0;
   bool outFull_ = false;
+  // A flush is emptying the ring: the writer must not take a piece of the old bytes
+  // between its abort and the reset.
+  bool outFlushing_ = false;
   std::condition_variable_any outDrained_;
 
   // Threads and signals.

@@ -222,7 +222,9 @@ void TBaseDispatcher::WriteAllPending() {
     size_t size = 0;
     {
       std::lock_guard lock(outputLock_);
-      if (!outFull_ && outRead_ == outWrite_) break;
+      // During a flush the bytes are being thrown away; what is queued after it sets
+      // output-ready again.
+      if (outFlushing_ || (!outFull_ && outRead_ == outWrite_)) break;
       // Up to the write index, or to the end of the ring when the bytes wrap; the rest
       // is the next piece. The pending bytes are not touched by anyone else meanwhile.
       piece = outRing_.data() + outRead_;
