@@ -1,9 +1,11 @@
 #include "modem/Recorder.h"
 
 #include <QAction>
+#include <QTimer>
 #include <QToolButton>
 
 #include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
 #include "modem/Playback.h"
 #include "modem/RecordingFiles.h"
 #include "modem/Scope.h"
@@ -173,7 +175,41 @@ bool TRecorder::StartVoiceReception() {
   recordingActive_ = true;
   stream_.Clear();
   stream_.SetPosition(kWavHeaderSize);
+  // Only a recording that Stop would save is journaled; "Voice receive" is not.
+  if (c_.RecSb1->isChecked()) {
+    StartJournal();
+  } else {
+    Journal.Discard();
+  }
   return true;
+}
+
+void TRecorder::StartJournal() {
+  QString error;
+  if (!EnsureWavFolder(&error) || !Journal.Start(SamplingRate(), &error)) {
+    ReportJournalFailure(error);
+  }
+}
+
+void TRecorder::ReportJournalFailure(const QString& error) {
+  // The recording goes on in memory; the user learns that a crash would now lose it.
+  link_.Monitor->Add(QStringLiteral("Recording journal failed: ") + error);
+}
+
+void TRecorder::TakeSamples(QByteArrayView samples) {
+  if (Journal.Active() && !Journal.Append(samples)) ReportJournalFailure(Journal.LastError());
+}
+
+void TRecorder::LimitReached() {
+  recordingActive_ = false;
+  // The receive handler is still running: the stop (which closes the port) comes after.
+  QTimer::singleShot(0, c_.RecSb1, [this] {
+    if (!c_.RecSb1->isChecked()) return;
+    StopRecordingOrPlayback();
+    ShowMessage(QStringLiteral(
+        "The recording has reached the largest size a WAV file can hold; it was stopped and "
+        "saved."));
+  });
 }
 
 void TRecorder::WriteWavHeader() {
@@ -216,6 +252,7 @@ void TRecorder::StopRecordingOrPlayback() {
       ShowMessage(error);
       return;
     }
+    Journal.Discard();
     if (calls_.CallCount() >= 1) {
       c_.Comment1->setEnabled(true);
       c_.Delete1->setEnabled(true);
@@ -250,6 +287,7 @@ void TRecorder::On1Click() {
 
 void TRecorder::Off1Click() {
   ClosePort();
+  Journal.Discard();  // a recording cut off this way is not saved
   c_.On1->setChecked(false);
   c_.Off1->setChecked(true);
   if (c_.RecSb1->isChecked()) {
@@ -277,6 +315,7 @@ void TRecorder::VoiceRecBtnClick() {
 
 void TRecorder::ClosePortBtnClick() {
   ClosePort();
+  Journal.Discard();
   scope_.ClearScope();
   if (c_.RecSb1->isChecked()) {
     c_.RecSb1->setChecked(false);
