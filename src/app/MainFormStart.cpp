@@ -6,6 +6,7 @@
 
 #include "app/AboutForm.h"
 #include "app/CallFile.h"
+#include "app/RecordingRecovery.h"
 #include "app/MainForm.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
@@ -53,10 +54,15 @@ void TMainForm::FormShow() {
 }
 
 bool TMainForm::RunStartSequence(bool reloadCallList) {
+  // Recordings left by a run that did not end become calls before the list is shown.
+  const QStringList recovered = reloadCallList ? RecoverRecordings() : QStringList();
   if (reloadCallList) {
     try {
       LoadCallList();
     } catch (const ECallFileError& e) {
+      for (const QString& line : recovered) {
+        MonitorForm->Add(line);
+      }
       ShowMessage(QString::fromUtf8(e.what()));
       return false;
     }
@@ -96,6 +102,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   Record1->setEnabled(Voicefeatures);
 
   MonitorForm->Clear();
+  for (const QString& line : recovered) {
+    MonitorForm->Add(line);
+  }
   RecordingActive = false;
   ModemF->DataReceived = false;
 
@@ -160,7 +169,13 @@ void TMainForm::FormClose() {
   Timer2->stop();
   ReleaseScopeAndStream();
 
-  if (!SaveCallList()) {
+  if (!callListLoaded_) {
+    QString note;
+    SaveCallsBesideUnreadList(&note);
+    if (!note.isEmpty()) {
+      ShowMessage(note);
+    }
+  } else if (!SaveCallList()) {
     ShowMessage(QStringLiteral("error"));
     return;
   }
@@ -201,13 +216,15 @@ void TMainForm::Settings1Click() {
   if (shutDownDone_) {
     return;
   }
-  // The start sequence reloads Calls.dbt: store this run's changes first. If that fails,
-  // keep the list in memory rather than reload the old one.
-  const bool saved = callListLoaded_ && SaveCallList();
-  if (callListLoaded_ && !saved) {
-    ShowMessage(QStringLiteral("error"));
+  // The start sequence reloads Calls.dbt: store this run's changes first (beside the
+  // list when it could not be read). If that fails, keep the list in memory rather than
+  // reload the old one.
+  QString note;
+  const bool saved = callListLoaded_ ? SaveCallList() : SaveCallsBesideUnreadList(&note);
+  if (!saved) {
+    ShowMessage(callListLoaded_ ? QStringLiteral("error") : note);
   }
-  RunStartSequence(saved || !callListLoaded_);
+  RunStartSequence(saved);
 }
 
 void TMainForm::Contents1Click() {

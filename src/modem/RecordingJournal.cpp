@@ -14,33 +14,17 @@
 #include <cstring>
 
 #include "modem/RecordingFiles.h"
+#include "setup/PrivateFile.h"
 
 namespace {
 constexpr char kMagic[4] = {'T', 'V', 'R', 'J'};
 constexpr uint16_t kVersion = 1;
 constexpr mode_t kPrivateFileMode = 0600;
 
-QString SystemError(int err) {
-  return QString::fromLocal8Bit(std::strerror(err));
-}
-
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-bool WriteAll(int fd, const char* p, qsizetype n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, static_cast<size_t>(n));
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= w;
-  }
-  return true;
 }
 }  // namespace
 
@@ -102,15 +86,15 @@ bool TRecordingJournal::Start(uint32_t samplesPerSecond, QString* error) {
   const int fd =
       ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND, kPrivateFileMode);
   if (fd < 0) {
-    *error = SystemError(errno);
+    *error = SystemErrorText(errno);
     return false;
   }
   const QByteArray header = EncodeJournalHeader(h);
   // The header must be on disk before any sample: a journal cut short inside it holds
   // nothing to recover.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !WriteAll(fd, header.constData(), header.size()) ||
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !WriteAllToFd(fd, header.constData(), header.size()) ||
       Sync(fd) != 0) {
-    *error = SystemError(errno);
+    *error = SystemErrorText(errno);
     ::close(fd);
     ::unlink(name.constData());
     return false;
@@ -127,7 +111,7 @@ bool TRecordingJournal::Start(uint32_t samplesPerSecond, QString* error) {
 bool TRecordingJournal::Append(QByteArrayView samples) {
   if (!Active()) return false;
   if (samples.isEmpty()) return true;
-  if (!WriteAll(fd_, samples.data(), samples.size())) {
+  if (!WriteAllToFd(fd_, samples.data(), samples.size())) {
     Fail();
     return false;
   }
@@ -147,7 +131,7 @@ bool TRecordingJournal::Append(QByteArrayView samples) {
 void TRecordingJournal::Fail() {
   // What is in the file so far stays: a crash still recovers that much. The descriptor
   // and its lock stay too, so that no other start takes the file for one left behind.
-  lastError_ = SystemError(errno);
+  lastError_ = SystemErrorText(errno);
   broken_ = true;
   syncTimer_.stop();
 }

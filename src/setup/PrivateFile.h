@@ -18,6 +18,16 @@ std::optional<QString> CreatePrivateFile(const QString& path);
 // Creates a folder with mode 0700 unless it exists.
 std::optional<QString> CreatePrivateDir(const QString& path);
 
+// Writes all n bytes to the descriptor (retrying short writes); false with errno set.
+bool WriteAllToFd(int fd, const char* data, qsizetype n);
+
+// Makes the entries of a folder (renames, removals) durable. The system's error text on
+// failure.
+std::optional<QString> SyncFolder(const QString& path);
+
+// The system's text for an error number.
+QString SystemErrorText(int err);
+
 // Reads a whole file. std::nullopt with `error` set when it cannot be read; a missing
 // file is reported through `missing` (and `error` stays empty).
 std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, bool* missing);
