@@ -7,17 +7,11 @@
 #include "app/CallFile.h"
 #include "app/CallNames.h"
 #include "app/MainForm.h"
+#include "modem/RecordingFiles.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
 
 namespace {
-const QString kWavFolder = QStringLiteral("wav");
-const QString kWavSuffix = QStringLiteral(".wav");
-
-QString WavPath(const QString& fileName) {
-  return kWavFolder + QDir::separator() + fileName + kWavSuffix;
-}
-
 void SetCell(QTableWidget* grid, int row, int column, const QString& text) {
   QTableWidgetItem* item = grid->item(row, column);
   if (!item) {
@@ -179,8 +173,9 @@ void TMainForm::DeleteCallRecord() {
   }
   const QString fileName = CallList[static_cast<size_t>(r - 1)].FileName;
   CallList.erase(CallList.begin() + (r - 1));
-  if (!fileName.isEmpty()) {
-    QFile::remove(WavPath(fileName));
+  // A damaged name (a folder, "..") removes the record only, never a file elsewhere.
+  if (const std::optional<QString> path = WavFilePath(fileName)) {
+    QFile::remove(*path);
   }
   ShowCallList();
   if (CallList.empty()) {

@@ -170,7 +170,7 @@ QString Recover(LeftJournal& j) {
     const TCallRecord candidate = CallFor(j, FileNameFromNumber(j.header.Identity + k));
     const bool listed = std::any_of(side->begin(), side->end(),
                                     [&](const TCallRecord& r) { return SameCall(r, candidate); });
-    const QString wav = WavFilePath(candidate.FileName);
+    const QString wav = *WavFilePath(candidate.FileName);  // six letters: always plain
     if (listed) {
       call = candidate;
     } else if (const bool absent = !QFile::exists(wav); absent || HoldsTheRecording(wav, j)) {

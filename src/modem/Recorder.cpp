@@ -240,8 +240,7 @@ void TRecorder::StopRecordingOrPlayback() {
     const QString previousName = *calls_.CurrentFileName;
     calls_.AddCallRecord();
     QString error;
-    if (!EnsureWavFolder(&error) ||
-        !SaveRecordingFile(WavFilePath(*calls_.CurrentFileName), stream_.Data(), &error)) {
+    if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
       // No call row without its file. The samples stay in the voice stream and the
       // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
       calls_.DropLastCallRecord();
@@ -322,8 +321,7 @@ void TRecorder::ClosePortBtnClick() {
     c_.Record1->setEnabled(false);
   }
   QString error;
-  if (!EnsureWavFolder(&error) ||
-      !SaveRecordingFile(WavFilePath(*calls_.CurrentFileName), stream_.Data(), &error)) {
+  if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
     ShowMessage(error);
   }
 }
