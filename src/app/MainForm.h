@@ -197,6 +197,7 @@ class TMainForm : public QMainWindow {
   void CreateWindows();
   void ConnectHandlers();
   bool OpenPortForStart();
+  bool LoadOrFindProfile();
   bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
 
   bool shown_ = false;

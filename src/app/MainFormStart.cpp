@@ -36,9 +36,14 @@ void TMainForm::FormCreate() {
   Voicefeatures = true;
   CreateScopeAndStream();
   SettingsFile = std::make_unique<TIniFile>(QDir(StartDirectory).filePath(kSettingsFileName));
-  const int top = SettingsFile->ReadInteger(kParamsSection, kMainTop, kDesignTop);
-  const int left = SettingsFile->ReadInteger(kParamsSection, kMainLeft, kDesignLeft);
-  move(left, top);
+  try {
+    const int top = SettingsFile->ReadInteger(kParamsSection, kMainTop, kDesignTop);
+    const int left = SettingsFile->ReadInteger(kParamsSection, kMainLeft, kDesignLeft);
+    move(left, top);
+  } catch (const EIniError&) {
+    // Told by the start sequence, which reads the file next.
+    move(kDesignLeft, kDesignTop);
+  }
 }
 
 void TMainForm::FormShow() {
@@ -69,25 +74,15 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   }
   ModemF->EchoToSpecMemo = false;
 
-  if (ModemConfigured(*SettingsFile)) {
-    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
-  } else {
-    SpecModemForm->FindModems();
-    if (shutDownDone_) {
+  try {
+    if (!LoadOrFindProfile()) {
       return false;
     }
-    if (SpecModemForm->FoundCount < 1) {
-      ShowMessage(QStringLiteral("No modems found on your system"));
-      if (!shutDownDone_) {
-        close();
-      }
-      return false;
-    }
-    ExecModal(*SpecModemForm);
-    if (shutDownDone_) {
-      return false;
-    }
-    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  } catch (const EIniError& e) {
+    // A settings file that cannot be read is no missing profile: no scan, nothing
+    // written over it.
+    ShowMessage(QString::fromUtf8(e.what()));
+    return false;
   }
   // A profile changed in the settings window takes effect both ways.
   ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
@@ -142,6 +137,32 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   return !shutDownDone_;
 }
 
+// The profile of the configured modem, or of the one the user confirms after a scan.
+// False when the start sequence ends here.
+bool TMainForm::LoadOrFindProfile() {
+  if (ModemConfigured(*SettingsFile)) {
+    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  } else {
+    SpecModemForm->FindModems();
+    if (shutDownDone_) {
+      return false;
+    }
+    if (SpecModemForm->FoundCount < 1) {
+      ShowMessage(QStringLiteral("No modems found on your system"));
+      if (!shutDownDone_) {
+        close();
+      }
+      return false;
+    }
+    ExecModal(*SpecModemForm);
+    if (shutDownDone_) {
+      return false;
+    }
+    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  }
+  return true;
+}
+
 bool TMainForm::OpenPortForStart() {
   // Port 0 would make the port ask the user for a number; it is no configured port.
   if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) {
@@ -190,7 +211,7 @@ void TMainForm::FormClose() {
   try {
     SettingsFile->WriteInteger(kParamsSection, kMainTop, pos().y());
     SettingsFile->WriteInteger(kParamsSection, kMainLeft, pos().x());
-  } catch (const EIniWriteError& e) {
+  } catch (const EIniError& e) {
     ShowMessage(QString::fromUtf8(e.what()));
   }
   // SettingsFile stays bound until the window is destroyed: code still unwinding from a

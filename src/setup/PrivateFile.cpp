@@ -43,8 +43,21 @@ std::optional<QString> SyncFolder(const QString& path) {
   return std::nullopt;
 }
 
+namespace {
+// The file a chain of symbolic links ends at (the path itself when it is no link).
+QString FollowLinks(const QString& path) {
+  constexpr int kMaxLinks = 40;
+  QFileInfo info(path);
+  for (int i = 0; i < kMaxLinks && info.isSymLink(); ++i) {
+    info = QFileInfo(info.symLinkTarget());
+  }
+  return info.filePath();
+}
+}  // namespace
+
 std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data) {
-  const QByteArray target = QFile::encodeName(path);
+  // A link is written through: the new content replaces its target, the link stays.
+  const QByteArray target = QFile::encodeName(FollowLinks(path));
   QByteArray pattern = target + ".XXXXXX";
   // mkstemp creates the file with mode 0600.
   TFd fd(::mkstemp(pattern.data()));

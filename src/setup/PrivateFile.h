@@ -9,7 +9,7 @@
 // Writes `data` to a temporary file in the folder of `path`, flushes it to disk and
 // renames it over `path`. On any failure the old file is untouched and the temporary
 // one removed; the result is the system's error text. A new file gets mode 0600; an
-// existing one keeps its mode.
+// existing one keeps its mode. A symbolic link is followed: its target is replaced.
 std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data);
 
 // Creates an empty file with mode 0600 unless it exists. Nothing when it exists.
