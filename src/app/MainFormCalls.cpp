@@ -64,16 +64,18 @@ bool TMainForm::SaveCallList() {
 
 bool TMainForm::SaveCallsBesideUnreadList(QString* note) {
   const QString side = QString::fromLatin1(kCallSideFileName);
-  const QString unread = QStringLiteral("The call list %1 could not be read at start, so it was "
-                                        "left as it was. ")
+  const QString unread = QStringLiteral(
+                             "The call list %1 could not be read at start, so it was "
+                             "left as it was. ")
                              .arg(QString::fromLatin1(kCallFileName));
   note->clear();
   if (!sideReadable_) {
     if (CallList.empty()) {
       return true;
     }
-    *note = unread + QStringLiteral("%1 cannot be read either: the %2 calls of this run could "
-                                    "not be saved.")
+    *note = unread + QStringLiteral(
+                         "%1 cannot be read either: the %2 calls of this run could "
+                         "not be saved.")
                          .arg(side)
                          .arg(CallCount());
     return false;
@@ -88,8 +90,9 @@ bool TMainForm::SaveCallsBesideUnreadList(QString* note) {
                          .arg(side, *error);
     return false;
   }
-  *note = unread + QStringLiteral("The %1 calls not in it were saved in %2; the next start that "
-                                  "can read the list adds them to it.")
+  *note = unread + QStringLiteral(
+                       "The %1 calls not in it were saved in %2; the next start that "
+                       "can read the list adds them to it.")
                        .arg(CallCount())
                        .arg(side);
   return true;

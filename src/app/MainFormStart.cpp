@@ -6,8 +6,8 @@
 
 #include "app/AboutForm.h"
 #include "app/CallFile.h"
-#include "app/RecordingRecovery.h"
 #include "app/MainForm.h"
+#include "app/RecordingRecovery.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "setup/Diagnostics.h"

@@ -130,8 +130,8 @@ std::optional<LeftJournal> OpenLeftJournal(const QString& path, QString* line) {
     return std::nullopt;
   }
   QByteArray header(kJournalHeaderSize, '\0');
-  const bool whole = st.st_size >= kJournalHeaderSize &&
-                     ReadAt(j.fd.get(), header.data(), kJournalHeaderSize, 0);
+  const bool whole =
+      st.st_size >= kJournalHeaderSize && ReadAt(j.fd.get(), header.data(), kJournalHeaderSize, 0);
   const auto decoded = whole ? DecodeJournalHeader(header) : std::nullopt;
   if (!whole || !decoded) {
     // Cut short inside its header: the recording ended before its first sample.

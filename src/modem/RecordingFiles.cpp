@@ -14,9 +14,8 @@ constexpr QFile::Permissions kPrivateFile =
 }  // namespace
 
 bool IsPlainFileName(const QString& name) {
-  return !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
-         !name.contains(QLatin1Char('\\')) && !name.contains(QLatin1String("..")) &&
-         !name.contains(QChar(u'\0'));
+  return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+         !name.contains(QLatin1String("..")) && !name.contains(QChar(u'\0'));
 }
 
 std::optional<QString> WavFilePath(const QString& baseName) {

@@ -43,7 +43,8 @@ QByteArray EncodeJournalHeader(const TJournalHeader& h) {
 std::optional<TJournalHeader> DecodeJournalHeader(QByteArrayView bytes) {
   if (bytes.size() < kJournalHeaderSize) return std::nullopt;
   const char* p = bytes.data();
-  if (std::memcmp(p, kMagic, sizeof kMagic) != 0 || qFromLittleEndian<uint16_t>(p + 4) != kVersion ||
+  if (std::memcmp(p, kMagic, sizeof kMagic) != 0 ||
+      qFromLittleEndian<uint16_t>(p + 4) != kVersion ||
       qFromLittleEndian<uint16_t>(p + 6) != kJournalHeaderSize) {
     return std::nullopt;
   }
@@ -83,8 +84,8 @@ bool TRecordingJournal::Start(uint32_t samplesPerSecond, QString* error) {
                        QString::number(h.Identity, 16).rightJustified(16, QLatin1Char('0')) +
                        QString::fromLatin1(kJournalExtension);
   const QByteArray name = QFile::encodeName(path);
-  const int fd =
-      ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND, kPrivateFileMode);
+  const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND,
+                        kPrivateFileMode);
   if (fd < 0) {
     *error = SystemErrorText(errno);
     return false;

@@ -32,8 +32,8 @@ void TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
   if (!recordingActive_) return;
   // Every byte the text side took is a sample, so the count is that of ReceivedText.
   const int64_t room = std::max<int64_t>(0, MaxSamples - link_.RecordedBytes);
-  const QByteArrayView chunk =
-      QByteArrayView(link_.ReceivedText).first(std::min<qsizetype>(link_.ReceivedText.size(), room));
+  const QByteArrayView chunk = QByteArrayView(link_.ReceivedText)
+                                   .first(std::min<qsizetype>(link_.ReceivedText.size(), room));
   link_.RecordedBytes += chunk.size();
   const bool full = link_.RecordedBytes >= MaxSamples;
   const bool convert = link_.SignedSamples == 1;

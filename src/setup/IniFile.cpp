@@ -55,7 +55,10 @@ IniText Load(const QString& path) {
     IniLine line;
     line.raw = bytes->mid(start, i - start);
     line.text = DecodeStoredText(line.raw);
-    const qsizetype endLength = i >= n ? 0 : (bytes->at(i) == '\r' && i + 1 < n && bytes->at(i + 1) == '\n') ? 2 : 1;
+    const qsizetype endLength = i >= n ? 0
+                                : (bytes->at(i) == '\r' && i + 1 < n && bytes->at(i + 1) == '\n')
+                                    ? 2
+                                    : 1;
     line.end = bytes->mid(i, endLength);
     ini.lines.push_back(std::move(line));
     start = i + endLength;

@@ -45,8 +45,8 @@ struct XServer {
                              "-nolisten", "tcp"});
       if (!process.waitForStarted(5000)) return;
       const QString candidate = QStringLiteral(":%1").arg(n);
-      if (QTest::qWaitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); },
-                          10000) &&
+      if (QTest::qWaitFor(
+              [&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000) &&
           process.state() == QProcess::Running) {
         display = candidate;
       }
@@ -64,8 +64,7 @@ struct Tavrin {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", platform);
     env.insert("DISPLAY", display);
-    env.insert("TAVRIN_INSTANCE_NAME",
-               "tavrin-test-" + QUuid::createUuid().toString(QUuid::Id128));
+    env.insert("TAVRIN_INSTANCE_NAME", "tavrin-test-" + QUuid::createUuid().toString(QUuid::Id128));
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(folder);
     process.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -117,11 +116,12 @@ TEST(ProgramRecoveryTest, SigkillDuringARecordingLosesAtMostTheLastSecond) {
   // button, 40 x 23 at 8 + 200, 119 in it.
   const int menuBar = value("HEIGHT") - 386;
   const int clickX = value("X") + 8 + 5 * 40 + 20, clickY = value("Y") + menuBar + 119 + 11;
-  RunTool("xdotool", {"mousemove", "--sync", QString::number(clickX), QString::number(clickY), "click",
-                  "1"},
-      x.display);
-  ASSERT_TRUE(modem.waitFor([](const vmodem::ModemStatus& s) { return s.streamedBytes >= 3 * kRate; },
-                            std::chrono::milliseconds(kWaitMs)))
+  RunTool("xdotool",
+          {"mousemove", "--sync", QString::number(clickX), QString::number(clickY), "click", "1"},
+          x.display);
+  ASSERT_TRUE(
+      modem.waitFor([](const vmodem::ModemStatus& s) { return s.streamedBytes >= 3 * kRate; },
+                    std::chrono::milliseconds(kWaitMs)))
       << "the recording did not start";
   QTest::qWait(1500);
   first.Signal(SIGKILL);
@@ -131,8 +131,8 @@ TEST(ProgramRecoveryTest, SigkillDuringARecordingLosesAtMostTheLastSecond) {
   EXPECT_EQ(QDir(dir.filePath("wav")).entryList({"*.journal"}, QDir::Files).size(), 1);
 
   Tavrin second(dir.path(), "offscreen", QString());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.filePath("Calls.dbt.new")); },
-                              kWaitMs));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return QFile::exists(dir.filePath("Calls.dbt.new")); }, kWaitMs));
   QTest::qWait(500);
   second.Signal(SIGTERM);
   ASSERT_TRUE(second.process.waitForFinished(kWaitMs));

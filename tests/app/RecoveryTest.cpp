@@ -1,12 +1,12 @@
 // Recordings left behind by a run that did not end, and calls kept beside an unreadable
 // call list, through the main window.
 #include <gtest/gtest.h>
+#include <QAction>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
-#include <QAction>
 
 #include "MainFormTestSupport.h"
 #include "app/CallFile.h"
@@ -75,7 +75,8 @@ TEST(RecoveryTest, AJournalLeftBehindIsTheWavStopWouldHaveSavedAndACallShownAtSt
   EXPECT_EQ(call.Memo, kRecoveredMemo);
   EXPECT_EQ(fx.Read("wav/" + call.FileName + ".wav"), StopImage(samples));
   EXPECT_TRUE(Journals(fx).isEmpty());
-  EXPECT_TRUE(form.MonitorForm->Text().contains("recovered")) << form.MonitorForm->Text().toStdString();
+  EXPECT_TRUE(form.MonitorForm->Text().contains("recovered"))
+      << form.MonitorForm->Text().toStdString();
   EXPECT_EQ(QFile(fx.Path("wav/" + call.FileName + ".wav")).permissions() &
                 (QFile::ReadGroup | QFile::ReadOther),
             QFile::Permissions());

@@ -4,14 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-// An invariant that does not hold is a crash, with its line.
-#define Check(ok) \
-  do { \
-    if (!(ok)) { \
-      std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #ok); \
-      std::abort(); \
-    } \
-  } while (0)
+#include "FuzzCheck.h"
 
 #include "app/CallRecord.h"
 

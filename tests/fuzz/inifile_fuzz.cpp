@@ -5,18 +5,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <cstdint>
-#include <string>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
-// An invariant that does not hold is a crash, with its line.
-#define Check(ok) \
-  do { \
-    if (!(ok)) { \
-      std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #ok); \
-      std::abort(); \
-    } \
-  } while (0)
+#include "FuzzCheck.h"
 
 #include "setup/IniFile.h"
 

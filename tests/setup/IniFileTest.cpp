@@ -168,8 +168,8 @@ TEST_F(IniFileTest, AReadOnlyFileIsNotRewrittenALinkIsWrittenThroughToItsTarget)
   ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
   const QString target = dir.filePath("real/settings.ini");
   WriteRaw(target, "[Modem]\nport=1\n");
-  ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner |
-                                                QFile::ReadGroup));
+  ASSERT_TRUE(
+      QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
   ASSERT_TRUE(QFile::link("real/settings.ini", path));
   ini.WriteInteger("Modem", "port", 3);
   EXPECT_TRUE(QFileInfo(path).isSymLink());
