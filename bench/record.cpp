@@ -193,7 +193,7 @@ void RecordOnce(const Run& run, int seconds) {
   // The modem stops streaming; everything it wrote must still arrive.
   modem.stop();
   const std::string sent = modem.streamed();
-  PumpUntil([&] { return link.RecordedBytes >= static_cast<int32_t>(sent.size()); }, kDrainMs);
+  PumpUntil([&] { return link.RecordedBytes >= static_cast<int64_t>(sent.size()); }, kDrainMs);
   panel.Recorder.StopRecordingOrPlayback();
 
   QFile file(QStringLiteral("wav/") + currentFileName + QStringLiteral(".wav"));

@@ -24,6 +24,15 @@ QString MakeFileName() {
   return name;
 }
 
+QString FileNameFromNumber(uint64_t number) {
+  QString name;
+  for (int i = 0; i < kNameLength; ++i) {
+    name += QLatin1Char(kLetters[number % kDrawnLetters]);
+    number /= kDrawnLetters;
+  }
+  return name;
+}
+
 QString DurationText(int64_t streamSize, int32_t samplingFreq) {
   if (samplingFreq <= 0) {
     return QStringLiteral("?");

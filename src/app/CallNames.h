@@ -8,6 +8,9 @@
 // generator seeded afresh from the clock.
 QString MakeFileName();
 
+// Six letters of the same alphabet made from a number, the same for the same number.
+QString FileNameFromNumber(uint64_t number);
+
 // The length of a recording whose WAV image (44-byte header included) is `streamSize`
 // bytes of 8-bit mono sound at `samplingFreq` samples per second, as minutes ":" seconds,
 // the seconds rounded half to even. "?" when the rate is not positive.

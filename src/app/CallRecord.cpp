@@ -49,7 +49,12 @@ QByteArray EncodeCallRecord(const TCallRecord& record) {
   QByteArray image = hasImage ? record.Image : QByteArray(kCallRecordSize, '\0');
   for (const Field& f : kFields) {
     const QString& text = record.*(f.member);
-    if (hasImage && LengthByte(image, f) <= f.capacity && ReadField(image, f) == text) {
+    if (hasImage && ReadField(image, f) == text) {
+      // Unchanged: its bytes stay. A length beyond the field (a damaged record) is cut
+      // to what was read, so the text reads back the same after a save.
+      if (LengthByte(image, f) > f.capacity) {
+        image[f.offset] = static_cast<char>(f.capacity);
+      }
       continue;
     }
     const QByteArray bytes = EncodeStoredText(text, f.capacity);

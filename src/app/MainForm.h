@@ -143,6 +143,9 @@ class TMainForm : public QMainWindow {
   // ---- Call list (MainFormCalls.cpp) ----
   void LoadCallList();  // raises ECallFileError
   bool SaveCallList();
+  // When Calls.dbt could not be read: the calls of the list go to the side file instead.
+  // False when they could not be saved; *note is what the user is to be told.
+  bool SaveCallsBesideUnreadList(QString* note);
   void ShowCallList();
   // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes.
   void AddCallRecord(int64_t voiceStreamSize);
@@ -198,9 +201,12 @@ class TMainForm : public QMainWindow {
   void CreateWindows();
   void ConnectHandlers();
   bool OpenPortForStart();
+  bool LoadOrFindProfile();
   bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
 
   bool shown_ = false;
   bool shutDownDone_ = false;
   bool callListLoaded_ = false;
+  bool sideReadable_ = true;  // Calls.dbt.new is missing or could be read
+  bool sideMerged_ = false;   // the list holds calls of Calls.dbt.new
 };

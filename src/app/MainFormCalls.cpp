@@ -7,17 +7,11 @@
 #include "app/CallFile.h"
 #include "app/CallNames.h"
 #include "app/MainForm.h"
+#include "modem/RecordingFiles.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
 
 namespace {
-const QString kWavFolder = QStringLiteral("wav");
-const QString kWavSuffix = QStringLiteral(".wav");
-
-QString WavPath(const QString& fileName) {
-  return kWavFolder + QDir::separator() + fileName + kWavSuffix;
-}
-
 void SetCell(QTableWidget* grid, int row, int column, const QString& text) {
   QTableWidgetItem* item = grid->item(row, column);
   if (!item) {
@@ -31,7 +25,24 @@ void SetCell(QTableWidget* grid, int row, int column, const QString& text) {
 void TMainForm::LoadCallList() {
   CallList.clear();
   callListLoaded_ = false;
-  CallList = LoadCallFile(QString::fromLatin1(kCallFileName));
+  QString sideError;
+  std::optional<std::vector<TCallRecord>> side =
+      ReadCallRecords(QString::fromLatin1(kCallSideFileName), &sideError);
+  sideReadable_ = side.has_value();
+  try {
+    CallList = LoadCallFile(QString::fromLatin1(kCallFileName));
+  } catch (const ECallFileError&) {
+    // The list of this run starts with the calls still waiting beside the file.
+    if (side) {
+      CallList = std::move(*side);
+    }
+    ShowCallList();
+    throw;
+  }
+  sideMerged_ = side && !side->empty();
+  if (side) {
+    MergeCalls(CallList, *side);
+  }
   callListLoaded_ = true;
   ShowCallList();
 }
@@ -41,7 +52,50 @@ bool TMainForm::SaveCallList() {
   if (!callListLoaded_) {
     return true;
   }
-  return !SaveCallFile(QString::fromLatin1(kCallFileName), CallList).has_value();
+  if (SaveCallFile(QString::fromLatin1(kCallFileName), CallList).has_value()) {
+    return false;
+  }
+  if (sideMerged_) {
+    QFile::remove(QString::fromLatin1(kCallSideFileName));
+    sideMerged_ = false;
+  }
+  return true;
+}
+
+bool TMainForm::SaveCallsBesideUnreadList(QString* note) {
+  const QString side = QString::fromLatin1(kCallSideFileName);
+  const QString unread = QStringLiteral(
+                             "The call list %1 could not be read at start, so it was "
+                             "left as it was. ")
+                             .arg(QString::fromLatin1(kCallFileName));
+  note->clear();
+  if (!sideReadable_) {
+    if (CallList.empty()) {
+      return true;
+    }
+    *note = unread + QStringLiteral(
+                         "%1 cannot be read either: the %2 calls of this run could "
+                         "not be saved.")
+                         .arg(side)
+                         .arg(CallCount());
+    return false;
+  }
+  if (CallList.empty()) {
+    QFile::remove(side);
+    return true;
+  }
+  if (const auto error = SaveCallFile(side, CallList)) {
+    *note = unread + QStringLiteral("The %1 calls not in it could not be saved in %2: %3")
+                         .arg(CallCount())
+                         .arg(side, *error);
+    return false;
+  }
+  *note = unread + QStringLiteral(
+                       "The %1 calls not in it were saved in %2; the next start that "
+                       "can read the list adds them to it.")
+                       .arg(CallCount())
+                       .arg(side);
+  return true;
 }
 
 void TMainForm::ShowCallList() {
@@ -122,8 +176,9 @@ void TMainForm::DeleteCallRecord() {
   }
   const QString fileName = CallList[static_cast<size_t>(r - 1)].FileName;
   CallList.erase(CallList.begin() + (r - 1));
-  if (!fileName.isEmpty()) {
-    QFile::remove(WavPath(fileName));
+  // A damaged name (a folder, "..") removes the record only, never a file elsewhere.
+  if (const std::optional<QString> path = WavFilePath(fileName)) {
+    QFile::remove(*path);
   }
   ShowCallList();
   if (CallList.empty()) {

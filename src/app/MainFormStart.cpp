@@ -5,6 +5,7 @@
 #include "app/AboutForm.h"
 #include "app/CallFile.h"
 #include "app/MainForm.h"
+#include "app/RecordingRecovery.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "setup/Diagnostics.h"
@@ -32,9 +33,14 @@ void TMainForm::FormCreate() {
   Voicefeatures = true;
   CreateScopeAndStream();
   SettingsFile = std::make_unique<TIniFile>(QDir(StartDirectory).filePath(kSettingsFileName));
-  const int top = SettingsFile->ReadInteger(kParamsSection, kMainTop, kDesignTop);
-  const int left = SettingsFile->ReadInteger(kParamsSection, kMainLeft, kDesignLeft);
-  move(left, top);
+  try {
+    const int top = SettingsFile->ReadInteger(kParamsSection, kMainTop, kDesignTop);
+    const int left = SettingsFile->ReadInteger(kParamsSection, kMainLeft, kDesignLeft);
+    move(left, top);
+  } catch (const EIniError&) {
+    // Told by the start sequence, which reads the file next.
+    move(kDesignLeft, kDesignTop);
+  }
 }
 
 void TMainForm::FormShow() {
@@ -50,35 +56,30 @@ void TMainForm::FormShow() {
 }
 
 bool TMainForm::RunStartSequence(bool reloadCallList) {
+  // Recordings left by a run that did not end become calls before the list is shown.
+  const QStringList recovered = reloadCallList ? RecoverRecordings() : QStringList();
   if (reloadCallList) {
     try {
       LoadCallList();
     } catch (const ECallFileError& e) {
+      for (const QString& line : recovered) {
+        MonitorForm->Add(line);
+      }
       ShowMessage(QString::fromUtf8(e.what()));
       return false;
     }
   }
   ModemF->EchoToSpecMemo = false;
 
-  if (ModemConfigured(*SettingsFile)) {
-    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
-  } else {
-    SpecModemForm->FindModems();
-    if (shutDownDone_) {
+  try {
+    if (!LoadOrFindProfile()) {
       return false;
     }
-    if (SpecModemForm->FoundCount < 1) {
-      ShowMessage(QStringLiteral("No modems found on your system"));
-      if (!shutDownDone_) {
-        close();
-      }
-      return false;
-    }
-    ExecModal(*SpecModemForm);
-    if (shutDownDone_) {
-      return false;
-    }
-    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  } catch (const EIniError& e) {
+    // A settings file that cannot be read is no missing profile: no scan, nothing
+    // written over it.
+    ShowMessage(QString::fromUtf8(e.what()));
+    return false;
   }
   // A profile changed in the settings window takes effect both ways.
   ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
@@ -93,6 +94,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   Record1->setEnabled(Voicefeatures);
 
   MonitorForm->Clear();
+  for (const QString& line : recovered) {
+    MonitorForm->Add(line);
+  }
   RecordingActive = false;
   ModemF->DataReceived = false;
 
@@ -130,6 +134,32 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   return !shutDownDone_;
 }
 
+// The profile of the configured modem, or of the one the user confirms after a scan.
+// False when the start sequence ends here.
+bool TMainForm::LoadOrFindProfile() {
+  if (ModemConfigured(*SettingsFile)) {
+    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  } else {
+    SpecModemForm->FindModems();
+    if (shutDownDone_) {
+      return false;
+    }
+    if (SpecModemForm->FoundCount < 1) {
+      ShowMessage(QStringLiteral("No modems found on your system"));
+      if (!shutDownDone_) {
+        close();
+      }
+      return false;
+    }
+    ExecModal(*SpecModemForm);
+    if (shutDownDone_) {
+      return false;
+    }
+    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+  }
+  return true;
+}
+
 bool TMainForm::OpenPortForStart() {
   // Port 0 would make the port ask the user for a number; it is no configured port.
   if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) {
@@ -157,7 +187,13 @@ void TMainForm::FormClose() {
   Timer2->stop();
   ReleaseScopeAndStream();
 
-  if (!SaveCallList()) {
+  if (!callListLoaded_) {
+    QString note;
+    SaveCallsBesideUnreadList(&note);
+    if (!note.isEmpty()) {
+      ShowMessage(note);
+    }
+  } else if (!SaveCallList()) {
     ShowMessage(QStringLiteral("error"));
     return;
   }
@@ -172,7 +208,7 @@ void TMainForm::FormClose() {
   try {
     SettingsFile->WriteInteger(kParamsSection, kMainTop, pos().y());
     SettingsFile->WriteInteger(kParamsSection, kMainLeft, pos().x());
-  } catch (const EIniWriteError& e) {
+  } catch (const EIniError& e) {
     ShowMessage(QString::fromUtf8(e.what()));
   }
   // SettingsFile stays bound until the window is destroyed: code still unwinding from a
@@ -198,13 +234,15 @@ void TMainForm::Settings1Click() {
   if (shutDownDone_) {
     return;
   }
-  // The start sequence reloads Calls.dbt: store this run's changes first. If that fails,
-  // keep the list in memory rather than reload the old one.
-  const bool saved = callListLoaded_ && SaveCallList();
-  if (callListLoaded_ && !saved) {
-    ShowMessage(QStringLiteral("error"));
+  // The start sequence reloads Calls.dbt: store this run's changes first (beside the
+  // list when it could not be read). If that fails, keep the list in memory rather than
+  // reload the old one.
+  QString note;
+  const bool saved = callListLoaded_ ? SaveCallList() : SaveCallsBesideUnreadList(&note);
+  if (!saved) {
+    ShowMessage(callListLoaded_ ? QStringLiteral("error") : note);
   }
-  RunStartSequence(saved || !callListLoaded_);
+  RunStartSequence(saved);
 }
 
 void TMainForm::Contents1Click() {

@@ -6,8 +6,13 @@
 #include "setup/IniFile.h"
 
 std::optional<std::string> ConfiguredPortPath(const QString& iniPath, int portNumber) {
-  const QString path = TIniFile(iniPath).ReadString(
-      QStringLiteral("Ports"), QStringLiteral("COM%1").arg(portNumber), QString());
+  QString path;
+  try {
+    path = TIniFile(iniPath).ReadString(QStringLiteral("Ports"),
+                                        QStringLiteral("COM%1").arg(portNumber), QString());
+  } catch (const EIniError&) {
+    return std::nullopt;  // the start sequence tells the user about the file
+  }
   if (path.isEmpty()) {
     return std::nullopt;
   }

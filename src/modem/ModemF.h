@@ -44,7 +44,7 @@ class TModemF : public QObject, public IModemLink {
   // PortIsOpen and EchoToSpecMemo come from TLinkFlags.
   int32_t BaudRate = 0;
   bool DataReceived = false;
-  int32_t RecordedBytes = 0;
+  int64_t RecordedBytes = 0;  // 64-bit: 32 bits wrap after some 74 hours at 8000/s
   int32_t BlockCount = 0;
   QByteArray ReceivedText;
   int32_t TickCount = 0;

@@ -49,11 +49,13 @@ void TPlayback::StartPlayback() {
     *calls_.CurrentFileName = calls_.SelectedFileName();
     PositionMoved = false;
     player_.SetNoWait(true);
-    const QString path = WavFilePath(*calls_.CurrentFileName);
-    if (!QFileInfo(path).isFile()) {
+    // A name that is not plain names no file in "wav": that file does not exist.
+    const std::optional<QString> file = WavFilePath(*calls_.CurrentFileName);
+    if (!file || !QFileInfo(*file).isFile()) {
       ShowMessage(QStringLiteral("Wav file does not exist"));
       return;
     }
+    const QString& path = *file;
     // The file is checked before anything changes: one that cannot be played leaves the
     // voice stream and the controls as they were.
     const auto image = LoadRecordingFile(path);

@@ -1,9 +1,11 @@
 #include "modem/Recorder.h"
 
 #include <QAction>
+#include <QTimer>
 #include <QToolButton>
 
 #include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
 #include "modem/Playback.h"
 #include "modem/RecordingFiles.h"
 #include "modem/Scope.h"
@@ -176,7 +178,41 @@ bool TRecorder::StartVoiceReception() {
   recordingActive_ = true;
   stream_.Clear();
   stream_.SetPosition(kWavHeaderSize);
+  // Only a recording that Stop would save is journaled; "Voice receive" is not.
+  if (c_.RecSb1->isChecked()) {
+    StartJournal();
+  } else {
+    Journal.Discard();
+  }
   return true;
+}
+
+void TRecorder::StartJournal() {
+  QString error;
+  if (!EnsureWavFolder(&error) || !Journal.Start(SamplingRate(), &error)) {
+    ReportJournalFailure(error);
+  }
+}
+
+void TRecorder::ReportJournalFailure(const QString& error) {
+  // The recording goes on in memory; the user learns that a crash would now lose it.
+  link_.Monitor->Add(QStringLiteral("Recording journal failed: ") + error);
+}
+
+void TRecorder::TakeSamples(QByteArrayView samples) {
+  if (Journal.Active() && !Journal.Append(samples)) ReportJournalFailure(Journal.LastError());
+}
+
+void TRecorder::LimitReached() {
+  recordingActive_ = false;
+  // The receive handler is still running: the stop (which closes the port) comes after.
+  QTimer::singleShot(0, c_.RecSb1, [this] {
+    if (!c_.RecSb1->isChecked()) return;
+    StopRecordingOrPlayback();
+    ShowMessage(QStringLiteral(
+        "The recording has reached the largest size a WAV file can hold; it was stopped and "
+        "saved."));
+  });
 }
 
 void TRecorder::WriteWavHeader() {
@@ -207,8 +243,7 @@ void TRecorder::StopRecordingOrPlayback() {
     const QString previousName = *calls_.CurrentFileName;
     calls_.AddCallRecord();
     QString error;
-    if (!EnsureWavFolder(&error) ||
-        !SaveRecordingFile(WavFilePath(*calls_.CurrentFileName), stream_.Data(), &error)) {
+    if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
       // No call row without its file. The samples stay in the voice stream and the
       // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
       calls_.DropLastCallRecord();
@@ -219,6 +254,7 @@ void TRecorder::StopRecordingOrPlayback() {
       ShowMessage(error);
       return;
     }
+    Journal.Discard();
     if (calls_.CallCount() >= 1) {
       c_.Comment1->setEnabled(true);
       c_.Delete1->setEnabled(true);
@@ -253,6 +289,7 @@ void TRecorder::On1Click() {
 
 void TRecorder::Off1Click() {
   ClosePort();
+  Journal.Discard();  // a recording cut off this way is not saved
   c_.On1->setChecked(false);
   c_.Off1->setChecked(true);
   if (c_.RecSb1->isChecked()) {
@@ -280,14 +317,14 @@ void TRecorder::VoiceRecBtnClick() {
 
 void TRecorder::ClosePortBtnClick() {
   ClosePort();
+  Journal.Discard();
   scope_.ClearScope();
   if (c_.RecSb1->isChecked()) {
     c_.RecSb1->setChecked(false);
     c_.Record1->setEnabled(false);
   }
   QString error;
-  if (!EnsureWavFolder(&error) ||
-      !SaveRecordingFile(WavFilePath(*calls_.CurrentFileName), stream_.Data(), &error)) {
+  if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
     ShowMessage(error);
   }
 }

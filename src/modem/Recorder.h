@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "modem/RecorderControls.h"
+#include "modem/RecordingJournal.h"
 
 class TModemF;
 class TPlayback;
@@ -28,12 +29,23 @@ class TRecorder {
   void WriteWavHeader();
   void Button3Click();  // "Sine create"
 
+  // The samples of each received chunk, as the voice stream took them.
+  void TakeSamples(QByteArrayView samples);
+  // The recording holds as much as a WAV file can: it is stopped and saved.
+  void LimitReached();
+
+  // The journal of the recording in progress, from its reception to Stop, Modem Off or
+  // Close port.
+  TRecordingJournal Journal;
+
  private:
   bool OpenPortOnDemand();
   void ClosePort();
   int Exchange(const QString& command, const QString& line, const QString& expected);
   bool SetUpModem(uint64_t setUp);
   bool SetUpCancelled(uint64_t setUp) const;
+  void StartJournal();
+  void ReportJournalFailure(const QString& error);
 
   const TRecorderControls& c_;
   const TCallListHooks& calls_;

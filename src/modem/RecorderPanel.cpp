@@ -13,5 +13,7 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
                [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
       Playback(Controls, Calls, VoiceStream, Scope, Player, RecordingActive),
       Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive) {
+  Receiver.OnSamples = [this](QByteArrayView samples) { Recorder.TakeSamples(samples); };
+  Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };
   Receiver.Attach();
 }

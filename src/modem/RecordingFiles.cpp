@@ -13,9 +13,24 @@ constexpr QFile::Permissions kPrivateFile =
     QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
 }  // namespace
 
-QString WavFilePath(const QString& baseName) {
+bool IsPlainFileName(const QString& name) {
+  return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+         !name.contains(QLatin1String("..")) && !name.contains(QChar(u'\0'));
+}
+
+std::optional<QString> WavFilePath(const QString& baseName) {
+  if (!IsPlainFileName(baseName)) return std::nullopt;
   return QString::fromLatin1(kWavFolder) + QDir::separator() + baseName +
          QString::fromLatin1(kWavExtension);
+}
+
+bool SaveRecording(const QString& baseName, const QByteArray& image, QString* error) {
+  const std::optional<QString> path = WavFilePath(baseName);
+  if (!path) {
+    *error = QStringLiteral("Cannot create file for \"%1\": not a plain file name").arg(baseName);
+    return false;
+  }
+  return EnsureWavFolder(error) && SaveRecordingFile(*path, image, error);
 }
 
 bool EnsureWavFolder(QString* error) {

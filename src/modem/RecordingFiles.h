@@ -8,8 +8,14 @@
 inline constexpr const char* kWavFolder = "wav";
 inline constexpr const char* kWavExtension = ".wav";
 
-// "wav" + separator + name + ".wav", relative to the current directory.
-QString WavFilePath(const QString& baseName);
+// True when `name` can name a file inside "wav": a plain base name, not empty, without
+// a folder separator (slash or backslash), "..", or NUL. Names come from Calls.dbt, which may
+// be damaged; any other name must never reach the file system.
+bool IsPlainFileName(const QString& name);
+
+// "wav" + separator + name + ".wav", relative to the current directory; nothing when
+// the name is not plain.
+std::optional<QString> WavFilePath(const QString& baseName);
 
 // Creates the folder when missing (an existing one is no error) and makes it private.
 // On failure returns false and sets *error.
@@ -19,6 +25,10 @@ bool EnsureWavFolder(QString* error);
 // once the new content is complete. On failure returns false and sets *error; an
 // earlier file of that name is then left as it was.
 bool SaveRecordingFile(const QString& path, const QByteArray& image, QString* error);
+
+// Saves the image as the recording named `baseName` (the folder is made when missing).
+// On failure returns false and sets *error.
+bool SaveRecording(const QString& baseName, const QByteArray& image, QString* error);
 
 // The whole file, or nothing when it cannot be read.
 std::optional<QByteArray> LoadRecordingFile(const QString& path);

@@ -1,5 +1,7 @@
 #include "modem/VoiceReceiver.h"
 
+#include <algorithm>
+
 #include "modem/ModemF.h"
 #include "modem/Scope.h"
 #include "modem/VoiceStream.h"
@@ -29,10 +31,14 @@ void TVoiceReceiver::DrawBlock() {
 void TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
   if (!recordingActive_) return;
   // Every byte the text side took is a sample, so the count is that of ReceivedText.
-  const QByteArray& chunk = link_.ReceivedText;
-  link_.RecordedBytes += static_cast<int32_t>(chunk.size());
+  const int64_t room = std::max<int64_t>(0, MaxSamples - link_.RecordedBytes);
+  const QByteArrayView chunk = QByteArrayView(link_.ReceivedText)
+                                   .first(std::min<qsizetype>(link_.ReceivedText.size(), room));
+  link_.RecordedBytes += chunk.size();
+  const bool full = link_.RecordedBytes >= MaxSamples;
   const bool convert = link_.SignedSamples == 1;
   const auto capacity = static_cast<int32_t>(link_.CaptureBuffer.size());
+  const int64_t first = stream_.Position();
   for (const char c : chunk) {
     uint8_t b = static_cast<uint8_t>(c);
     if (convert) b = FromSigned(b);
@@ -43,5 +49,8 @@ void TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
     ++link_.BlockCount;
     stream_.WriteByte(b);
   }
+  if (OnSamples && !chunk.isEmpty())
+    OnSamples(QByteArrayView(stream_.Data()).sliced(first, chunk.size()));
   if (link_.BlockCount >= blockSize_()) DrawBlock();
+  if (full && OnLimitReached) OnLimitReached();
 }

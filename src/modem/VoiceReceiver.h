@@ -2,8 +2,11 @@
 // The voice side of the modem link's receive handler: while a recording is active every
 // received byte is a sample. It is counted, converted when the modem sends signed PCM,
 // appended to the voice stream and gathered into display blocks for the scope.
+#include <QByteArrayView>
 #include <cstdint>
 #include <functional>
+
+#include "modem/WavFormat.h"
 
 class TModemF;
 class TScope;
@@ -25,6 +28,14 @@ class TVoiceReceiver {
   void OnVoiceData(uint16_t count);
 
   static uint8_t FromSigned(uint8_t b) { return static_cast<uint8_t>(b ^ 0x80); }
+
+  // The samples of each chunk as they went into the stream (the recording's journal).
+  std::function<void(QByteArrayView samples)> OnSamples;
+  // The recording has reached MaxSamples: the bytes beyond it were not taken and no
+  // more are until the next recording. Runs inside the receive handler.
+  std::function<void()> OnLimitReached;
+  // The most sample bytes a recording may hold: what a WAV file can describe.
+  int64_t MaxSamples = kMaxWavDataLength;
 
  private:
   void DrawBlock();

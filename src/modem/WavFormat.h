@@ -10,6 +10,8 @@ class TVoiceStream;
 
 inline constexpr int kWavHeaderSize = 44;
 inline constexpr int kDefaultSamplingRate = 8000;
+// The most sample bytes a file can hold: the RIFF chunk size (data + 36) is 32 bits.
+inline constexpr int64_t kMaxWavDataLength = int64_t(UINT32_MAX) - 36;
 // "Sine create" declares this data length without writing any samples.
 inline constexpr uint32_t kSineCreateDataLength = 24000;
 

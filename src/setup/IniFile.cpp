@@ -1,48 +1,87 @@
 #include "setup/IniFile.h"
 
+#include <sys/stat.h>
+
 #include <QByteArray>
+#include <QFile>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 #include "setup/PrivateFile.h"
 #include "setup/Text8Bit.h"
 
 namespace {
 const QString kUnableToWrite = QStringLiteral("Unable to write to %1");
+const QString kUnableToRead = QStringLiteral("Unable to read %1: %2");
+const QByteArray kLf = QByteArrayLiteral("\n");
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+
+// One line of the file: its text, and the bytes it was read from with their line end.
+struct IniLine {
+  QString text;
+  QByteArray raw;  // empty for a line this write made (it is stored as UTF-8)
+  QByteArray end;  // "\n", "\r\n", "\r", or empty for a last line without one
+  bool changed = false;
+};
 
 // One parsed copy of the file. Lines the store does not understand are kept as they are.
 struct IniText {
-  QStringList lines;
-  QString eol = QStringLiteral("\n");
+  std::vector<IniLine> lines;
+  QByteArray eol = kLf;  // for lines this write makes
 };
 
 IniText Load(const QString& path) {
   IniText ini;
-  const std::optional<QByteArray> bytes = ReadWholeFile(path, nullptr, nullptr);
+  QString error;
+  bool missing = false;
+  const std::optional<QByteArray> bytes = ReadWholeFile(path, &error, &missing);
   if (!bytes) {
-    return ini;
-  }
-  const QString text = DecodeStoredText(*bytes);
-  if (text.contains(QStringLiteral("\r\n"))) {
-    ini.eol = QStringLiteral("\r\n");
-  }
-  QString line;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-      ini.lines << line;
-      line.clear();
-      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
-        ++i;
-      }
-    } else {
-      line += c;
+    if (missing) {
+      return ini;
     }
+    throw EIniReadError(path, error);
   }
-  if (!line.isEmpty()) {
-    ini.lines << line;
+  if (bytes->contains(kCrLf)) {
+    ini.eol = kCrLf;
+  }
+  qsizetype start = 0;
+  const qsizetype n = bytes->size();
+  while (start < n) {
+    qsizetype i = start;
+    while (i < n && bytes->at(i) != '\r' && bytes->at(i) != '\n') {
+      ++i;
+    }
+    IniLine line;
+    line.raw = bytes->mid(start, i - start);
+    line.text = DecodeStoredText(line.raw);
+    const qsizetype endLength = i >= n ? 0
+                                : (bytes->at(i) == '\r' && i + 1 < n && bytes->at(i + 1) == '\n')
+                                    ? 2
+                                    : 1;
+    line.end = bytes->mid(i, endLength);
+    ini.lines.push_back(std::move(line));
+    start = i + endLength;
   }
   return ini;
+}
+
+QByteArray Serialize(const IniText& ini) {
+  QByteArray out;
+  for (size_t i = 0; i < ini.lines.size(); ++i) {
+    const IniLine& line = ini.lines[i];
+    out += line.changed ? line.text.toUtf8() : line.raw;
+    // A last line without a line end gets one only when lines follow it.
+    out += line.end.isEmpty() && (line.changed || i + 1 < ini.lines.size()) ? ini.eol : line.end;
+  }
+  return out;
+}
+
+IniLine NewLine(const QString& text) {
+  IniLine line;
+  line.text = text;
+  line.changed = true;
+  return line;
 }
 
 std::optional<QString> SectionName(const QString& line) {
@@ -92,8 +131,8 @@ SectionScan Scan(const IniText& ini, const QString& section, F onEntry) {
   SectionScan scan;
   bool inSection = false;
   bool inFirst = false;
-  for (qsizetype i = 0; i < ini.lines.size(); ++i) {
-    const QString& line = ini.lines[i];
+  for (qsizetype i = 0; i < static_cast<qsizetype>(ini.lines.size()); ++i) {
+    const QString& line = ini.lines[static_cast<size_t>(i)].text;
     if (const auto name = SectionName(line)) {
       inSection = SameName(*name, section);
       inFirst = inSection && scan.firstSectionLine < 0;
@@ -160,7 +199,10 @@ QString OneLine(QString value) {
 }  // namespace
 
 EIniWriteError::EIniWriteError(const QString& path)
-    : std::runtime_error(kUnableToWrite.arg(path).toStdString()) {}
+    : EIniError(kUnableToWrite.arg(path).toStdString()) {}
+
+EIniReadError::EIniReadError(const QString& path, const QString& reason)
+    : EIniError(kUnableToRead.arg(path, reason).toStdString()) {}
 
 TIniFile::TIniFile(QString path) : path_(std::move(path)) {}
 
@@ -188,29 +230,33 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (!SameName(k, key)) {
       return true;
     }
-    ini.lines[i] = k + QLatin1Char('=') + v;  // the key keeps its stored spelling
+    IniLine& line = ini.lines[static_cast<size_t>(i)];
+    line.text = k + QLatin1Char('=') + v;  // the key keeps its stored spelling
+    line.changed = true;
     replaced = true;
     return false;
   });
   if (!replaced) {
     const QString entry = key + QLatin1Char('=') + v;
     if (scan.firstSectionLine >= 0) {
-      ini.lines.insert(scan.lastLineOfSection + 1, entry);
+      ini.lines.insert(ini.lines.begin() + scan.lastLineOfSection + 1, NewLine(entry));
     } else {
-      while (!ini.lines.isEmpty() && ini.lines.last().trimmed().isEmpty()) {
-        ini.lines.removeLast();
+      while (!ini.lines.empty() && ini.lines.back().text.trimmed().isEmpty()) {
+        ini.lines.pop_back();
       }
-      if (!ini.lines.isEmpty()) {
-        ini.lines << QString();
+      if (!ini.lines.empty()) {
+        ini.lines.push_back(NewLine(QString()));
       }
-      ini.lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
+      ini.lines.push_back(NewLine(QLatin1Char('[') + section + QLatin1Char(']')));
+      ini.lines.push_back(NewLine(entry));
     }
   }
-  QString text;
-  for (const QString& line : ini.lines) {
-    text += line + ini.eol;
+  // A file the user made read-only is not replaced, whoever runs the program.
+  struct stat st {};
+  if (::stat(QFile::encodeName(path_).constData(), &st) == 0 && (st.st_mode & 0222) == 0) {
+    throw EIniWriteError(path_);
   }
-  if (WriteFileAtomically(path_, text.toUtf8())) {
+  if (WriteFileAtomically(path_, Serialize(ini))) {
     throw EIniWriteError(path_);
   }
 }

@@ -9,38 +9,18 @@
 #include <cerrno>
 #include <cstring>
 
+#include "setup/FileDescriptor.h"
+
 namespace {
 constexpr mode_t kPrivateFileMode = 0600;
 constexpr mode_t kPrivateDirMode = 0700;
+}  // namespace
 
-QString SystemError(int err) {
+QString SystemErrorText(int err) {
   return QString::fromLocal8Bit(std::strerror(err));
 }
 
-// Closes the descriptor on every path out.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the error of close (a delayed write error shows up here).
-  int Close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const char* p, qsizetype n) {
+bool WriteAllToFd(int fd, const char* p, qsizetype n) {
   while (n > 0) {
     const ssize_t w = ::write(fd, p, static_cast<size_t>(n));
     if (w < 0) {
@@ -54,19 +34,39 @@ bool WriteAll(int fd, const char* p, qsizetype n) {
   }
   return true;
 }
+
+std::optional<QString> SyncFolder(const QString& path) {
+  TFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+    return SystemErrorText(errno);
+  }
+  return std::nullopt;
+}
+
+namespace {
+// The file a chain of symbolic links ends at (the path itself when it is no link).
+QString FollowLinks(const QString& path) {
+  constexpr int kMaxLinks = 40;
+  QFileInfo info(path);
+  for (int i = 0; i < kMaxLinks && info.isSymLink(); ++i) {
+    info = QFileInfo(info.symLinkTarget());
+  }
+  return info.filePath();
+}
 }  // namespace
 
 std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data) {
-  const QByteArray target = QFile::encodeName(path);
+  // A link is written through: the new content replaces its target, the link stays.
+  const QByteArray target = QFile::encodeName(FollowLinks(path));
   QByteArray pattern = target + ".XXXXXX";
   // mkstemp creates the file with mode 0600.
-  Fd fd(::mkstemp(pattern.data()));
+  TFd fd(::mkstemp(pattern.data()));
   if (fd.get() < 0) {
-    return SystemError(errno);
+    return SystemErrorText(errno);
   }
   auto fail = [&](int err) -> std::optional<QString> {
     ::unlink(pattern.constData());
-    return SystemError(err);
+    return SystemErrorText(err);
   };
   struct stat old {};
   if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
@@ -74,7 +74,7 @@ std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray
       return fail(errno);
     }
   }
-  if (!WriteAll(fd.get(), data.constData(), data.size())) {
+  if (!WriteAllToFd(fd.get(), data.constData(), data.size())) {
     return fail(errno);
   }
   if (::fsync(fd.get()) != 0) {
@@ -96,11 +96,11 @@ std::optional<QString> CreatePrivateFile(const QString& path) {
     if (errno == EEXIST) {
       return std::nullopt;
     }
-    return SystemError(errno);
+    return SystemErrorText(errno);
   }
-  Fd guard(fd);
+  TFd guard(fd);
   if (guard.Close() != 0) {
-    return SystemError(errno);
+    return SystemErrorText(errno);
   }
   return std::nullopt;
 }
@@ -112,14 +112,14 @@ std::optional<QString> CreatePrivateDir(const QString& path) {
   if (errno == EEXIST && QFileInfo(path).isDir()) {
     return std::nullopt;
   }
-  return SystemError(errno);
+  return SystemErrorText(errno);
 }
 
 std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, bool* missing) {
   if (missing) {
     *missing = false;
   }
-  Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+  TFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) {
       if (missing) {
@@ -129,7 +129,7 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, boo
         error->clear();
       }
     } else if (error) {
-      *error = SystemError(errno);
+      *error = SystemErrorText(errno);
     }
     return std::nullopt;
   }
@@ -142,7 +142,7 @@ std::optional<QByteArray> ReadWholeFile(const QString& path, QString* error, boo
         continue;
       }
       if (error) {
-        *error = SystemError(errno);
+        *error = SystemErrorText(errno);
       }
       return std::nullopt;
     }

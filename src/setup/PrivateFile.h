@@ -9,7 +9,7 @@
 // Writes `data` to a temporary file in the folder of `path`, flushes it to disk and
 // renames it over `path`. On any failure the old file is untouched and the temporary
 // one removed; the result is the system's error text. A new file gets mode 0600; an
-// existing one keeps its mode.
+// existing one keeps its mode. A symbolic link is followed: its target is replaced.
 std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data);
 
 // Creates an empty file with mode 0600 unless it exists. Nothing when it exists.
@@ -17,6 +17,16 @@ std::optional<QString> CreatePrivateFile(const QString& path);
 
 // Creates a folder with mode 0700 unless it exists.
 std::optional<QString> CreatePrivateDir(const QString& path);
+
+// Writes all n bytes to the descriptor (retrying short writes); false with errno set.
+bool WriteAllToFd(int fd, const char* data, qsizetype n);
+
+// Makes the entries of a folder (renames, removals) durable. The system's error text on
+// failure.
+std::optional<QString> SyncFolder(const QString& path);
+
+// The system's text for an error number.
+QString SystemErrorText(int err);
 
 // Reads a whole file. std::nullopt with `error` set when it cannot be read; a missing
 // file is reported through `missing` (and `error` stays empty).

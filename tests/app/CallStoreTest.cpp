@@ -119,6 +119,18 @@ TEST(CallRecordTest, OversizedLengthBytesAreCutToTheFieldCapacity) {
   EXPECT_EQ(static_cast<uint8_t>(out[49]), 255);
 }
 
+TEST(CallRecordTest, AnOversizedFieldOfWindowsTextReadsTheSameAfterASave) {
+  QByteArray img(kCallRecordSize, '\0');
+  img[12] = static_cast<char>(65);  // Date: length beyond its 12 bytes
+  img.replace(13, 12, "\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9");  // Windows-1252
+  const TCallRecord r = DecodeCallRecord(img);
+  ASSERT_EQ(r.Date, QString(12, QChar(0xe9)));
+  const QByteArray out = EncodeCallRecord(r);
+  EXPECT_EQ(out[12], 12);
+  EXPECT_EQ(out.mid(13, 12), img.mid(13, 12));  // not re-encoded and cut
+  EXPECT_EQ(DecodeCallRecord(out).Date, r.Date);
+}
+
 TEST(CallRecordTest, CuttingNeverSplitsACharacter) {
   const QString memo = QString::fromUtf8("é").repeated(200);  // 400 bytes
   EXPECT_EQ(CutToField(memo, kMemoCapacity), QString::fromUtf8("é").repeated(127));

@@ -304,3 +304,44 @@ TEST(HelpTest, ContentsOpensHelpChmOfTheCurrentFolder) {
   EXPECT_EQ(catcher.urls[0].toLocalFile(), QDir(fx.dir.path()).absoluteFilePath("Help.chm"));
   EXPECT_TRUE(fx.messages.isEmpty());
 }
+
+TEST(DamagedNameTest, ANameThatIsNotPlainIsShownButNeverUsedAsAPath) {
+  MainFormFixture fx;
+  fx.Write("Tavrin.ini", kPort1Ini);
+  QByteArray file;
+  for (const char* name : {"../victim", "..", "a/b", "", "ok\\..\\x"}) {
+    TCallRecord r;
+    r.FileName = QString::fromLatin1(name);
+    r.Date = "1.1.24";
+    r.Time = "10:00:00";
+    r.Duration = "0:1";
+    file += EncodeCallRecord(r);
+  }
+  fx.Write("Calls.dbt", file);
+  ASSERT_TRUE(QDir(fx.dir.path()).mkpath("wav/a"));
+  fx.Write("victim.wav", "not a recording of ours");
+  fx.Write("wav/a/b.wav", "inside a sub-folder");
+  fx.Write("wav/...wav", "dots");
+  TMainForm& form = fx.Start();
+  ASSERT_EQ(form.CallCount(), 5);
+  EXPECT_EQ(form.Grid1->item(0, 0)->text(), "1.1.24");  // shown like any other
+  fx.messages.clear();
+
+  form.Playsb1->click();  // row 1: "../victim"
+  EXPECT_EQ(fx.messages, QStringList{"Wav file does not exist"});
+  EXPECT_FALSE(form.Playsb1->isChecked());
+  // "Close port" saves under the current name, the first record's: refused.
+  fx.messages.clear();
+  form.ClosePortBtn->click();
+  ASSERT_EQ(fx.messages.size(), 1);
+  EXPECT_EQ(fx.Read("victim.wav"), "not a recording of ours");
+
+  for (int i = 0; i < 5; ++i) {
+    form.SelectRow(1);
+    form.Delete1->trigger();
+  }
+  EXPECT_EQ(form.CallCount(), 0);
+  EXPECT_EQ(fx.Read("victim.wav"), "not a recording of ours");
+  EXPECT_EQ(fx.Read("wav/a/b.wav"), "inside a sub-folder");
+  EXPECT_EQ(fx.Read("wav/...wav"), "dots");
+}

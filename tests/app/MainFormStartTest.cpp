@@ -287,3 +287,18 @@ TEST(MainFormStartTest, AnUnreadableCallListIsReportedAndNeverOverwritten) {
   EXPECT_TRUE(QFile::exists(fx.Path("Events.log")));
   EXPECT_TRUE(fx.Read("Tavrin.ini").contains("MainTop="));
 }
+
+TEST(MainFormStartTest, ASettingsFileThatCannotBeReadIsToldAndNeverWrittenNorScannedFor) {
+  MainFormFixture fx;
+  ASSERT_TRUE(QDir(fx.dir.path()).mkdir("Tavrin.ini"));  // exists, every read fails
+  TMainForm& form = fx.Start();
+  ASSERT_EQ(fx.messages.size(), 1);
+  EXPECT_TRUE(fx.messages[0].startsWith("Unable to read ")) << fx.messages[0].toStdString();
+  EXPECT_TRUE(fx.modals.isEmpty());  // no scan, no modem window
+  EXPECT_EQ(form.pos(), QPoint(367, 146));
+  fx.messages.clear();
+  form.close();
+  ASSERT_EQ(fx.messages.size(), 1);  // the window position could not be stored
+  EXPECT_TRUE(fx.messages[0].startsWith("Unable to read "));
+  EXPECT_TRUE(QFileInfo(fx.Path("Tavrin.ini")).isDir());
+}

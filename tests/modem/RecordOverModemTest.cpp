@@ -91,8 +91,8 @@ TEST(RecordOverModem, FileHoldsExactlyWhatTheModemSentAfterVrx) {
   rig.modem.stop();
   const std::string streamed = rig.modem.streamed();
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return rig.link.RecordedBytes >= static_cast<int32_t>(streamed.size()); }, kWaitMs));
-  const int32_t n = rig.link.RecordedBytes;
+      [&] { return rig.link.RecordedBytes >= static_cast<int64_t>(streamed.size()); }, kWaitMs));
+  const int64_t n = rig.link.RecordedBytes;
   rig.panel->Recorder.StopRecordingOrPlayback();
   ASSERT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
   EXPECT_FALSE(rig.link.PortIsOpen);
@@ -224,4 +224,29 @@ TEST(RecordOverModem, ASecondRecordingAfterStopFindsTheModemReady) {
   ASSERT_TRUE(rig.WaitForBytes(800));
   rig.panel->Recorder.StopRecordingOrPlayback();
   EXPECT_EQ(rig.calls.size(), 2);
+}
+
+TEST(RecordOverModem, TheJournalHoldsWhatTheStreamHoldsUntilStopSavesTheFile) {
+  ModemRecorderRig rig(PatternLine("signedpcm", std::string("\x00\x7f\x80\xff", 4)));
+  rig.OpenModem();
+  rig.panel->Recorder.StartRecording();
+  ASSERT_TRUE(rig.WaitForBytes(4000));
+  const TRecordingJournal& journal = rig.panel->Recorder.Journal;
+  ASSERT_TRUE(journal.Active());
+  const QString path = journal.Path();
+  rig.modem.stop();
+  const std::string streamed = rig.modem.streamed();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return rig.link.RecordedBytes >= static_cast<int64_t>(streamed.size()); }, kWaitMs));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray bytes = f.readAll();
+  // The samples as stored, the signed ones converted: the journal alone makes the file.
+  EXPECT_EQ(bytes.mid(kJournalHeaderSize), rig.panel->VoiceStream.Data().mid(44));
+  EXPECT_EQ(DecodeJournalHeader(bytes)->SamplesPerSecond, 8000u);
+  rig.panel->Recorder.StopRecordingOrPlayback();
+  EXPECT_FALSE(QFile::exists(path));
+  EXPECT_FALSE(journal.Active());
+  ASSERT_EQ(rig.calls.size(), 1);
+  EXPECT_EQ(rig.SavedFile().mid(44), bytes.mid(kJournalHeaderSize));
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
+#include <QtEndian>
 
 #include "RecorderRig.h"
 #include "common/FileBytes.h"
@@ -122,4 +124,32 @@ TEST(Recorder, PortThatCannotOpenNamesItsNumberAndResetsTheButtons) {
   EXPECT_FALSE(rig.c.RecSb1->isEnabled());
   EXPECT_TRUE(rig.c.Off1->isChecked());  // ticks as they were
   SetPortPathSource(nullptr);
+}
+
+TEST(RecorderStop, ARecordingThatFillsAWavFileIsStoppedAndSavedNeverWrapped) {
+  RecorderRig rig;
+  rig.panel->Receiver.MaxSamples = 1000;
+  rig.FakeRecording(QByteArray(600, '\x81'));
+  rig.Receive(QByteArray(600, '\x82'));  // 400 of them fit
+  EXPECT_EQ(rig.link.RecordedBytes, 1000);
+  EXPECT_FALSE(rig.panel->RecordingActive);
+  rig.Receive(QByteArray(50, '\x83'));  // taken by nobody
+  EXPECT_EQ(rig.panel->VoiceStream.Size(), 44 + 1000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.calls.isEmpty(); }, 5000));
+  ASSERT_EQ(rig.messages.size(), 1);
+  EXPECT_TRUE(rig.messages[0].contains(QStringLiteral("largest size")));
+  const QByteArray file = ReadAll(QStringLiteral("wav/CALL1.wav"));
+  ASSERT_EQ(file.size(), 44 + 1000);
+  EXPECT_EQ(file.mid(44), QByteArray(600, '\x81') + QByteArray(400, '\x82'));
+  EXPECT_FALSE(rig.c.RecSb1->isChecked());
+}
+
+TEST(RecorderStop, CountsBeyondThirtyTwoBitsReachTheHeaderUnwrapped) {
+  RecorderRig rig;
+  rig.link.RecordedBytes = 3'000'000'000LL;
+  rig.panel->Recorder.WriteWavHeader();
+  const QByteArray h = rig.panel->VoiceStream.Data().left(44);
+  EXPECT_EQ(qFromLittleEndian<uint32_t>(h.constData() + 40), 3'000'000'000u);
+  EXPECT_EQ(qFromLittleEndian<uint32_t>(h.constData() + 4), 3'000'000'036u);
+  EXPECT_EQ(kMaxWavDataLength + 36, int64_t(UINT32_MAX));
 }

@@ -121,7 +121,7 @@ TEST(RecordingFiles, FolderAndFilesArePrivateAndSavesReplaceWhole) {
   EXPECT_TRUE(EnsureWavFolder(&error));  // an existing folder is no error
   EXPECT_EQ(QFile::permissions(QStringLiteral("wav")) & kModeBits,
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  const QString path = WavFilePath(QStringLiteral("ABCDEF"));
+  const QString path = *WavFilePath(QStringLiteral("ABCDEF"));
   EXPECT_EQ(path, QStringLiteral("wav/ABCDEF.wav"));
   ASSERT_TRUE(SaveRecordingFile(path, QByteArray(100, 'a'), &error));
   ASSERT_TRUE(SaveRecordingFile(path, QByteArray(10, 'b'), &error));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "common/FileBytes.h"
@@ -101,9 +102,10 @@ TEST_F(IniFileTest, LinesItDoesNotUnderstandAreKeptAndOldLineEndsRead) {
   EXPECT_EQ(ini.ReadString("Modem", "Model", ""), "Old");
   EXPECT_EQ(ini.ReadString("Ports", "COM1", ""), "/dev/ttyUSB3");
   ini.WriteString("Modem", "port", "2");
+  // Every line keeps its own line end; the new one takes the file's CR LF.
   EXPECT_EQ(ReadAll(path),
-            QByteArray("; written by hand\r\ngarbage line\r\n[Modem]\r\nModel=Old\r\n; note\r\n"
-                       "port=2\r\n\r\n[Ports]\r\nCOM1=/dev/ttyUSB3\r\n"));
+            QByteArray("; written by hand\r\ngarbage line\r\n[Modem]\rModel=Old\r; note\n"
+                       "port=2\r\n\n[Ports]\nCOM1=/dev/ttyUSB3\n"));
 }
 
 TEST_F(IniFileTest, ValuesCannotBreakTheLineStructure) {
@@ -124,8 +126,56 @@ TEST_F(IniFileTest, AFailedWriteRaisesUnableToWriteAndKeepsTheFile) {
   }
   // A folder in the way of the file: the write fails and nothing else changes.
   ASSERT_TRUE(QDir(dir.path()).mkdir("Tavrin.ini"));
-  EXPECT_THROW(ini.WriteString("Modem", "port", "1"), EIniWriteError);
+  EXPECT_THROW(ini.WriteString("Modem", "port", "1"), EIniError);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsAnErrorAndNothingIsWrittenOnIt) {
+  ASSERT_TRUE(QDir(dir.path()).mkdir("Tavrin.ini"));  // opens, but every read fails
+  try {
+    ini.ReadString("Modem", "Model", "dflt");
+    FAIL() << "no error";
+  } catch (const EIniReadError& e) {
+    EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith("Unable to read " + path + ": "))
+        << e.what();
+  }
+  EXPECT_THROW(ini.ReadInteger("Modem", "port", 0), EIniReadError);
+  EXPECT_THROW(ini.WriteInteger("params", "MainTop", 1), EIniReadError);
+  EXPECT_TRUE(QFileInfo(path).isDir());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+TEST_F(IniFileTest, EachLineIsDecodedOnItsOwnAndUnwrittenLinesKeepTheirBytes) {
+  // One Windows-1252 value among UTF-8 ones.
+  const QByteArray old = "[Modem]\nModel=Caf\xe9 \x80\nManufacturer=K\xc3\xb6ln\nport=1";
+  WriteRaw(path, old);
+  EXPECT_EQ(ini.ReadString("Modem", "Model", ""), QString::fromUtf8("Caf\u00e9 \u20ac"));
+  EXPECT_EQ(ini.ReadString("Modem", "Manufacturer", ""), QString::fromUtf8("K\u00f6ln"));
+  ini.WriteInteger("Modem", "port", 2);
+  ini.WriteString("Modem", "DeviceDesc", QString::fromUtf8("\u00e9"));
+  EXPECT_EQ(ReadAll(path), QByteArray("[Modem]\nModel=Caf\xe9 \x80\nManufacturer=K\xc3\xb6ln\n"
+                                      "port=2\nDeviceDesc=\xc3\xa9\n"));
+  EXPECT_EQ(ini.ReadString("Modem", "Model", ""), QString::fromUtf8("Caf\u00e9 \u20ac"));
+}
+
+TEST_F(IniFileTest, AReadOnlyFileIsNotRewrittenALinkIsWrittenThroughToItsTarget) {
+  WriteRaw(path, "[Modem]\nport=1\n");
+  ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadUser));
+  EXPECT_THROW(ini.WriteInteger("Modem", "port", 2), EIniWriteError);
+  EXPECT_EQ(ReadAll(path), "[Modem]\nport=1\n");
+  ASSERT_TRUE(QFile::remove(path));
+
+  ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+  const QString target = dir.filePath("real/settings.ini");
+  WriteRaw(target, "[Modem]\nport=1\n");
+  ASSERT_TRUE(
+      QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+  ASSERT_TRUE(QFile::link("real/settings.ini", path));
+  ini.WriteInteger("Modem", "port", 3);
+  EXPECT_TRUE(QFileInfo(path).isSymLink());
+  EXPECT_EQ(ReadAll(target), "[Modem]\nport=3\n");
+  EXPECT_EQ(QFile::permissions(target) & (QFile::ReadGroup | QFile::ReadOther), QFile::ReadGroup);
+  EXPECT_EQ(QDir(dir.filePath("real")).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST(ProfileTest, LoadProfileWithoutModemSectionGivesTheDefaults) {

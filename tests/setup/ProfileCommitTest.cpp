@@ -267,8 +267,13 @@ TEST_F(Commit, ModalWindowClosesThroughOkOnly) {
 
 TEST_F(Commit, SettingsFileThatCannotBeWrittenStopsTheCommitCleanly) {
   AddModem(1, "conexant");
-  // A folder where the file should be: every write fails.
-  ASSERT_TRUE(QDir(dir.path()).mkdir(QLatin1String(kSettingsFileName)));
+  // A read-only file: every write fails. (A folder in its place would fail the read.)
+  {
+    QFile ini(dir.filePath(QLatin1String(kSettingsFileName)));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  }
+  ASSERT_TRUE(QFile::setPermissions(dir.filePath(QLatin1String(kSettingsFileName)),
+                                    QFile::ReadOwner | QFile::ReadUser));
   modemList.FindModems();
   ASSERT_EQ(modemList.FoundCount, 1);
   modemList.show();

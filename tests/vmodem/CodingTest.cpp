@@ -210,7 +210,9 @@ TEST(CodingTest, CommandLineOptions) {
                                                                {"--event", "b2"},
                                                                {"--split", "0"},
                                                                {"--delay", "-5"},
-                                                               {"--unplug-after", "soon"}})
+                                                               {"--unplug-after", "soon"},
+                                                               {"--garbage", "1e35"},
+                                                               {"--split", "inf"}})
     EXPECT_NE(parseCommandLine(bad).error, "") << bad[0];
 }
 

@@ -14,7 +14,10 @@ bool toDouble(const std::string& s, double& value) {
 
 bool toSize(const std::string& s, size_t& value) {
   double d = 0;
-  if (!toDouble(s, d) || d != static_cast<double>(static_cast<size_t>(d))) return false;
+  // Checked before the conversion: a double beyond size_t has no size_t value.
+  constexpr double kSizeLimit = 18446744073709551616.0;  // 2^64
+  if (!toDouble(s, d) || !(d < kSizeLimit) || d != static_cast<double>(static_cast<size_t>(d)))
+    return false;
   value = static_cast<size_t>(d);
   return true;
 }
