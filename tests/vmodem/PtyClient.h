@@ -10,6 +10,9 @@ using namespace std::chrono_literals;
 // Generous: the machine running the tests may be busy.
 constexpr auto kAnswerTimeout = 10s;
 
+// True when the answer ends with a final result code, in either framing the profiles use.
+bool endsWithResult(const std::string& answer);
+
 class PtyClient {
  public:
   explicit PtyClient(const std::string& path);
@@ -33,11 +36,14 @@ class PtyClient {
   std::string command(const std::string& cmd);
   // True once a read reports that the device has gone (EIO or end of file).
   bool gone() const { return gone_; }
+  // Bytes read too early: the next read returns them first.
+  void unread(const std::string& bytes) { unread_ = bytes + unread_; }
 
  private:
   bool readSome(std::string& into, std::chrono::steady_clock::time_point deadline);
   int fd_ = -1;
   bool gone_ = false;
+  std::string unread_;
 };
 
 }  // namespace vmodem::test
