@@ -1,6 +1,7 @@
 // Cost of the modem dialogue: CPU spent while an exchange waits for an answer that never
 // comes, tick rate during a wait, and the wall time of a first start (scan of COM1 to
-// COM8 with one modem on COM1, probe, profile written, port opened and set up).
+// COM8 with one modem on COM1, probe, profile written, port opened and set up), with
+// whole answers and with answers in small pieces.
 #include <time.h>
 
 #include <QApplication>
@@ -36,9 +37,11 @@ void MapCom1(const std::string& path) {
   });
 }
 
-std::unique_ptr<vmodem::VirtualModem> StartModem(const char* profile) {
+std::unique_ptr<vmodem::VirtualModem> StartModem(const char* profile,
+                                                 const vmodem::Faults& faults = {}) {
   vmodem::Options options;
   options.profile = profile;
+  options.faults = faults;
   auto modem = std::make_unique<vmodem::VirtualModem>(options);
   modem->start();
   return modem;
@@ -74,11 +77,11 @@ void UnansweredExchange() {
 
 // A first start as the program makes it: no Tavrin.ini, the main window shown, the scan,
 // the modem confirmed in the modem list, the probe, the profile loaded and the port set up.
-void FirstStart() {
+void FirstStart(const char* figure, const vmodem::Faults& faults = {}) {
   QTemporaryDir dir;
   const QString previous = QDir::currentPath();
   QDir::setCurrent(dir.path());
-  auto modem = StartModem("conexant");
+  auto modem = StartModem("conexant", faults);
   MapCom1(modem->slavePath());
   SetDialogHooks(
       {[](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); },
@@ -102,9 +105,9 @@ void FirstStart() {
     const double seconds = wall.nsecsElapsed() / 1e9;
     if (form.StatusPanel(0) == QLatin1String(" Modem on") && Voicefeatures &&
         CurrentProfile.port == 1) {
-      std::printf("first_start_s: %.3f\n", seconds);
+      std::printf("%s: %.3f\n", figure, seconds);
     } else {
-      std::printf("first_start_s: failed (status \"%s\")\n", qPrintable(form.StatusPanel(0)));
+      std::printf("%s: failed (status \"%s\")\n", figure, qPrintable(form.StatusPanel(0)));
     }
     form.close();
   }
@@ -118,7 +121,14 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   UnansweredExchange();
-  FirstStart();
+  FirstStart("first_start_s");
+  // Answers in pieces of 1 to 7 bytes, 1 to 4 ms apart.
+  vmodem::Faults pieces;
+  pieces.splitBytes = 1;
+  pieces.splitBytesMax = 7;
+  pieces.splitGapMs = 1;
+  pieces.splitGapMaxMs = 4;
+  FirstStart("first_start_pieces_1_7_s", pieces);
   SetPortPathSource(nullptr);
   return 0;
 }

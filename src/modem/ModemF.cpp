@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <optional>
+#include <utility>
 
 #include "modem/MonitorForm.h"
 #include "setup/Dialogs.h"
@@ -13,6 +15,8 @@ constexpr uint32_t kTickMs = 10;
 constexpr int kReadGuardTicks = 8;
 constexpr int kExpectGuardTicks = 12;
 constexpr int kMaxAnswers = 20;
+// The most of one answer kept as text; a device that never ends its answer stops here.
+constexpr qsizetype kMaxAnswerBytes = 8192;
 constexpr int32_t kTickWrap = 1000000000;
 constexpr int32_t kDefaultTimeoutFactor = 500;
 const QByteArray kEchoOff = QByteArrayLiteral("ATE0\r");
@@ -29,6 +33,22 @@ void RemoveFirst(QByteArray& text, const QByteArray& word) {
   if (at >= 0) text.remove(at, word.size());
 }
 }  // namespace
+
+// While an exchange waits, the receive handler feeds its answer. A nested exchange (a
+// user command handled while pumping) hears the answers until it ends, then hands back.
+class TModemF::TListening {
+ public:
+  TListening(TModemF& link, TAnswer& answer) : link_(link), outer_(link.answer_) {
+    link_.answer_ = &answer;
+  }
+  ~TListening() { link_.answer_ = outer_; }
+  TListening(const TListening&) = delete;
+  TListening& operator=(const TListening&) = delete;
+
+ private:
+  TModemF& link_;
+  TAnswer* outer_;
+};
 
 TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monitor(monitor) {
   ComPort1.SetBaud(kLineRate);
@@ -81,7 +101,7 @@ void TModemF::StopTicks() {
   }
 }
 
-int TModemF::WaitForAnswer(float limit) {
+int TModemF::WaitForLine(float limit, const TAnswer& answer) {
   DataReceived = false;
   TickCount = 0;
   StartTicks();
@@ -92,7 +112,7 @@ int TModemF::WaitForAnswer(float limit) {
       StopTicks();
       return kExchangeTimeout;
     }
-    if (DataReceived) {
+    if (!answer.Lines.isEmpty()) {
       StopTicks();
       return kExchangeOk;
     }
@@ -106,43 +126,74 @@ void TModemF::WaitTicks(int n) {
   StopTicks();
 }
 
+// The answer is everything up to the final result, so that an answer cut into pieces
+// reads as a whole one. A device that sends no final result gives what it sent once
+// the limit has passed without a further line.
 int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
   const QByteArray text = command + '\r';
   WaitTicks(kReadGuardTicks);
   if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  TAnswer heard;
+  TListening listening(*this, heard);
   ComPort1.SendString(text);
   ReceivedText.clear();
   const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
-  do {
-    if (WaitForAnswer(limit) != kExchangeOk) return kExchangeTimeout;
-  } while (TrimCodes(ReceivedText).isEmpty());
-  QByteArray reply = ReceivedText;
+  bool complete = false;
+  while (!complete) {
+    if (WaitForLine(limit, heard) != kExchangeOk) {
+      if (TrimCodes(heard.Text).isEmpty()) return kExchangeTimeout;
+      break;
+    }
+    for (const QByteArray& line : std::as_const(heard.Lines)) complete |= IsFinalResult(line);
+    heard.Lines.clear();
+    complete |= heard.Text.size() >= kMaxAnswerBytes;
+  }
+  QByteArray reply = heard.Text;
   RemoveFirst(reply, "ok");
   RemoveFirst(reply, "OK");
   answer = TrimCodes(reply);
   return kExchangeOk;
 }
 
+// Each non-blank line is one answer. The monitor gets the text as received since the
+// last answer that was passed over.
 int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine,
                            const QString& expected) {
   const QByteArray text = command + '\r';
   WaitTicks(kExpectGuardTicks);
   if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  TAnswer heard;
+  TListening listening(*this, heard);
   ComPort1.SendString(text);
   Monitor->Add(monitorLine);
   const QByteArray wanted = UpperAscii(expected.toLatin1());
   const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
-  for (int attempt = 1;; ++attempt) {
-    if (WaitForAnswer(limit) != kExchangeOk) return kExchangeTimeout;
-    const QByteArray s = UpperAscii(TrimCodes(ReceivedText));
-    if (s == "ERROR" || attempt == kMaxAnswers) {
-      Monitor->Add(Latin1(ReceivedText));
-      return kExchangeRefused;
+  int attempt = 0;
+  for (;;) {
+    const bool timedOut = WaitForLine(limit, heard) != kExchangeOk;
+    if (timedOut) {
+      // A last line that never got its end is looked at once before giving up.
+      std::optional<QByteArray> tail = heard.Assembler.Flush();
+      if (!tail) return kExchangeTimeout;
+      heard.Lines.append(*tail);
     }
-    if (s == wanted) {
-      Monitor->Add(Latin1(ReceivedText));
-      return kExchangeOk;
+    bool passedOver = false;
+    while (!heard.Lines.isEmpty()) {
+      const QByteArray s = UpperAscii(TrimCodes(heard.Lines.takeFirst()));
+      if (s.isEmpty() && !wanted.isEmpty()) continue;  // a blank line is no answer
+      ++attempt;
+      if (s == "ERROR" || attempt == kMaxAnswers) {
+        Monitor->Add(Latin1(heard.Text));
+        return kExchangeRefused;
+      }
+      if (s == wanted) {
+        Monitor->Add(Latin1(heard.Text));
+        return kExchangeOk;
+      }
+      passedOver = true;
     }
+    if (timedOut) return kExchangeTimeout;
+    if (passedOver) heard.Text = heard.Assembler.Partial();
   }
 }
 
@@ -160,6 +211,10 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   ReceivedText.reserve(count);
   for (uint16_t i = 0; i < count; ++i)
     ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
+  if (answer_) {
+    if (answer_->Text.size() < kMaxAnswerBytes) answer_->Text += ReceivedText;
+    answer_->Lines += answer_->Assembler.Feed(ReceivedText);
+  }
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   if (OnVoiceData) OnVoiceData(count);
 }

@@ -10,6 +10,7 @@
 
 #include "serial/SerialPort.h"
 #include "serial/ThreadedTimer.h"
+#include "setup/LineAssembler.h"
 #include "setup/ModemLink.h"
 
 class TMonitorForm;
@@ -59,10 +60,21 @@ class TModemF : public QObject, public IModemLink {
   void ComPort1PortClose();
 
  private:
-  void Pump();                     // one pass: blocks until an event, then handles it
-  int WaitForAnswer(float limit);  // kExchangeOk when a chunk came, else kExchangeTimeout
+  // What an exchange has heard since its command went out: answers are whole lines,
+  // however the port cut them into chunks.
+  struct TAnswer {
+    TLineAssembler Assembler;
+    QList<QByteArray> Lines;  // completed and not yet looked at
+    QByteArray Text;          // the bytes as received, for the monitor and SendAndRead
+  };
+  class TListening;  // an exchange's turn as the one that hears the answers
+
+  void Pump();  // one pass: blocks until an event, then handles it
+  // kExchangeOk when a line has come, kExchangeTimeout after the limit.
+  int WaitForLine(float limit, const TAnswer& answer);
   void StartTicks();
   void StopTicks();
 
-  int tickUsers_ = 0;  // waits in progress; nested waits share Timer1
+  int tickUsers_ = 0;          // waits in progress; nested waits share Timer1
+  TAnswer* answer_ = nullptr;  // the exchange now waiting, if any
 };

@@ -2,6 +2,7 @@
 // Pure parsing of the modem's answers to the range queries "at+vsm=?" (compression
 // methods) and "at+vls=?" (line selection), and the commands made from them.
 #include <QString>
+#include <iterator>
 #include <optional>
 
 // One line of the "at+vsm=?" answer split into its fields; all texts.
@@ -40,6 +41,7 @@ TLineOffer ParseLineOffer(const QString& line);
 
 // The line types we store, in the order they are looked for.
 inline constexpr const char* kLineTypes[] = {"T", "LT", "ST", "MST"};
+inline constexpr int kLineTypeCount = static_cast<int>(std::size(kLineTypes));
 
 // True when `label` names the line type `type` ("\"T\"" for "T", any case).
 bool LabelIsLineType(const QString& label, const QString& type);

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <optional>
 
 #include "serial/SerialPort.h"
 #include "setup/Dialogs.h"
@@ -15,21 +16,20 @@
 
 namespace {
 constexpr int kCollectGuardTicks = 8;
-constexpr int32_t kCollectEndTick = 20;  // counted from 1: 19 ticks of answers
+// Counted from 1: a modem that has sent nothing after 19 ticks has no answer. One that
+// is answering gets time for its final result while it does not fall silent, up to the
+// limit.
+constexpr int32_t kCollectEndTick = 20;
+constexpr int32_t kCollectQuietTicks = 50;
+constexpr int32_t kCollectLimitTick = 500;
 
-QString TModemParams::*LineField(const QString& type) {
-  if (type == QLatin1String("T")) return &TModemParams::LineSel_T;
-  if (type == QLatin1String("LT")) return &TModemParams::LineSel_LT;
-  if (type == QLatin1String("ST")) return &TModemParams::LineSel_ST;
-  return &TModemParams::LineSel_MST;
-}
-
-QString TModemParams::*LineResField(const QString& type) {
-  if (type == QLatin1String("T")) return &TModemParams::LineSel_TRes;
-  if (type == QLatin1String("LT")) return &TModemParams::LineSel_LTRes;
-  if (type == QLatin1String("ST")) return &TModemParams::LineSel_STRes;
-  return &TModemParams::LineSel_MSTRes;
-}
+// The profile fields of each line type, in the order of kLineTypes.
+QString TModemParams::*const kLineFields[] = {&TModemParams::LineSel_T, &TModemParams::LineSel_LT,
+                                              &TModemParams::LineSel_ST,
+                                              &TModemParams::LineSel_MST};
+QString TModemParams::*const kLineResFields[] = {
+    &TModemParams::LineSel_TRes, &TModemParams::LineSel_LTRes, &TModemParams::LineSel_STRes,
+    &TModemParams::LineSel_MSTRes};
 }  // namespace
 
 void TSpecModemForm::Timer1Timer() {
@@ -38,6 +38,14 @@ void TSpecModemForm::Timer1Timer() {
 
 void TSpecModemForm::Button1Click() {
   ChooseCompression();
+}
+
+// The window ends at the modem's final result, so that neither a slow modem's late
+// lines are lost nor a fast one is waited for.
+bool TSpecModemForm::CollectionOver() const {
+  if (finalResultSeen_ || AnswerTicks >= kCollectLimitTick) return true;
+  if (AnswerTicks < kCollectEndTick) return false;
+  return !answerStarted_ || AnswerTicks - lastChunkTick_ >= kCollectQuietTicks;
 }
 
 bool TSpecModemForm::CollectAnswer(const QString& query) {
@@ -49,52 +57,67 @@ bool TSpecModemForm::CollectAnswer(const QString& query) {
     link_.EchoToSpecMemo = false;
     return false;
   }
+  answerLines_.Reset();
+  finalResultSeen_ = false;
+  answerStarted_ = false;
+  AnswerTicks = 1;
+  lastChunkTick_ = AnswerTicks;
   port.SendString(text);
   Memo1->clear();
-  AddMemoLine(text);
-  // Answers to range queries come in many chunks: gather all that arrive in a fixed time.
+  AppendMemoText(text);
   Timer1->start();
-  AnswerTicks = 1;
-  while (AnswerTicks < kCollectEndTick) {
+  while (!CollectionOver()) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   Timer1->stop();
   link_.EchoToSpecMemo = false;
+  // A last line still without its end is part of the answer all the same.
+  if (const std::optional<QByteArray> tail = answerLines_.Flush()) {
+    Memo1->appendPlainText(QString::fromLatin1(*tail));
+  }
   return true;
 }
 
 void TSpecModemForm::ProbeLineSelection() {
   TIniFile& ini = OpenSettingsStore();
+  probedLineTypes_ = 0;
   CollectAnswer(QStringLiteral("at+vls=?"));
   ini.WriteString(kModemSection, QStringLiteral("LineSel_T"), CurrentProfile.LineSel_T);
   ini.WriteString(kModemSection, QStringLiteral("LineSel_T#"), QStringLiteral("ok"));
   CurrentProfile.LineSel_TRes = QStringLiteral("ok");
+  probedLineTypes_ |= 1u;
 
   for (const QString& raw : MemoLines()) {
     const QString line = TrimCodes(raw);
     if (line.isEmpty()) continue;
     const TLineOffer offer = ParseLineOffer(line);
-    for (const char* typeName : kLineTypes) {
-      const QString type = QLatin1String(typeName);
-      if (!LabelIsLineType(offer.Label, type)) continue;
-      const QString key = QStringLiteral("LineSel_") + type;
-      const QString command = QStringLiteral("at+vls=") + offer.Number;
-      CurrentProfile.*LineField(type) = command;
-      ini.WriteString(kModemSection, key, command);
-      QString result;
-      if (link_.SendAndExpect(command.toLatin1(), QString(), QStringLiteral("ok")) == kExchangeOk) {
-        result = QStringLiteral("ok");
-      } else if (link_.SendAndExpect(command.toLatin1(), QString(), QStringLiteral("vcon")) ==
-                 kExchangeOk) {
-        result = QStringLiteral("vcon");
-      } else {
-        result = QStringLiteral("error");
+    for (int type = 0; type < kLineTypeCount; ++type) {
+      if (LabelIsLineType(offer.Label, QLatin1String(kLineTypes[type]))) {
+        ProbeLine(ini, type, offer.Number);
       }
-      CurrentProfile.*LineResField(type) = result;
-      ini.WriteString(kModemSection, key + QLatin1Char('#'), result);
-      link_.SendAndExpect(QByteArrayLiteral("at+vls=0"), QString(), QStringLiteral("ok"));
     }
   }
+}
+
+// Stores the select command of one listed line type and how the modem answered it.
+void TSpecModemForm::ProbeLine(TIniFile& ini, int type, const QString& number) {
+  const QString key = QStringLiteral("LineSel_") + QLatin1String(kLineTypes[type]);
+  const QString command = QStringLiteral("at+vls=") + number;
+  CurrentProfile.*kLineFields[type] = command;
+  ini.WriteString(kModemSection, key, command);
+  QString result;
+  if (link_.SendAndExpect(command.toLatin1(), QString(), QStringLiteral("ok")) == kExchangeOk) {
+    result = QStringLiteral("ok");
+  } else if (link_.SendAndExpect(command.toLatin1(), QString(), QStringLiteral("vcon")) ==
+             kExchangeOk) {
+    result = QStringLiteral("vcon");
+  } else {
+    result = QStringLiteral("error");
+  }
+  CurrentProfile.*kLineResFields[type] = result;
+  probedLineTypes_ |= static_cast<uint8_t>(1u << type);
+  ini.WriteString(kModemSection, key + QLatin1Char('#'), result);
+  link_.SendAndExpect(QByteArrayLiteral("at+vls=0"), QString(), QStringLiteral("ok"));
 }
 
 void TSpecModemForm::ChooseCompression() {

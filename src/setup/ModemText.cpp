@@ -43,6 +43,11 @@ QString UpperAscii(const QString& text) {
   return out;
 }
 
+bool IsFinalResult(const QByteArray& line) {
+  const QByteArray word = UpperAscii(TrimCodes(line));
+  return word == "OK" || word == "ERROR";
+}
+
 int32_t RoundHalfEven(double value) {
   // nearbyint follows the current rounding mode; make sure it is to-nearest-even.
   const int saved = std::fegetround();

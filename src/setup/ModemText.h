@@ -14,6 +14,10 @@ QString TrimCodes(const QString& text);
 QByteArray UpperAscii(const QByteArray& text);
 QString UpperAscii(const QString& text);
 
+// True for the final result of a command: "OK" or "ERROR" alone on its line (after
+// trimming, any case).
+bool IsFinalResult(const QByteArray& line);
+
 // Nearest integer, halves to even.
 int32_t RoundHalfEven(double value);
 

@@ -20,6 +20,9 @@ const QString kNone = QStringLiteral("none");
 const QString kOk = QStringLiteral("ok");
 constexpr int32_t kGaugeSteps = 14;
 constexpr int32_t kStoredTimeout = 500;
+const QString kNoUsableLine = QStringLiteral(
+    "The modem accepted none of its line selections: recording cannot select "
+    "the telephone line");
 
 // The no-voice profile: every command key, in the order it is written.
 const char* const kVoiceKeys[] = {
@@ -204,21 +207,28 @@ void TSpecModemForm::ProbeVoiceCommands(TIniFile& ini) {
     GaugeStep();
   }
   ini.WriteBool(kParamsSection, QStringLiteral("Voicefeatures"), true);
-  ChooseRecordingLine(ini);
+  const bool lineChosen = ChooseRecordingLine(ini);
   ini.WriteInteger(kParamsSection, QStringLiteral("Timeout"), kStoredTimeout);
+  if (!lineChosen) ShowMessage(kNoUsableLine);
 }
 
-// The first line-selection key the modem did not refuse becomes the recording line.
-void TSpecModemForm::ChooseRecordingLine(TIniFile& ini) {
-  for (const char* type : kLineTypes) {
-    const QString key = QStringLiteral("LineSel_") + QLatin1String(type);
+// The recording line is the first line type whose select command this probe tried and
+// the modem took ("ok" or "vcon"): a line it refused could never be set for a recording.
+// False when there is none.
+bool TSpecModemForm::ChooseRecordingLine(TIniFile& ini) {
+  for (int type = 0; type < kLineTypeCount; ++type) {
+    if (!(probedLineTypes_ & (1u << type))) continue;
+    const QString key = QStringLiteral("LineSel_") + QLatin1String(kLineTypes[type]);
     const QString value = ini.ReadString(kModemSection, key, QString());
     if (UpperAscii(value) == QLatin1String("NONE")) continue;
+    const QString result = ini.ReadString(kModemSection, key + QLatin1Char('#'), QString());
+    const QString answer = UpperAscii(result);
+    if (answer != QLatin1String("OK") && answer != QLatin1String("VCON")) continue;
     ini.WriteString(kParamsSection, QStringLiteral("UseLine"), value);
-    ini.WriteString(kParamsSection, QStringLiteral("UseLineRes"),
-                    ini.ReadString(kModemSection, key + QLatin1Char('#'), QString()));
-    return;
+    ini.WriteString(kParamsSection, QStringLiteral("UseLineRes"), result);
+    return true;
   }
+  return false;
 }
 
 void TSpecModemForm::WriteNoVoiceProfile(TIniFile& ini) {

@@ -110,7 +110,16 @@ void TSpecModemForm::ShowDetails(int line) {
 }
 
 void TSpecModemForm::AddMemoLine(const QByteArray& chunk) {
-  Memo1->appendPlainText(::MemoLines(QString::fromLatin1(chunk)).join(QLatin1Char('\n')));
+  answerStarted_ = true;
+  lastChunkTick_ = AnswerTicks;
+  for (const QByteArray& line : answerLines_.Feed(chunk)) {
+    Memo1->appendPlainText(QString::fromLatin1(line));
+    finalResultSeen_ |= IsFinalResult(line);
+  }
+}
+
+void TSpecModemForm::AppendMemoText(const QByteArray& text) {
+  Memo1->appendPlainText(::MemoLines(QString::fromLatin1(text)).join(QLatin1Char('\n')));
 }
 
 QStringList TSpecModemForm::MemoLines() const {

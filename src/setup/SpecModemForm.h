@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "setup/Capability.h"
+#include "setup/LineAssembler.h"
 #include "setup/ModemParams.h"
 
 class IModemLink;
@@ -27,7 +28,8 @@ class TSpecModemForm : public QDialog {
 
   // The scan of COM1 to COM8 (ModemScan.cpp); fills FoundModems and FoundCount.
   void FindModems();
-  void AddMemoLine(const QByteArray& chunk);  // the link's echo of received chunks
+  // The link's echo of a received chunk: the lines it completes go to the memo.
+  void AddMemoLine(const QByteArray& chunk);
 
   // Showing and selection.
   void FormShow();
@@ -79,11 +81,22 @@ class TSpecModemForm : public QDialog {
   bool Commit();  // true when the window is to close
   void ProbeVoiceCommands(TIniFile& ini);
   void WriteNoVoiceProfile(TIniFile& ini);
-  void ChooseRecordingLine(TIniFile& ini);
+  bool ChooseRecordingLine(TIniFile& ini);
   void TestCommand(TIniFile& ini, const QString& key, QString TModemParams::*field);
+  void ProbeLine(TIniFile& ini, int type, const QString& number);
+  bool CollectionOver() const;
+  void AppendMemoText(const QByteArray& text);
   void GaugeStep();
   void ClosePort();
 
   QByteArray scanAnswer_;  // the identification answer; persists through one scan
   int32_t gaugeSteps_ = 0;
+
+  // The answer being collected for the memo.
+  TLineAssembler answerLines_;
+  bool finalResultSeen_ = false;
+  bool answerStarted_ = false;
+  int32_t lastChunkTick_ = 0;  // AnswerTicks when the last chunk came
+
+  uint8_t probedLineTypes_ = 0;  // bit i: kLineTypes[i] was tried by this commit's line probe
 };

@@ -5,8 +5,11 @@
 #include <QToolButton>
 #include <chrono>
 
+#include <QTest>
+
 #include "MainFormTestSupport.h"
 #include "modem/ModemF.h"
+#include "setup/SpecModemForm.h"
 #include "vmodem/VirtualModem.h"
 
 namespace {
@@ -56,4 +59,43 @@ TEST(StartWithModemTest, DestroyingTheWindowWithThePortOpenIsSafe) {
   ASSERT_TRUE(fx.form->ModemF->ComPort1.Open());
   fx.form.reset();  // no shutdown ran: the link closes its port on the way out
   EXPECT_TRUE(modem.waitFor([](const vmodem::ModemStatus& s) { return !s.portOpen; }, 5s));
+}
+
+// A first start on a modem that refuses its "T" line alone and takes "ST": the profile
+// records on the line it takes.
+TEST(StartWithModemTest, FirstStartChoosesALineTheModemTakesAndRecordWorks) {
+  vmodem::Options options;
+  options.profile = "speakerline";
+  vmodem::VirtualModem modem(options);
+  modem.start();
+  MainFormFixture fx;
+  const std::string path = modem.slavePath();
+  SetPortPathSource([path](int n) {
+    return std::optional<std::string>(n == 1 ? path : std::string(kNoDevicePath));
+  });
+  TMainForm& form = fx.Create();
+  form.ExecModal = [](QDialog& dialog) {
+    auto* modemList = dynamic_cast<TSpecModemForm*>(&dialog);
+    if (!modemList) return 0;
+    modemList->show();  // the user confirms the modem found
+    modemList->OkBtnClick();
+    return static_cast<int>(QDialog::Accepted);
+  };
+  fx.Start();
+  ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+  const QByteArray ini = fx.Read("Tavrin.ini");
+  EXPECT_TRUE(ini.contains("LineSel_T#=error")) << ini.toStdString();
+  EXPECT_TRUE(ini.contains("UseLine=at+vls=5\n") || ini.contains("UseLine=at+vls=5\r\n"))
+      << ini.toStdString();
+  ASSERT_TRUE(form.ModemF->PortIsOpen);
+
+  form.RecSb1->click();
+  ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+  EXPECT_TRUE(form.RecordingActive);
+  EXPECT_EQ(modem.status().line, 5);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 800; }, 10000));
+  form.StopSb1->click();
+  ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+  EXPECT_EQ(form.CallCount(), 1);
+  form.close();
 }

@@ -81,7 +81,7 @@ TEST_F(ModemLink, BlankChunkIsSkippedAndOkAloneIsAnEmptyAnswer) {
   EXPECT_EQ(answer, QByteArray());
   EXPECT_EQ(link->SendAndExpect("AT", QStringLiteral("probe.."), QStringLiteral("ok")),
             kExchangeOk);
-  EXPECT_EQ(monitor.Lines().mid(1), QStringList({"probe..", "OK", ""}));
+  EXPECT_EQ(monitor.Lines().mid(1), QStringList({"probe..", "", "OK", ""}));
   EXPECT_EQ(modem->Commands(), std::vector<std::string>({"AT", "AT"}));
 }
 
@@ -93,37 +93,71 @@ TEST_F(ModemLink, ReadDeletesFirstLowerAndFirstUpperOkOnly) {
   QByteArray answer;
   ASSERT_EQ(link->SendAndRead("A1", answer), kExchangeOk);
   EXPECT_EQ(answer, QByteArray("lo book"));
+  // No final result: the answer is what came until the limit passed without more.
+  link->TimeoutFactor = 30;
   ASSERT_EQ(link->SendAndRead("A2", answer), kExchangeOk);
   EXPECT_EQ(answer, QByteArray("Ok"));  // "Ok" stays; the next "OK" and "ok" go, then a trim
 }
 
-TEST_F(ModemLink, OnlyTheFirstChunkOfASplitReplyIsTheAnswer) {
-  Start([](const std::string&) { return Chunks({"\r\nCX930", "01\r\n\r\nOK\r\n"}); });
+TEST_F(ModemLink, ReplyInPiecesIsReadWholeUpToItsFinalResult) {
+  Start([](const std::string& c) {
+    if (c == "AT+GMM?") return Chunks({"\r\nCX930", "01\r", "\n\r\nO", "K\r\n"}, 20);
+    if (c == "AT+VSM=?") return Chunks({"\r\n0,\"A\"\r\n", "1,\"B\"\r\n\r\nOK\r\n"}, 20);
+    return Chunks({"\r\n", "ERR", "OR\r\n"}, 20);
+  });
   QByteArray answer;
   ASSERT_EQ(link->SendAndRead("AT+GMM?", answer), kExchangeOk);
-  EXPECT_EQ(answer, QByteArray("CX930"));
-  EXPECT_EQ(link->ReceivedText, QByteArray("\r\nCX930"));
+  EXPECT_EQ(answer, QByteArray("CX93001"));
+  EXPECT_EQ(link->ReceivedText, QByteArray("K\r\n"));  // still the last chunk alone
+  ASSERT_EQ(link->SendAndRead("AT+VSM=?", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("0,\"A\"\r\n1,\"B\""));
+  ASSERT_EQ(link->SendAndRead("AT+FMM?", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("ERROR"));
+}
+
+TEST_F(ModemLink, ExpectedAnswerInPiecesMatchesInEveryFraming) {
+  Start([](const std::string& c) {
+    if (c == "A1") return Chunks({"\r", "\n", "O", "K", "\r", "\n"}, 10);
+    if (c == "A2") return Chunks({"\n\r\nO", "K\r"}, 10);  // ESS framing
+    if (c == "A3") return Chunks({"\r\n", "\r\n", "\r\nv", "con\r\n"}, 10);
+    if (c == "A4") return Chunks({"\r\nER", "ROR\r\n"}, 10);
+    return Chunks({"\r\nOK"}, 10);  // never ended
+  });
+  EXPECT_EQ(link->SendAndExpect("A1", QStringLiteral("one"), QStringLiteral("ok")), kExchangeOk);
+  EXPECT_EQ(monitor.Lines().mid(1), QStringList({"one", "", "OK", ""}));  // as received
+  EXPECT_EQ(link->SendAndExpect("A2", QString(), QStringLiteral("ok")), kExchangeOk);
+  EXPECT_EQ(link->SendAndExpect("A3", QString(), QStringLiteral("VCON")), kExchangeOk);
+  EXPECT_EQ(link->SendAndExpect("A4", QString(), QStringLiteral("ok")), kExchangeRefused);
+  // A last line without its end is looked at when the limit has passed.
+  link->TimeoutFactor = 30;
+  EXPECT_EQ(link->SendAndExpect("A5", QString(), QStringLiteral("ok")), kExchangeOk);
+  EXPECT_EQ(link->SendAndExpect("A5", QString(), QStringLiteral("vcon")), kExchangeTimeout);
 }
 
 TEST_F(ModemLink, ErrorAloneRefusesButErrorAfterTextIsSkipped) {
   Start([](const std::string& c) {
     if (c == "AT+X") return Chunks({"\r\nERROR\r\n"});
-    return Chunks({"\r\n+FOO: 1\r\nERROR\r\n", "\r\nOK\r\n"});
+    if (c == "AT+Z") return Chunks({"\r\n+FOO: 1\r\nERROR\r\n"});
+    return Chunks({"\r\n+FOO: 1 ERROR\r\n", "\r\nOK\r\n"});
   });
   EXPECT_EQ(link->SendAndExpect("AT+X", QString(), QStringLiteral("ok")), kExchangeRefused);
   EXPECT_EQ(monitor.Lines().mid(1), QStringList({"", "", "ERROR", ""}));
   monitor.Clear();
   EXPECT_EQ(link->SendAndExpect("AT+Y", QStringLiteral("y"), QStringLiteral("OK")), kExchangeOk);
-  EXPECT_EQ(monitor.Lines(), QStringList({"y", "", "OK", ""}));  // the skipped chunk is not logged
+  EXPECT_EQ(monitor.Lines(), QStringList({"y", "", "OK", ""}));  // the skipped line is not logged
+  // An information line and ERROR on a line of its own: the modem refused.
+  monitor.Clear();
+  EXPECT_EQ(link->SendAndExpect("AT+Z", QString(), QStringLiteral("ok")), kExchangeRefused);
+  EXPECT_EQ(monitor.Lines(), QStringList({"", "", "+FOO: 1", "ERROR", ""}));
 }
 
-TEST_F(ModemLink, EmptyExpectedAnswerMatchesOnlyABlankChunk) {
-  Start([](const std::string&) { return Chunks({"\r\nOK\r\n", "VCON", "\r\n"}); });
+TEST_F(ModemLink, EmptyExpectedAnswerMatchesOnlyABlankLine) {
+  Start([](const std::string&) { return Chunks({"VCON\r\n", "\r\n"}); });
   EXPECT_EQ(link->SendAndExpect("AT", QString(), QString()), kExchangeOk);
   EXPECT_EQ(link->ReceivedText, QByteArray("\r\n"));
 }
 
-TEST_F(ModemLink, ExpectedWordAsNineteenthChunkMatchesAsTwentiethRefuses) {
+TEST_F(ModemLink, ExpectedWordAsNineteenthLineMatchesAsTwentiethRefuses) {
   Start([](const std::string& c) {
     const int others = c == "AT19" ? 18 : 19;
     std::vector<Chunk> chunks;
@@ -134,13 +168,13 @@ TEST_F(ModemLink, ExpectedWordAsNineteenthChunkMatchesAsTwentiethRefuses) {
   EXPECT_EQ(link->SendAndExpect("AT19", QString(), QStringLiteral("ok")), kExchangeOk);
   monitor.Clear();
   EXPECT_EQ(link->SendAndExpect("AT20", QString(), QStringLiteral("ok")), kExchangeRefused);
-  EXPECT_EQ(monitor.Lines(), QStringList({"", "", "OK", ""}));  // the 20th chunk is logged
+  EXPECT_EQ(monitor.Lines(), QStringList({"", "", "OK", ""}));  // the 20th line is logged
 }
 
 TEST_F(ModemLink, LateChunkInTheGuardWaitIsNotTheNextAnswer) {
   Start([](const std::string& c) {
-    if (c == "AT1") return std::vector<Chunk>{{"\r\nONE\r\n", 5}, {"\r\nLATE\r\n", 30}};
-    return Chunks({"\r\nTWO\r\n"});
+    if (c == "AT1") return std::vector<Chunk>{{"\r\nONE\r\n\r\nOK\r\n", 5}, {"\r\nLATE\r\n", 30}};
+    return Chunks({"\r\nTWO\r\n\r\nOK\r\n"});
   });
   QByteArray answer;
   ASSERT_EQ(link->SendAndRead("AT1", answer), kExchangeOk);

@@ -73,10 +73,8 @@ class Discovery : public ::testing::Test {
     QDir::setCurrent(previousDir);
   }
 
-  // A virtual modem of the named profile on COMn.
-  vmodem::VirtualModem& AddModem(int n, const std::string& profile) {
-    vmodem::Options options;
-    options.profile = profile;
+  // A virtual modem made from the options on COMn.
+  vmodem::VirtualModem& AddModem(int n, const vmodem::Options& options) {
     auto modem = std::make_unique<vmodem::VirtualModem>(options);
     modem->start();
     paths[n] = modem->slavePath();
@@ -85,16 +83,18 @@ class Discovery : public ::testing::Test {
     return ref;
   }
 
+  // A virtual modem of the named profile on COMn.
+  vmodem::VirtualModem& AddModem(int n, const std::string& profile) {
+    vmodem::Options options;
+    options.profile = profile;
+    return AddModem(n, options);
+  }
+
   // A virtual modem described by profile text on COMn.
   vmodem::VirtualModem& AddModemText(int n, const std::string& profileText) {
     vmodem::Options options;
     options.profileText = profileText;
-    auto modem = std::make_unique<vmodem::VirtualModem>(options);
-    modem->start();
-    paths[n] = modem->slavePath();
-    auto& ref = *modem;
-    modems.push_back(std::move(modem));
-    return ref;
+    return AddModem(n, options);
   }
 
   // A test modem whose every answer the test chooses, on COMn.

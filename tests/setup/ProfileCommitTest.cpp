@@ -287,3 +287,88 @@ TEST_F(Commit, SettingsFileThatCannotBeWrittenStopsTheCommitCleanly) {
   EXPECT_FALSE(link.EchoToSpecMemo);
   modemList.hide();
 }
+
+TEST_F(Commit, LineRefusedAloneIsNotTheRecordingLine) {
+  AddModem(1, "speakerline");
+  ScanAndCommit();
+  EXPECT_EQ(Ini("Modem", "LineSel_T"), "at+vls=1");
+  EXPECT_EQ(Ini("Modem", "LineSel_T#"), "error");
+  EXPECT_EQ(Ini("Modem", "LineSel_ST"), "at+vls=5");
+  EXPECT_EQ(Ini("Modem", "LineSel_ST#"), "ok");
+  EXPECT_EQ(Ini("Modem", "LineSel_MST#"), "ok");
+  EXPECT_EQ(Ini("Params", "UseLine"), "at+vls=5");
+  EXPECT_EQ(Ini("Params", "UseLineRes"), "ok");
+  EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+}
+
+TEST_F(Commit, NoLineTheModemTakesIsSaidAndNoneIsStored) {
+  // An earlier modem's line keys stay in the file; this modem never answered them.
+  QFile ini(dir.filePath(QLatin1String(kSettingsFileName)));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[Modem]\nLineSel_LT=at+vls=3\nLineSel_LT#=ok\n");
+  ini.close();
+  AddScripted(1, [](const std::string& c) {
+    if (c == "at+vls=?") return Chunks({"\r\n1,\"T\",0\r\n5,\"ST\",0\r\n\r\nOK\r\n"}, 5);
+    if (c == "at+vls=1" || c == "at+vls=5") return Chunks({"\r\nERROR\r\n"}, 5);
+    if (c == "at+vsm=?") return Chunks({"\r\n1,\"UNSIGNED PCM\",8,0,(8000),0,0\r\n\r\nOK\r\n"}, 5);
+    return Chunks({"\r\nOK\r\n"}, 5);
+  });
+  ScanAndCommit();
+  EXPECT_FALSE(modemList.isVisible());
+  EXPECT_EQ(Ini("Modem", "LineSel_T#"), "error");
+  EXPECT_EQ(Ini("Modem", "LineSel_ST#"), "error");
+  EXPECT_EQ(Ini("Params", "UseLine"), "<absent>");
+  EXPECT_EQ(Ini("Params", "UseLineRes"), "<absent>");
+  EXPECT_EQ(Ini("Params", "Timeout"), "500");
+  EXPECT_EQ(messages, QStringList({"The modem accepted none of its line selections: recording "
+                                   "cannot select the telephone line"}));
+  EXPECT_FALSE(link.ComPort1.Open());
+}
+
+TEST_F(Commit, LinesComingLongAfterTheQueryAreReadUpToTheFinalResult) {
+  AddScripted(1, [](const std::string& c) {
+    if (c == "at+vls=?") {
+      return std::vector<testmodem::Chunk>{
+          {"\r\n1,\"T\",0\r\n", 5}, {"5,\"ST\",0\r\n", 300}, {"\r\nOK\r\n", 5}};
+    }
+    if (c == "at+vsm=?") {
+      return std::vector<testmodem::Chunk>{{"\r\n129,\"16-BIT LINEAR\",16,0,(8000),0,0\r\n", 5},
+                                           {"130,\"UNSIGNED PCM\",8,0,(80", 300},
+                                           {"00),0,0\r\n\r\nOK\r\n", 100}};
+    }
+    return Chunks({"\r\nOK\r\n"}, 5);
+  });
+  ScanAndCommit();
+  EXPECT_EQ(Ini("Modem", "LineSel_ST"), "at+vls=5");
+  EXPECT_EQ(Ini("Modem", "LineSel_ST#"), "ok");
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=130,8000,0,0");
+  EXPECT_EQ(Ini("Modem", "SamplingFreq"), "8000");
+  EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+  EXPECT_GT(modemList.AnswerTicks, 20);  // the window outlasted its 19 ticks
+}
+
+TEST_F(Commit, RangeQueryWithoutAnyAnswerEndsAfterNineteenTicks) {
+  AddScripted(1, [](const std::string& c) {
+    if (c == "at+vsm=?") return std::vector<testmodem::Chunk>{};
+    return Chunks({"\r\nOK\r\n"}, 5);
+  });
+  ScanAndCommit();
+  EXPECT_EQ(modemList.AnswerTicks, 20);
+  EXPECT_EQ(messages, QStringList({"Voice Compression codec can not be recognized"}));
+  EXPECT_EQ(Ini("Params", "UseLine"), "at+vls=1");
+}
+
+TEST_F(Commit, AnswerWithoutFinalResultIsCollectedForAtLeastNineteenTicks) {
+  AddScripted(1, [](const std::string& c) {
+    if (c == "at+vsm=?") {
+      // The rest of the line after a short pause, and no result at all.
+      return std::vector<testmodem::Chunk>{{"\r\n130,\"UNSIGNED PC", 5},
+                                           {"M\",8,0,(8000),0,0", 50}};
+    }
+    return Chunks({"\r\nOK\r\n"}, 5);
+  });
+  ScanAndCommit();
+  EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=130,8000,0,0");
+  EXPECT_GE(modemList.AnswerTicks, 20);
+  EXPECT_EQ(modemList.MemoLines().last(), "130,\"UNSIGNED PCM\",8,0,(8000),0,0");
+}

@@ -203,12 +203,22 @@ TEST(CodingTest, CommandLineOptions) {
             "\x10"
             "A");
   EXPECT_EQ(parseCommandLine({}).options.profile, "conexant");
+  const Options ranged = parseCommandLine({"--split", "1-7:1-4", "--seed", "9"}).options;
+  EXPECT_EQ(ranged.faults.splitBytes, 1u);
+  EXPECT_EQ(ranged.faults.splitBytesMax, 7u);
+  EXPECT_EQ(ranged.faults.splitGapMs, 1);
+  EXPECT_EQ(ranged.faults.splitGapMaxMs, 4);
+  EXPECT_EQ(ranged.faults.seed, 9u);
   for (const auto& bad : std::vector<std::vector<std::string>>{{"--link"},
                                                                {"--bogus"},
                                                                {"--line", "radio"},
                                                                {"--line", "pattern:1"},
                                                                {"--event", "b2"},
                                                                {"--split", "0"},
+                                                               {"--split", "7-1"},
+                                                               {"--split", "0-3"},
+                                                               {"--split", "2:5-1"},
+                                                               {"--seed", "x"},
                                                                {"--delay", "-5"},
                                                                {"--unplug-after", "soon"},
                                                                {"--garbage", "1e35"},

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "ModemFixture.h"
@@ -49,6 +50,60 @@ TEST_F(FaultTest, SplitAnswersGoOutInChunks) {
   const auto chunks = sentChunks(readFile(options.transcriptPath));
   const std::vector<std::string> split{"\\r\\nCO", "NEXA", "NT\\r\\n", "\\r\\nOK", "\\r\\n"};
   EXPECT_NE(std::search(chunks.begin(), chunks.end(), split.begin(), split.end()), chunks.end());
+  ::unlink(options.transcriptPath.c_str());
+}
+
+TEST_F(FaultTest, SplitSizesAndGapsDrawnFromRanges) {
+  Options options;
+  options.transcriptPath = tempPath("ranges.log");
+  options.faults.splitBytes = 1;
+  options.faults.splitBytesMax = 7;
+  options.faults.splitGapMs = 1;  // never 0: each piece is a write of its own
+  options.faults.splitGapMaxMs = 3;
+  startModem(options);
+  echoOff();
+  ASSERT_EQ(client_->command("AT+FCLASS=8"), "\r\nOK\r\n");
+  const std::string lines = client_->command("AT+VLS=?");
+  EXPECT_EQ(client_->command("AT"), "\r\nOK\r\n");
+  std::string joined;
+  std::vector<size_t> sizes;
+  for (const std::string& chunk : sentChunks(readFile(options.transcriptPath))) {
+    std::string bytes;
+    for (size_t i = 0; i < chunk.size(); ++i) {
+      if (chunk[i] == '\\' && i + 1 < chunk.size()) {
+        const char c = chunk[++i];
+        bytes += c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+      } else {
+        bytes += chunk[i];
+      }
+    }
+    sizes.push_back(bytes.size());
+    joined += bytes;
+  }
+  EXPECT_NE(joined.find(lines), std::string::npos);
+  ASSERT_GT(sizes.size(), 20u);
+  EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), 7u);
+  EXPECT_GT(std::set<size_t>(sizes.begin(), sizes.end()).size(), 3u);  // drawn, not fixed
+  ::unlink(options.transcriptPath.c_str());
+}
+
+TEST_F(FaultTest, SlowModemSendsTheLastLineOfARangeAnswerLate) {
+  Options options;
+  options.profile = "lucent";
+  options.transcriptPath = tempPath("lastline.log");
+  startModem(options);
+  echoOff();
+  ASSERT_EQ(client_->command("AT+FCLASS=8"), "\r\nOK\r\n");
+  const std::string lines = client_->command("AT+VLS=?");
+  const std::string tail = "\r\n7,\"MST\",00000000,00000000,00000000\r\n\r\nOK\r\n";
+  ASSERT_GE(lines.size(), tail.size());
+  EXPECT_EQ(lines.substr(lines.size() - tail.size()), tail);
+  EXPECT_EQ(client_->command("AT"), "\r\nOK\r\n");
+  const auto chunks = sentChunks(readFile(options.transcriptPath));
+  // The last line is a write of its own, after the others.
+  EXPECT_NE(std::find(chunks.begin(), chunks.end(),
+                      "7,\"MST\",00000000,00000000,00000000\\r\\n\\r\\nOK\\r\\n"),
+            chunks.end());
   ::unlink(options.transcriptPath.c_str());
 }
 

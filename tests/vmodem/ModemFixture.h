@@ -22,8 +22,15 @@ class ModemTest : public ::testing::Test {
     options.profile = profile;
     startModem(options);
   }
+  // A final result as the running modem frames it.
+  std::string result(const std::string& code) const {
+    const Profile& p = modem_->profile();
+    std::string blank;
+    for (int i = 0; i < p.resultBlankLines; ++i) blank += "\r\n";
+    return blank + (p.framing == Framing::Ess ? "\n\r\n" + code + "\r" : "\r\n" + code + "\r\n");
+  }
   // Echo off, as the program runs it.
-  void echoOff() { ASSERT_EQ(client_->command("ATE0"), "ATE0\r\r\nOK\r\n"); }
+  void echoOff() { ASSERT_EQ(client_->command("ATE0"), "ATE0\r" + result("OK")); }
   void reopen() {
     client_->close();
     ASSERT_TRUE(

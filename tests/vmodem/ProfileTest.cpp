@@ -6,20 +6,12 @@
 namespace vmodem::test {
 namespace {
 
-bool isFinal(const std::string& answer) {
-  for (const char* code : {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nVCON\r\n"})
-    if (answer.size() >= std::string(code).size() &&
-        answer.compare(answer.size() - std::string(code).size(), std::string::npos, code) == 0)
-      return true;
-  return false;
-}
-
 class ProfileTest : public ModemTest {};
 
 TEST_F(ProfileTest, AllShippedProfilesLoad) {
   const auto names = Profile::shippedNames();
   for (const char* expected : {"conexant", "lucent", "linear7", "signedpcm", "vcon", "semicolon",
-                               "dataonly", "voiceonly", "nogmm", "silent"})
+                               "dataonly", "voiceonly", "nogmm", "silent", "speakerline"})
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
   for (const auto& name : names) {
     const Profile p = Profile::load(name);
@@ -41,27 +33,32 @@ TEST_F(ProfileTest, EveryQueryOfTheDiagnosticsGetsAnAnswerFromEveryTalkingProfil
     startModem(name);
     for (const char* q : queries) {
       const std::string answer = client_->command(q);
-      EXPECT_TRUE(isFinal(answer)) << name << " " << q;
+      EXPECT_TRUE(endsWithResult(answer)) << name << " " << q;
     }
   }
 }
 
 // What the voice probe sends, in its order, with the answers a recorder needs.
 TEST_F(ProfileTest, VoiceProfilesAcceptTheProbeAndStreamWithEveryMethodAndRate) {
-  for (const char* name :
-       {"conexant", "lucent", "linear7", "signedpcm", "vcon", "semicolon", "nogmm"}) {
+  for (const char* name : {"conexant", "lucent", "linear7", "signedpcm", "vcon", "semicolon",
+                           "nogmm", "speakerline"}) {
     startModem(name);
     echoOff();
     const Profile& p = modem_->profile();
     for (const char* ok :
          {"at+fclass=8", "at+vid", "at+vcid=0", "at+vcid=1", "at+vcid=2", "at+vdr=0", "at+vgt=128",
           "at+vsd=127,50", "at+vgr=128", "at+vsp=1", "at+vsp=0", "at+vgm=128", "at+vgs=128"})
-      EXPECT_EQ(client_->command(ok), "\r\nOK\r\n") << name << " " << ok;
+      EXPECT_EQ(client_->command(ok), result("OK")) << name << " " << ok;
     const std::string lines = client_->command("at+vls=?");
     EXPECT_NE(lines.find("1,\"T\","), std::string::npos) << name;
-    const std::string lineResult = p.lineSelectResult == "VCON" ? "\r\nVCON\r\n" : "\r\nOK\r\n";
-    EXPECT_EQ(client_->command("at+vls=1"), lineResult) << name;
-    EXPECT_EQ(client_->command("at+vls=0"), "\r\nOK\r\n") << name;
+    int line = 0;  // the first listed line the modem selects
+    for (int n : p.lineNumbers) {
+      if (line == 0 && std::count(p.lineErrors.begin(), p.lineErrors.end(), n) == 0) line = n;
+    }
+    ASSERT_NE(line, 0) << name;
+    EXPECT_EQ(client_->command("at+vls=" + std::to_string(line)), result(p.lineSelectResult))
+        << name;
+    EXPECT_EQ(client_->command("at+vls=0"), result("OK")) << name;
     std::string methods = client_->command("at+vsm=?");
     for (const auto& line : p.methodAnswer)
       EXPECT_NE(methods.find("\r\n" + line + "\r\n"), std::string::npos) << name << " " << line;
@@ -70,13 +67,13 @@ TEST_F(ProfileTest, VoiceProfilesAcceptTheProbeAndStreamWithEveryMethodAndRate) 
       for (int rate : m.rates) {
         const std::string select =
             "at+vsm=" + std::to_string(m.id) + sep + std::to_string(rate) + sep + "0" + sep + "0";
-        ASSERT_EQ(client_->command(select), "\r\nOK\r\n") << name << " " << select;
+        ASSERT_EQ(client_->command(select), result("OK")) << name << " " << select;
         client_->send("at+vrx\r");
         const std::string data = client_->readBytes(40);
-        EXPECT_EQ(data.rfind("\r\nCONNECT\r\n", 0), 0u) << name << " " << select;
-        EXPECT_GT(data.size(), 11u) << name << " " << select;
+        EXPECT_EQ(data.rfind(result("CONNECT"), 0), 0u) << name << " " << select;
+        EXPECT_GT(data.size(), result("CONNECT").size()) << name << " " << select;
         client_->send("\x10!");
-        client_->readUntil("\x10\x03\r\nOK\r\n");
+        client_->readUntil("\x10\x03" + result("OK"));
       }
     }
   }
@@ -112,21 +109,37 @@ TEST_F(ProfileTest, MethodFormsOfTheProfiles) {
 TEST_F(ProfileTest, SemicolonModemUsesItsSeparatorBothWays) {
   startModem("semicolon");
   echoOff();
-  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+fclass=8"), "\n\r\nOK\r");
   const std::string methods = client_->command("at+vsm=?");
   EXPECT_NE(methods.find("128;\"8-BIT LINEAR\";8;0;(8000);(0);(0)"), std::string::npos);
   EXPECT_EQ(methods.find(','), std::string::npos);
-  EXPECT_EQ(client_->command("at+vsm=128;8000;0;0"), "\r\nOK\r\n");
-  EXPECT_EQ(client_->command("at+vsm?"), "\r\n128;8000;0;0\r\n\r\nOK\r\n");
+  EXPECT_EQ(client_->command("at+vsm=128;8000;0;0"), "\n\r\nOK\r");
+  // Its own framing: <LF><CR><LF> before each line, <CR> after it.
+  EXPECT_EQ(client_->command("at+vsm?"), "\n\r\n128;8000;0;0\r\n\r\nOK\r");
 }
 
 TEST_F(ProfileTest, VconModemAnswersVconToALineOtherThanZero) {
   startModem("vcon");
   echoOff();
+  // An empty line more before each result.
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\n\r\nOK\r\n");
+  EXPECT_EQ(client_->command("at+vls=1"), "\r\n\r\nVCON\r\n");
+  EXPECT_EQ(client_->command("AT+VLS=1"), "\r\n\r\nVCON\r\n");
+  EXPECT_EQ(client_->command("at+vls=0"), "\r\n\r\nOK\r\n");
+  EXPECT_EQ(client_->command("AT+GMM?"), "\r\nRC56 Voice\r\n\r\n\r\nOK\r\n");
+}
+
+TEST_F(ProfileTest, SpeakerLineModemRefusesTheLineAloneAndTakesItWithTheSpeaker) {
+  startModem("speakerline");
+  echoOff();
   ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
-  EXPECT_EQ(client_->command("at+vls=1"), "\r\nVCON\r\n");
-  EXPECT_EQ(client_->command("AT+VLS=1"), "\r\nVCON\r\n");
-  EXPECT_EQ(client_->command("at+vls=0"), "\r\nOK\r\n");
+  EXPECT_NE(client_->command("at+vls=?").find("\r\n1,\"T\","), std::string::npos);
+  EXPECT_EQ(client_->command("at+vls=1"), "\r\nERROR\r\n");
+  EXPECT_EQ(modem_->status().line, 0);
+  EXPECT_EQ(client_->command("at+vls=5"), "\r\nOK\r\n");
+  EXPECT_EQ(modem_->status().line, 5);
+  EXPECT_EQ(client_->command("at+vls=7"), "\r\nOK\r\n");
+  EXPECT_THROW(Profile::parse("vls.error=one\n"), std::runtime_error);
 }
 
 TEST_F(ProfileTest, DataOnlyModemRefusesVoiceMode) {

@@ -18,6 +18,15 @@ bool endsWith(const std::string& s, const std::string& tail) {
 
 }  // namespace
 
+bool endsWithResult(const std::string& answer) {
+  for (const char* code : {"OK", "ERROR", "CONNECT", "VCON", "NO CARRIER"}) {
+    if (endsWith(answer, std::string("\r\n") + code + "\r\n") ||
+        endsWith(answer, std::string("\n\r\n") + code + "\r"))
+      return true;
+  }
+  return false;
+}
+
 PtyClient::PtyClient(const std::string& path) {
   fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "open " + path);
@@ -90,9 +99,7 @@ std::string PtyClient::readAnswer(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::string got;
   for (;;) {
-    for (const char* code :
-         {"\r\nOK\r\n", "\r\nERROR\r\n", "\r\nCONNECT\r\n", "\r\nVCON\r\n", "\r\nNO CARRIER\r\n"})
-      if (endsWith(got, code)) return got;
+    if (endsWithResult(got)) return got;
     if (!readSome(got, deadline)) return got;
   }
 }

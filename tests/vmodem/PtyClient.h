@@ -10,6 +10,9 @@ using namespace std::chrono_literals;
 // Generous: the machine running the tests may be busy.
 constexpr auto kAnswerTimeout = 10s;
 
+// True when the answer ends with a final result code, in either framing the profiles use.
+bool endsWithResult(const std::string& answer);
+
 class PtyClient {
  public:
   explicit PtyClient(const std::string& path);

@@ -114,8 +114,10 @@ void CommandEngine::feed(char c, EngineOutput& out) {
   out.lineDone = true;
   out.line = line.substr(at);
   std::string info;
+  lastLineAt_ = std::string::npos;
   const Result result = overflowed ? Result::Error : execute(line.substr(at + 2), info, out);
   out.answer = frame(result, info);
+  if (profile_.lastLinePauseMs > 0) out.pauseAt = lastLineAt_;
 }
 
 CommandEngine::Result CommandEngine::execute(const std::string& body, std::string& info,
@@ -298,6 +300,7 @@ CommandEngine::Result CommandEngine::voice(const std::string& name, const std::s
     if (op != "=" || !toInt(args, n)) return Result::Error;
     bool listed = n == 0;
     for (int l : profile_.lineNumbers) listed = listed || l == n;
+    for (int l : profile_.lineErrors) listed = listed && l != n;
     if (!listed) return Result::Error;
     line_ = n;
     return n != 0 && profile_.lineSelectResult == "VCON" ? Result::Vcon : Result::Ok;
@@ -365,8 +368,21 @@ CommandEngine::Result CommandEngine::generic(const std::string& name, const std:
   return Result::Ok;
 }
 
-void CommandEngine::addInfo(std::string& info, const std::string& text) const {
-  info += verbose_ ? "\r\n" + text + "\r\n" : text + "\r\n";
+std::string CommandEngine::framedLine(const std::string& text) const {
+  if (profile_.framing == Framing::Ess) return "\n\r\n" + text + "\r";
+  return "\r\n" + text + "\r\n";
+}
+
+void CommandEngine::addInfo(std::string& info, const std::string& text) {
+  if (!verbose_) {
+    info += text + "\r\n";
+    return;
+  }
+  const std::string framed = framedLine(text);
+  const size_t lastBreak = text.rfind("\r\n");
+  // The last line of an answer of several lines: where a slow modem pauses.
+  if (lastBreak != std::string::npos) lastLineAt_ = info.size() + framed.find(text) + lastBreak + 2;
+  info += framed;
 }
 
 std::string CommandEngine::frame(Result result, const std::string& info) const {
@@ -393,12 +409,15 @@ std::string CommandEngine::frame(Result result, const std::string& info) const {
     default:
       break;
   }
-  return verbose_ ? info + "\r\n" + word + "\r\n" : info + digit + "\r";
+  if (!verbose_) return info + digit + "\r";
+  std::string blank;
+  for (int i = 0; i < profile_.resultBlankLines; ++i) blank += "\r\n";
+  return info + blank + framedLine(word);
 }
 
 std::string CommandEngine::resultText(const char* code) const {
   if (quiet_) return {};
-  if (verbose_) return std::string("\r\n") + code + "\r\n";
+  if (verbose_) return framedLine(code);
   return std::string(code) == "OK" ? "0\r" : std::string(code) + "\r";
 }
 

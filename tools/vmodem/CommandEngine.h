@@ -11,8 +11,9 @@ namespace vmodem {
 
 // What to do after a byte was fed.
 struct EngineOutput {
-  std::string echo;    // to send at once
-  std::string answer;  // the framed answer of a completed command line
+  std::string echo;                    // to send at once
+  std::string answer;                  // the framed answer of a completed command line
+  size_t pauseAt = std::string::npos;  // where in the answer the profile's pause goes
   bool lineDone = false;
   std::string line;            // the command line, when one was completed
   bool startReceive = false;   // stream samples after the answer (+VRX)
@@ -47,8 +48,9 @@ class CommandEngine {
                std::string& info, EngineOutput& out);
   Result generic(const std::string& name, const std::string& op, const std::string& args,
                  std::string& info);
-  void addInfo(std::string& info, const std::string& text) const;
+  void addInfo(std::string& info, const std::string& text);
   std::string frame(Result result, const std::string& info) const;
+  std::string framedLine(const std::string& text) const;
   void enterClass(const std::string& fclass);
   void resetVoiceSettings();
 
@@ -64,6 +66,7 @@ class CommandEngine {
   int rate_ = 0;
   std::map<std::string, std::string> values_;  // current value of each voice command
   std::map<int, int> sRegisters_;
+  size_t lastLineAt_ = std::string::npos;  // in the info of the command being executed
 };
 
 }  // namespace vmodem

@@ -22,6 +22,14 @@ bool toSize(const std::string& s, size_t& value) {
   return true;
 }
 
+// "N" or "LOW-HIGH" with LOW <= HIGH; high is 0 for a single number.
+bool parseRange(const std::string& s, size_t& low, size_t& high) {
+  const auto dash = s.find('-');
+  high = 0;
+  if (dash == std::string::npos) return toSize(s, low);
+  return toSize(s.substr(0, dash), low) && toSize(s.substr(dash + 1), high) && low <= high;
+}
+
 bool parseHex(const std::string& hex, std::string& bytes) {
   std::string digits;
   for (char c : hex)
@@ -77,7 +85,9 @@ std::string usage() {
          "  --capture FILE        the exact bytes sent after each +VRX\n"
          "faults:\n"
          "  --no-answer           read everything, answer nothing\n"
-         "  --split BYTES[:MS]    send answers in chunks of BYTES, MS apart (default 30)\n"
+         "  --split BYTES[:MS]    send answers in chunks of BYTES, MS apart (default 30);\n"
+         "                        either may be a range LOW-HIGH to draw each from\n"
+         "  --seed N              of the drawn chunk sizes and gaps (default 1)\n"
          "  --delay MS            wait MS before each answer\n"
          "  --garbage N           send N noise bytes before each answer\n"
          "  --unplug-after SEC    vanish SEC seconds into a stream\n";
@@ -129,15 +139,28 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       o.faults.noAnswer = true;
     } else if (a == "--split") {
       const std::string v = value();
-      const auto colon = v.find(':');
-      size_t gap = static_cast<size_t>(o.faults.splitGapMs);
       if (!cl.error.empty()) break;
-      if (!toSize(v.substr(0, colon), o.faults.splitBytes) || o.faults.splitBytes == 0 ||
-          (colon != std::string::npos && !toSize(v.substr(colon + 1), gap))) {
+      const auto colon = v.find(':');
+      int gapMax = -1;
+      size_t gap = static_cast<size_t>(o.faults.splitGapMs);
+      size_t gapTop = 0;
+      bool good = parseRange(v.substr(0, colon), o.faults.splitBytes, o.faults.splitBytesMax) &&
+                  o.faults.splitBytes > 0;
+      if (good && colon != std::string::npos) {
+        good = parseRange(v.substr(colon + 1), gap, gapTop);
+        gapMax = static_cast<int>(gapTop);
+      }
+      if (!good) {
         bad(v);
       } else {
         o.faults.splitGapMs = static_cast<int>(gap);
+        o.faults.splitGapMaxMs = gapMax;
       }
+    } else if (a == "--seed") {
+      const std::string v = value();
+      size_t seed = 0;
+      if (cl.error.empty() && !toSize(v, seed)) bad(v);
+      o.faults.seed = static_cast<unsigned>(seed);
     } else if (a == "--delay") {
       const std::string v = value();
       size_t ms = 0;

@@ -217,6 +217,23 @@ Profile Profile::parse(const std::string& text, const std::string& origin) {
     } else if (ukey == "VLS.RESULT") {
       p.lineSelectResult = upper(value);
       if (p.lineSelectResult != "OK" && p.lineSelectResult != "VCON") fail("OK or VCON expected");
+    } else if (ukey == "VLS.ERROR") {
+      for (const auto& field : splitTopLevel(value, ',')) {
+        if (!parseInt(field, n)) fail("line number expected: " + field);
+        p.lineErrors.push_back(n);
+      }
+    } else if (ukey == "FRAMING") {
+      if (upper(value) == "STANDARD") {
+        p.framing = Framing::Standard;
+      } else if (upper(value) == "ESS") {
+        p.framing = Framing::Ess;
+      } else {
+        fail("framing must be standard or ess");
+      }
+    } else if (ukey == "RESULT.BLANKLINES") {
+      if (!parseInt(value, p.resultBlankLines)) fail("number expected");
+    } else if (ukey == "LASTLINE.PAUSE") {
+      if (!parseInt(value, p.lastLinePauseMs)) fail("milliseconds expected");
     } else if (ukey == "VSM") {
       p.methodAnswer.push_back(value);
       auto m = parseMethodLine(value, p.separator);

@@ -29,6 +29,12 @@ struct CompressionMethod {
   int defaultRate = 8000;
 };
 
+// How verbose answers are framed.
+enum class Framing {
+  Standard,  // <CR><LF>text<CR><LF> for every line and result
+  Ess,       // <LF><CR><LF>text<CR>
+};
+
 struct VoiceCommand {
   std::string range;         // the answer to "=?"
   std::string initialValue;  // the answer to "?" after power-on
@@ -54,10 +60,14 @@ class Profile {
   std::vector<std::string> lineAnswer;       // the lines of +VLS=?
   std::vector<int> lineNumbers;              // their numbers
   std::string lineSelectResult = "OK";       // OK or VCON for a line other than 0
+  std::vector<int> lineErrors;               // listed lines whose selection is refused
   std::vector<std::string> methodAnswer;     // the lines of +VSM=?
   std::vector<CompressionMethod> methods;
   std::map<std::string, VoiceCommand> voiceCommands;  // "+VGR" -> range and value
   std::vector<std::string> refused;                   // names, "+V*" for all voice
+  Framing framing = Framing::Standard;
+  int resultBlankLines = 0;  // further empty lines before a final result
+  int lastLinePauseMs = 0;   // pause before the last line of an answer of several lines
 
   bool acceptsClass(const std::string& fclass) const;
   bool refuses(const std::string& command) const;

@@ -64,6 +64,7 @@ VirtualModem::VirtualModem(Options options)
   wakeWrite_.reset(fds[1]);
   if (!options_.linkPath.empty()) pty_->link(options_.linkPath);
   faults_ = options_.faults;
+  random_.seed(options_.faults.seed);
   publish();
 }
 
@@ -300,7 +301,7 @@ void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
       capture_.open(options_.capturePath, std::ios::binary | std::ios::trunc);
     }
   }
-  queueAnswer(out.answer, now);
+  queueAnswer(out.answer, out.pauseAt, now);
   if (out.startReceive) {
     const CompressionMethod* m = engine_.method();
     streamer_ = std::make_unique<VoiceStreamer>(*source_, options_.line, m->coding, engine_.rate(),
@@ -341,28 +342,44 @@ void VirtualModem::endDataPhase(Clock::time_point now) {
   capturing_ = false;
 }
 
-void VirtualModem::queueAnswer(const std::string& answer, Clock::time_point now) {
+void VirtualModem::queueAnswer(const std::string& answer, size_t pauseAt, Clock::time_point now) {
   Faults faults;
   {
     std::lock_guard lock(mutex_);
     faults = faults_;
   }
   Clock::time_point due = now + std::chrono::milliseconds(faults.delayMs);
-  const auto gap = std::chrono::milliseconds(faults.splitGapMs);
   if (faults.garbageBytes > 0) {
     std::string noise;
     for (size_t i = 0; i < faults.garbageBytes; ++i)
       noise += kGarbage[(commandCount_ * 7 + i * 5) % 15];
     queue(noise, due);
-    due += gap;
+    due += std::chrono::milliseconds(faults.splitGapMs);
   }
-  if (faults.splitBytes == 0) {
-    queue(answer, due);
+  if (pauseAt >= answer.size()) {
+    queuePieces(answer, faults, due);
     return;
   }
-  for (size_t pos = 0; pos < answer.size(); pos += faults.splitBytes) {
-    queue(answer.substr(pos, faults.splitBytes), due);
-    due += gap;
+  queuePieces(answer.substr(0, pauseAt), faults, due);
+  due += std::chrono::milliseconds(profile_.lastLinePauseMs);
+  queuePieces(answer.substr(pauseAt), faults, due);
+}
+
+void VirtualModem::queuePieces(const std::string& bytes, const Faults& faults,
+                               Clock::time_point& due) {
+  if (faults.splitBytes == 0) {
+    queue(bytes, due);
+    return;
+  }
+  // Pieces due at the same moment go out as one write: a gap of 0 joins two pieces.
+  const size_t maxBytes = std::max(faults.splitBytes, faults.splitBytesMax);
+  const int maxGapMs = std::max(faults.splitGapMs, faults.splitGapMaxMs);
+  for (size_t pos = 0; pos < bytes.size();) {
+    const size_t n = std::uniform_int_distribution<size_t>(faults.splitBytes, maxBytes)(random_);
+    queue(bytes.substr(pos, n), due);
+    pos += n;
+    due += std::chrono::milliseconds(
+        std::uniform_int_distribution<int>(faults.splitGapMs, maxGapMs)(random_));
   }
 }
 

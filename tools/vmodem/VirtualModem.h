@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,7 +35,10 @@ namespace vmodem {
 struct Faults {
   bool noAnswer = false;           // reads everything, sends nothing
   size_t splitBytes = 0;           // answers sent in chunks of this many bytes...
-  int splitGapMs = 30;             // ...this far apart
+  size_t splitBytesMax = 0;        // ...or, when larger, of sizes drawn from this range...
+  int splitGapMs = 30;             // ...this far apart...
+  int splitGapMaxMs = -1;          // ...or, when larger, gaps drawn from this range
+  unsigned seed = 1;               // of the drawn sizes and gaps
   int delayMs = 0;                 // before each answer
   size_t garbageBytes = 0;         // noise sent as its own chunk before each answer
   double unplugAfterSeconds = -1;  // into a voice stream: the device vanishes
@@ -121,7 +125,9 @@ class VirtualModem {
   void handleDataByte(char c, Clock::time_point now);
   void endDataPhase(Clock::time_point now);
   void queue(std::string bytes, Clock::time_point due, bool stream = false);
-  void queueAnswer(const std::string& answer, Clock::time_point now);
+  // pauseAt: where the profile's pause before a last line goes (npos: none).
+  void queueAnswer(const std::string& answer, size_t pauseAt, Clock::time_point now);
+  void queuePieces(const std::string& bytes, const Faults& faults, Clock::time_point& due);
   void flushOutput(Clock::time_point now);
   void readMaster(Clock::time_point now);
   void watchSlave();
@@ -147,6 +153,7 @@ class VirtualModem {
   std::unique_ptr<LineSource> source_;
   std::unique_ptr<VoiceStreamer> streamer_;
   std::deque<Pending> output_;
+  std::minstd_rand random_;
   size_t streamBacklog_ = 0;
   Clock::time_point lastDue_{};
   Clock::time_point nextTick_{};

@@ -1,5 +1,6 @@
 # A Lucent/USR-style voice modem: compression methods in the three-field form with the
-# rates in parentheses; lines 0 to 7.
+# rates in parentheses; lines 0 to 7. Its driver is slow to list the last line of a
+# range answer.
 description=Lucent/USR-style voice modem
 
 ati0=5601
@@ -12,6 +13,7 @@ fmm=LT V.92 Data+Fax Modem
 fmr=8.30
 
 fclass=0,1,2,8
+lastline.pause=100
 
 vls=0,"",00000000,00000000,00000000
 vls=1,"T",00000000,00000000,00000000

@@ -1,5 +1,6 @@
 # A voice modem that separates the values of its compression methods with ";" and
-# takes "+VSM=" values separated the same way.
+# takes "+VSM=" values separated the same way. It frames every line and result as
+# <LF><CR><LF>text<CR>.
 description=Voice modem with ";" as parameter separator
 
 ati0=56000
@@ -12,6 +13,7 @@ fmr=1.0.7
 
 fclass=0,1,2,8
 separator=;
+framing=ess
 
 vls=0,"",00000000,00000000,00000000
 vls=1,"T",00000000,00000000,00000000

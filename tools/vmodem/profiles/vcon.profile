@@ -1,4 +1,5 @@
-# A voice modem that answers VCON, not OK, when a line other than 0 is selected.
+# A voice modem that answers VCON, not OK, when a line other than 0 is selected, and
+# puts an empty line more before its final results.
 description=Voice modem answering VCON to line selection
 
 ati0=56000
@@ -10,6 +11,7 @@ fmm=RC56 Voice
 fmr=V2.201
 
 fclass=0,1,1.0,2,8
+result.blanklines=1
 
 vls=0,"",00000000,00000000,00000000
 vls=1,"T",00000000,00000000,00000000
