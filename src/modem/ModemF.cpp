@@ -36,6 +36,7 @@ TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monito
   ComPort1.SetTapiMode(tmNone);
   ComPort1.SetOnPortOpen([this](TCustomSerialPort&) { ComPort1PortOpen(); });
   ComPort1.SetOnPortClose([this](TCustomSerialPort&) { ComPort1PortClose(); });
+  ComPort1.SetOnPortLost([this](TCustomSerialPort&) { ComPort1PortLost(); });
   ComPort1.SetOnTriggerAvail(
       [this](TCustomSerialPort&, uint16_t count) { ComPort1TriggerAvail(count); });
   Timer1.SetEnabled(false);
@@ -47,6 +48,7 @@ TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monito
 TModemF::~TModemF() {
   // The close event must not reach a half-destroyed link.
   ComPort1.SetOnPortClose(nullptr);
+  ComPort1.SetOnPortLost(nullptr);
   ComPort1.SetOnTriggerAvail(nullptr);
 }
 
@@ -82,11 +84,16 @@ void TModemF::StopTicks() {
 }
 
 int TModemF::WaitForAnswer(float limit) {
+  const bool wasOpen = ComPort1.Open();
   DataReceived = false;
   TickCount = 0;
   StartTicks();
   for (;;) {
     Pump();
+    if (ClosedSince(wasOpen)) {
+      StopTicks();
+      return kExchangeNotSent;
+    }
     // The time-out test comes first: a chunk arriving in the last pass is not looked at.
     if (static_cast<float>(TickCount) >= limit) {
       StopTicks();
@@ -100,21 +107,23 @@ int TModemF::WaitForAnswer(float limit) {
 }
 
 void TModemF::WaitTicks(int n) {
+  const bool wasOpen = ComPort1.Open();
   StartTicks();
   TickCount = 0;
-  while (TickCount < n) Pump();
+  while (TickCount < n && !ClosedSince(wasOpen)) Pump();
   StopTicks();
 }
 
 int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
   const QByteArray text = command + '\r';
+  const bool wasOpen = ComPort1.Open();
   WaitTicks(kReadGuardTicks);
-  if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  if (ClosedSince(wasOpen) || ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
   ComPort1.SendString(text);
   ReceivedText.clear();
   const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
   do {
-    if (WaitForAnswer(limit) != kExchangeOk) return kExchangeTimeout;
+    if (const int rc = WaitForAnswer(limit); rc != kExchangeOk) return rc;
   } while (TrimCodes(ReceivedText).isEmpty());
   QByteArray reply = ReceivedText;
   RemoveFirst(reply, "ok");
@@ -126,14 +135,15 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
 int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine,
                            const QString& expected) {
   const QByteArray text = command + '\r';
+  const bool wasOpen = ComPort1.Open();
   WaitTicks(kExpectGuardTicks);
-  if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  if (ClosedSince(wasOpen) || ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
   ComPort1.SendString(text);
   Monitor->Add(monitorLine);
   const QByteArray wanted = UpperAscii(expected.toLatin1());
   const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
   for (int attempt = 1;; ++attempt) {
-    if (WaitForAnswer(limit) != kExchangeOk) return kExchangeTimeout;
+    if (const int rc = WaitForAnswer(limit); rc != kExchangeOk) return rc;
     const QByteArray s = UpperAscii(TrimCodes(ReceivedText));
     if (s == "ERROR" || attempt == kMaxAnswers) {
       Monitor->Add(Latin1(ReceivedText));
@@ -170,6 +180,7 @@ void TModemF::SwitchEchoOff() {
 
 void TModemF::ComPort1PortOpen() {
   PortIsOpen = true;
+  PortLost = false;
   Monitor->Add(QStringLiteral("Com port opened..."));
   if (OnStatusText) OnStatusText(QStringLiteral(" Modem on"));
 }
@@ -178,4 +189,11 @@ void TModemF::ComPort1PortClose() {
   PortIsOpen = false;
   Monitor->Add(QStringLiteral("Com port closed..."));
   if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+}
+
+// Runs after ComPort1PortClose: the port is closed already.
+void TModemF::ComPort1PortLost() {
+  PortLost = true;
+  Monitor->Add(QStringLiteral("Modem disconnected..."));
+  if (OnPortLost) OnPortLost();
 }

@@ -35,6 +35,7 @@ class TModemF : public QObject, public IModemLink {
   std::function<void(const QString&)> OnStatusText;       // first status panel of the main window
   std::function<void(const QByteArray&)> OnSpecMemoEcho;  // memo of the modem list window
   std::function<void(uint16_t count)> OnVoiceData;        // voice side of the receive handler
+  std::function<void()> OnPortLost;  // the recorder: the port has closed because the modem went
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
@@ -57,10 +58,15 @@ class TModemF : public QObject, public IModemLink {
   void ComPort1TriggerAvail(uint16_t count);
   void ComPort1PortOpen();
   void ComPort1PortClose();
+  void ComPort1PortLost();
 
  private:
   void Pump();                     // one pass: blocks until an event, then handles it
-  int WaitForAnswer(float limit);  // kExchangeOk when a chunk came, else kExchangeTimeout
+  // kExchangeOk when a chunk came, kExchangeTimeout, or kExchangeNotSent when the port
+  // closed meanwhile (the modem went away, Modem Off in a nested command).
+  int WaitForAnswer(float limit);
+  // Whether a port that was open when a wait began has closed since: no answer can come.
+  bool ClosedSince(bool wasOpen) const { return wasOpen && !ComPort1.Open(); }
   void StartTicks();
   void StopTicks();
 

@@ -77,7 +77,8 @@ std::string usage() {
          "  --split BYTES[:MS]    send answers in chunks of BYTES, MS apart (default 30)\n"
          "  --delay MS            wait MS before each answer\n"
          "  --garbage N           send N noise bytes before each answer\n"
-         "  --unplug-after SEC    vanish SEC seconds into a stream\n";
+         "  --unplug-after SEC    go quiet SEC seconds into a stream, vanish 0.5 s later\n"
+         "  --replug-after SEC    after an unplug: a new device behind the same link\n";
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -146,6 +147,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (a == "--unplug-after") {
       const std::string v = value();
       if (cl.error.empty() && !toDouble(v, o.faults.unplugAfterSeconds)) bad(v);
+    } else if (a == "--replug-after") {
+      const std::string v = value();
+      if (cl.error.empty() && !toDouble(v, o.faults.replugAfterSeconds)) bad(v);
     } else {
       cl.error = "unknown option " + a;
     }
