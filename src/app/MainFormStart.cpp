@@ -9,6 +9,7 @@
 #include "app/MainForm.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
+#include "modem/RecorderPanel.h"
 #include "setup/Diagnostics.h"
 #include "setup/Dialogs.h"
 #include "setup/PrivateFile.h"
@@ -63,6 +64,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   }
   ModemF->EchoToSpecMemo = false;
 
+  // Left empty when the modem list was closed without a modem (each one listed had gone):
+  // the program goes on without a modem until the user finds one in the settings.
+  bool withModem = true;
   if (ModemConfigured(*SettingsFile)) {
     LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
   } else {
@@ -81,19 +85,24 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     if (shutDownDone_) {
       return false;
     }
-    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+    withModem = !SpecModemForm->LeftWithoutProfile();
+    if (withModem) {
+      LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+    } else {
+      CurrentProfile = TModemParams{};
+    }
   }
   // A profile changed in the settings window takes effect both ways.
   ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
 
-  if (!Voicefeatures) {
+  if (withModem && !Voicefeatures) {
     ShowMessage(QStringLiteral("Your modem does not support IS101 voice command set"));
     if (shutDownDone_) {
       return false;
     }
   }
-  RecSb1->setEnabled(Voicefeatures);
-  Record1->setEnabled(Voicefeatures);
+  RecSb1->setEnabled(withModem && Voicefeatures);
+  Record1->setEnabled(withModem && Voicefeatures);
 
   MonitorForm->Clear();
   RecordingActive = false;
@@ -111,6 +120,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     CurrentFileName = CurrentCall.FileName;
   } else {
     SetRecordCommandsEnabled(false);
+  }
+  if (!withModem) {
+    return true;  // no port to open
   }
 
   if (!OpenPortForStart()) {
@@ -134,8 +146,8 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
 }
 
 bool TMainForm::OpenPortForStart() {
-  // Port 0 would make the port ask the user for a number; it is no configured port.
-  if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) {
+  // Port 0 makes the port ask the user for one (the choice is not stored).
+  if (CurrentProfile.port < 0 || CurrentProfile.port > kMaxPortNumber) {
     return false;
   }
   try {
@@ -215,6 +227,11 @@ void TMainForm::Contents1Click() {
 }
 
 void TMainForm::Diagnostics1Click() {
+  // Its queries would go into the voice stream, or between the set-up's commands.
+  if (Recorder && Recorder->Recorder.State() != TRecordState::kIdle) {
+    ShowMessage(QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
+    return;
+  }
   RunDiagnostics(*ModemF, *ProgressForm);
 }
 

@@ -55,11 +55,12 @@ bool TSpecModemForm::CollectAnswer(const QString& query) {
   // Answers to range queries come in many chunks: gather all that arrive in a fixed time.
   Timer1->start();
   AnswerTicks = 1;
-  while (AnswerTicks < kCollectEndTick) {
+  while (AnswerTicks < kCollectEndTick && port.Open()) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   Timer1->stop();
   link_.EchoToSpecMemo = false;
+  RequirePort();
   return true;
 }
 
