@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "common/DetachedRecorderControls.h"
+#include "common/RecorderStandIns.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "modem/RecorderPanel.h"
@@ -201,25 +202,13 @@ std::vector<double> UnplugToSaved() {
     SetPortPathSource([&](int) { return std::optional<std::string>(modem.slavePath()); });
     QWidget window;
     TRecorderControls c = MakeDetachedRecorderControls(window);
-    QString currentFileName;
-    int calls = 0;
-    TCallListHooks hooks;
-    hooks.AddCallRecord = [&] { currentFileName = QStringLiteral("LOSS%1").arg(++calls); };
-    hooks.DropLastCallRecord = [&] { --calls; };
-    hooks.CallCount = [&] { return calls; };
-    hooks.SelectedFileName = [&] { return currentFileName; };
-    hooks.CurrentFileName = &currentFileName;
+    TCountedCallList callList;
+    const TCallListHooks hooks = callList.Hooks(QStringLiteral("LOSS"));
     TMonitorForm monitor;
     TModemF link(&monitor);
     bool recordingActive = false;
     TRecorderPanel panel(c, hooks, link, recordingActive);
-    CurrentProfile = TModemParams{};
-    CurrentProfile.port = 1;
-    CurrentProfile.VoiceMode = QStringLiteral("at+fclass=8");
-    CurrentProfile.RecGain = QStringLiteral("at+vgr=128");
-    CurrentProfile.VoiceCompression = QStringLiteral("at+vsm=1,8000");
-    CurrentProfile.UseLine = QStringLiteral("at+vls=1");
-    CurrentProfile.UseLineRes = QStringLiteral("OK");
+    UseVirtualModemProfile(1);
     panel.Recorder.On1Click();
     QByteArray answer;  // the echo is still on: the answer holds the echoed command
     link.SendAndRead("ate0", answer);
@@ -229,7 +218,7 @@ std::vector<double> UnplugToSaved() {
     PumpUntil([] { return false; }, kRecordBeforeUnplugMs);
     const double start = NowMs();
     modem.unplug();
-    if (PumpUntil([&] { return savedAt != 0; }, kLossLimitMs) && calls == 1) {
+    if (PumpUntil([&] { return savedAt != 0; }, kLossLimitMs) && callList.calls == 1) {
       times.push_back(savedAt - start);
     }
   }

@@ -24,10 +24,6 @@
 
 namespace {
 constexpr int kWaitMs = 10000;
-const char* const kProfile =
-    "[Modem]\nport=1\nModel=Virtual\nSamplingFreq=8000\nVoiceMode=at+fclass=8\n"
-    "RecGain=at+vgr=128\nVoiceCompression=at+vsm=1,8000\n"
-    "[Params]\nUseLine=at+vls=1\nUseLineRes=OK\nCompression=UNSIGNED PCM\nVoicefeatures=1\n";
 const QString kSaved = QStringLiteral("The modem was disconnected. The recording so far has been saved.");
 
 // The virtual modem behind a link in the test's folder, as a USB modem behind its
@@ -37,7 +33,7 @@ struct LinkedModem {
     modem = std::make_unique<vmodem::VirtualModem>(options);
     modem->start();
     fx.portPath = options.linkPath;
-    fx.Write("Tavrin.ini", kProfile);
+    fx.Write("Tavrin.ini", kVirtualModemIni);
   }
   static vmodem::Options Options(MainFormFixture& fx, vmodem::Faults faults) {
     vmodem::Options o;
