@@ -229,7 +229,8 @@ void TMainForm::Contents1Click() {
 void TMainForm::Diagnostics1Click() {
   // Its queries would go into the voice stream, or between the set-up's commands.
   if (Recorder && Recorder->Recorder.State() != TRecordState::kIdle) {
-    ShowMessage(QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
+    ShowMessage(
+        QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
     return;
   }
   RunDiagnostics(*ModemF, *ProgressForm);

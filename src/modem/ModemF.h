@@ -61,7 +61,7 @@ class TModemF : public QObject, public IModemLink {
   void ComPort1PortLost();
 
  private:
-  void Pump();                     // one pass: blocks until an event, then handles it
+  void Pump();  // one pass: blocks until an event, then handles it
   // kExchangeOk when a chunk came, kExchangeTimeout, or kExchangeNotSent when the port
   // closed meanwhile (the modem went away, Modem Off in a nested command).
   int WaitForAnswer(float limit);

@@ -262,8 +262,7 @@ void TRecorder::PortLost() {
   StopRecordingOrPlayback();
   // Stop keeps Record pressed when the file could not be saved (and has said why).
   if (!c_.RecSb1->isChecked()) {
-    ShowMessage(
-        QStringLiteral("The modem was disconnected. The recording so far has been saved."));
+    ShowMessage(QStringLiteral("The modem was disconnected. The recording so far has been saved."));
   }
 }
 

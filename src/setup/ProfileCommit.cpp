@@ -125,9 +125,10 @@ void TSpecModemForm::OkBtnClick() {
         // The file refuses writes: the message below names the cause.
       }
     }
-    ShowMessage(link_.PortLost ? QStringLiteral("The modem was disconnected. Connect it again and "
-                                                "press Ok, or close this window to go on without it.")
-                               : QString::fromLocal8Bit(e.what()));
+    ShowMessage(link_.PortLost
+                    ? QStringLiteral("The modem was disconnected. Connect it again and "
+                                     "press Ok, or close this window to go on without it.")
+                    : QString::fromLocal8Bit(e.what()));
     OfferWayOut();
     return;
   }

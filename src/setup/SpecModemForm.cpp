@@ -102,7 +102,8 @@ void TSpecModemForm::reject() {
 void TSpecModemForm::OfferWayOut() {
   if (wayOut_) return;
   wayOut_ = true;
-  const Qt::WindowFlags flags = windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  const Qt::WindowFlags flags =
+      windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   overrideWindowFlags(flags);
   if (QWindow* window = windowHandle()) window->setFlags(flags);
 }

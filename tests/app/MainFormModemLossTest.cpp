@@ -24,12 +24,14 @@
 
 namespace {
 constexpr int kWaitMs = 10000;
-const QString kSaved = QStringLiteral("The modem was disconnected. The recording so far has been saved.");
+const QString kSaved =
+    QStringLiteral("The modem was disconnected. The recording so far has been saved.");
 
 // The virtual modem behind a link in the test's folder, as a USB modem behind its
 // /dev/serial/by-id/ name; COM1 maps to the link.
 struct LinkedModem {
-  explicit LinkedModem(MainFormFixture& fx, vmodem::Faults faults = {}) : options(Options(fx, faults)) {
+  explicit LinkedModem(MainFormFixture& fx, vmodem::Faults faults = {})
+      : options(Options(fx, faults)) {
     modem = std::make_unique<vmodem::VirtualModem>(options);
     modem->start();
     fx.portPath = options.linkPath;
@@ -219,7 +221,8 @@ TEST(ModemLossTest, LeavingTheModemListAfterAFailedOkGoesOnWithoutAModem) {
     auto& list = dynamic_cast<TSpecModemForm&>(dialog);
     // Unplugged after the scan: "Ok" fails, then the user presses Escape.
     vm.modem->unplug();
-    vm.WaitUntil([](const vmodem::ModemStatus& s) { return s.state == vmodem::ModemState::Unplugged; });
+    vm.WaitUntil(
+        [](const vmodem::ModemStatus& s) { return s.state == vmodem::ModemState::Unplugged; });
     list.show();
     list.OkBtnClick();
     QTimer::singleShot(0, [&list] { QTest::keyClick(&list, Qt::Key_Escape); });

@@ -280,9 +280,8 @@ TEST_F(UucpLockTest, AnEmptyOrHalfWrittenLockIsStaleOnlyOnceItIsOld) {
 
 TEST_F(UucpLockTest, PidsAreReadAsTextOfAnyWidthAndAsFourBinaryBytes) {
   Holder holder;
-  for (const std::string& content :
-       {std::to_string(holder.Pid()) + "\n", "  " + std::to_string(holder.Pid()),
-        Binary(holder.Pid())}) {
+  for (const std::string& content : {std::to_string(holder.Pid()) + "\n",
+                                     "  " + std::to_string(holder.Pid()), Binary(holder.Pid())}) {
     WriteLock(content);
     ExpectRefused();
     EXPECT_EQ(LockContent(), content);

@@ -176,9 +176,9 @@ TEST(CodingTest, MethodLinesInTheirThreeForms) {
 
 TEST(CodingTest, CommandLineOptions) {
   const auto cl = parseCommandLine(
-      {"--link",    "./ttyV0", "--profile",      "lucent", "--line",      "tone:440",
-       "--event",   "b@2.5",   "--split",        "3:40",   "--delay",     "100",
-       "--garbage", "4",       "--unplug-after", "1.5",    "--no-answer", "--full-rate",
+      {"--link",    "./ttyV0", "--profile",      "lucent", "--line",         "tone:440",
+       "--event",   "b@2.5",   "--split",        "3:40",   "--delay",        "100",
+       "--garbage", "4",       "--unplug-after", "1.5",    "--no-answer",    "--full-rate",
        "--capture", "c.raw",   "--transcript",   "t.log",  "--replug-after", "2"});
   ASSERT_EQ(cl.error, "");
   const Options& o = cl.options;

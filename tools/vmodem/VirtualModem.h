@@ -32,11 +32,11 @@ namespace vmodem {
 
 // Misbehaviour on demand, for the tests of the computer's side.
 struct Faults {
-  bool noAnswer = false;           // reads everything, sends nothing
-  size_t splitBytes = 0;           // answers sent in chunks of this many bytes...
-  int splitGapMs = 30;             // ...this far apart
-  int delayMs = 0;                 // before each answer
-  size_t garbageBytes = 0;         // noise sent as its own chunk before each answer
+  bool noAnswer = false;    // reads everything, sends nothing
+  size_t splitBytes = 0;    // answers sent in chunks of this many bytes...
+  int splitGapMs = 30;      // ...this far apart
+  int delayMs = 0;          // before each answer
+  size_t garbageBytes = 0;  // noise sent as its own chunk before each answer
   // Into a voice stream the modem goes quiet and, a moment later (once what it sent has
   // been read), its device vanishes.
   double unplugAfterSeconds = -1;

@@ -89,8 +89,7 @@ LockState Inspect(const std::string& lockPath) {
 int WriteTemp(const std::string& tempPath) {
   UniqueFd fd;
   for (int attempt = 0; attempt < kAcquireAttempts && !fd.Valid(); ++attempt) {
-    fd = UniqueFd(
-        CreateFile(tempPath, O_WRONLY | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLockMode));
+    fd = UniqueFd(CreateFile(tempPath, O_WRONLY | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLockMode));
     if (!fd.Valid() && errno == EEXIST) ::unlink(tempPath.c_str());
   }
   if (!fd.Valid()) return errno;

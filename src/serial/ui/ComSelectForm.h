@@ -29,5 +29,4 @@ class TComSelectForm : public QDialog {
 
 // Makes the port component show this dialog when it opens with ComNumber 0, modally, as
 // child of parent, through exec (empty: QDialog::exec). The choice holds for that open.
-void InstallComSelectPrompt(QWidget* parent = nullptr,
-                            std::function<int(QDialog&)> exec = nullptr);
+void InstallComSelectPrompt(QWidget* parent = nullptr, std::function<int(QDialog&)> exec = nullptr);
