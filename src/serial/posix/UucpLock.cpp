@@ -73,9 +73,8 @@ enum class LockState { kNone, kHeld, kStale };
 
 LockState Inspect(const std::string& lockPath) {
   struct stat st {};
-  if (::lstat(lockPath.c_str(), &st) != 0) {
-    return errno == ENOENT ? LockState::kNone : LockState::kHeld;
-  }
+  // A lock we cannot even look at is none we could honour.
+  if (::lstat(lockPath.c_str(), &st) != 0) return LockState::kNone;
   if (const auto pid = ReadLockPid(lockPath)) {
     return ProcessAlive(*pid) ? LockState::kHeld : LockState::kStale;
   }
