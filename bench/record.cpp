@@ -31,6 +31,7 @@
 #include <string>
 
 #include "common/DetachedRecorderControls.h"
+#include "common/RecorderStandIns.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "modem/RecorderPanel.h"
@@ -126,17 +127,8 @@ void RecordOnce(const Run& run, int seconds) {
   window.resize(384, 386);
   TRecorderControls c = MakeDetachedRecorderControls(window);
 
-  QString currentFileName;
-  int calls = 0;
-  TCallListHooks hooks;
-  hooks.AddCallRecord = [&] {
-    ++calls;
-    currentFileName = QStringLiteral("BENCH%1").arg(calls);
-  };
-  hooks.DropLastCallRecord = [&] { --calls; };
-  hooks.CallCount = [&] { return calls; };
-  hooks.SelectedFileName = [&] { return currentFileName; };
-  hooks.CurrentFileName = &currentFileName;
+  TCountedCallList callList;
+  const TCallListHooks hooks = callList.Hooks(QStringLiteral("BENCH"));
 
   TMonitorForm monitor;
   TModemF link(&monitor);
@@ -146,14 +138,7 @@ void RecordOnce(const Run& run, int seconds) {
   panel.Scope.Repaint = [&] { window.update(); };
   window.show();
 
-  CurrentProfile = TModemParams{};
-  CurrentProfile.port = kModemPort;
-  CurrentProfile.SamplingFreq = run.rate;
-  CurrentProfile.VoiceMode = QStringLiteral("at+fclass=8");
-  CurrentProfile.RecGain = QStringLiteral("at+vgr=128");
-  CurrentProfile.VoiceCompression = QStringLiteral("at+vsm=1,%1").arg(run.rate);
-  CurrentProfile.UseLine = QStringLiteral("at+vls=1");
-  CurrentProfile.UseLineRes = QStringLiteral("OK");
+  UseVirtualModemProfile(kModemPort, run.rate);
 
   panel.Recorder.On1Click();
   QByteArray answer;  // the echo is still on: the answer holds the echoed command
@@ -196,7 +181,7 @@ void RecordOnce(const Run& run, int seconds) {
   PumpUntil([&] { return link.RecordedBytes >= static_cast<int64_t>(sent.size()); }, kDrainMs);
   panel.Recorder.StopRecordingOrPlayback();
 
-  QFile file(QStringLiteral("wav/") + currentFileName + QStringLiteral(".wav"));
+  QFile file(QStringLiteral("wav/") + callList.currentFileName + QStringLiteral(".wav"));
   const QByteArray image = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   const QByteArray data = image.mid(44);
   int64_t lost = std::max<int64_t>(0, static_cast<int64_t>(sent.size()) - data.size());

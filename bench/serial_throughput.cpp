@@ -2,6 +2,8 @@
 // A peer process streams 10 MB of a known pseudo-random sequence as fast as it can, then
 // a paced stream at 11,520 bytes/s (115200 bit/s); the receiver takes every byte in
 // OnTriggerAvail, pumping its event queue the way the modem link does.
+// Then the device going away: from both pty ends closed to the close event on the main
+// thread, and from the virtual modem's unplug in a recording to the saved call.
 //   serial_throughput          paced phase of 10 s
 //   serial_throughput --full   paced phase of 60 s
 // Prints one "name: value" line per figure.
@@ -13,9 +15,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,8 +30,16 @@
 #include <string>
 #include <vector>
 
+#include "common/DetachedRecorderControls.h"
+#include "common/RecorderStandIns.h"
+#include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
+#include "modem/RecorderPanel.h"
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
+#include "setup/Dialogs.h"
+#include "setup/Shared.h"
+#include "vmodem/VirtualModem.h"
 
 namespace {
 
@@ -38,6 +51,10 @@ constexpr int kFullPacedSeconds = 60;
 constexpr size_t kMaxRecords = 1u << 16;
 constexpr size_t kFastChunk = 4096;
 constexpr double kIdleMs = 3000;
+constexpr int kHangUpRounds = 20;
+constexpr int kUnplugRounds = 5;
+constexpr double kRecordBeforeUnplugMs = 1000;
+constexpr double kLossLimitMs = 10000;
 
 double NowMs() {
   timespec ts{};
@@ -124,6 +141,93 @@ void WriteAll(int fd, const uint8_t* data, size_t size) {
   ::_exit(0);
 }
 
+double Median(std::vector<double> values) {
+  if (values.empty()) return -1;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Pumps the main thread's events, blocking while none come, until done() or the limit.
+template <class Done>
+bool PumpUntil(Done done, double limitMs) {
+  const double end = NowMs() + limitMs;
+  QTimer wake;  // so that the limit is noticed without events
+  wake.start(50);
+  while (!done()) {
+    if (NowMs() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+// Both ends of the pty closed under an open, idle port -> OnPortClose on the main thread.
+std::vector<double> HangUpToClose() {
+  std::vector<double> times;
+  for (int round = 0; round < kHangUpRounds; ++round) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) break;
+    const std::string path = name;
+    SetPortPathSource([path](int) { return std::optional<std::string>(path); });
+    TSerialPort port;
+    port.SetAutoOpen(false);
+    port.SetComNumber(1);
+    double closedAt = 0;
+    port.SetOnPortClose([&](TCustomSerialPort&) { closedAt = NowMs(); });
+    port.SetOpen(true);
+    PumpUntil([] { return false; }, 20);  // the threads settle into their waits
+    const double start = NowMs();
+    ::close(master);
+    ::close(slave);
+    if (PumpUntil([&] { return closedAt != 0; }, kLossLimitMs)) times.push_back(closedAt - start);
+  }
+  SetPortPathSource(nullptr);
+  return times;
+}
+
+// The virtual modem unplugged a second into a recording -> the call saved (the message
+// that says so comes right after the file is written).
+std::vector<double> UnplugToSaved() {
+  std::vector<double> times;
+  QTemporaryDir dir;
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(dir.path());
+  TWavPlayer::SetSilentOutput(true);
+  Voicefeatures = true;
+  double savedAt = 0;
+  SetDialogHooks({[&](const QString&) { savedAt = NowMs(); }, {}, {}});
+  for (int round = 0; round < kUnplugRounds; ++round) {
+    vmodem::VirtualModem modem;
+    modem.start();
+    SetPortPathSource([&](int) { return std::optional<std::string>(modem.slavePath()); });
+    QWidget window;
+    TRecorderControls c = MakeDetachedRecorderControls(window);
+    TCountedCallList callList;
+    const TCallListHooks hooks = callList.Hooks(QStringLiteral("LOSS"));
+    TMonitorForm monitor;
+    TModemF link(&monitor);
+    bool recordingActive = false;
+    TRecorderPanel panel(c, hooks, link, recordingActive);
+    UseVirtualModemProfile(1);
+    panel.Recorder.On1Click();
+    QByteArray answer;  // the echo is still on: the answer holds the echoed command
+    link.SendAndRead("ate0", answer);
+    savedAt = 0;
+    panel.Recorder.StartRecording();
+    if (!panel.RecordingActive) continue;
+    PumpUntil([] { return false; }, kRecordBeforeUnplugMs);
+    const double start = NowMs();
+    modem.unplug();
+    if (PumpUntil([&] { return savedAt != 0; }, kLossLimitMs) && callList.calls == 1) {
+      times.push_back(savedAt - start);
+    }
+  }
+  SetDialogHooks({});
+  SetPortPathSource(nullptr);
+  QDir::setCurrent(previous);
+  return times;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,7 +248,8 @@ int main(int argc, char** argv) {
       ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
   new (shared) Shared;
 
-  QCoreApplication app(argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
   const std::string path = name;
   SetPortPathSource([path](int) { return std::optional<std::string>(path); });
 
@@ -227,5 +332,16 @@ int main(int argc, char** argv) {
   std::printf("cpu_s_per_stream_s: %.4f\n", cpu / streamSeconds);
   std::printf("idle_cpu_s_per_s: %.5f\n", idleCpu);
   std::printf("close_ms: %.2f\n", closeMs);
-  return mismatched == 0 && received == sent ? 0 : 1;
+  std::fflush(stdout);
+
+  const std::vector<double> toClose = HangUpToClose();
+  std::printf("hangup_to_close_ms: %.2f\n", Median(toClose));
+  std::printf("hangup_to_close_max_ms: %.2f\n",
+              toClose.empty() ? -1.0 : *std::max_element(toClose.begin(), toClose.end()));
+  const std::vector<double> toSaved = UnplugToSaved();
+  std::printf("hangup_to_saved_ms: %.2f\n", Median(toSaved));
+  std::printf("hangup_to_saved_max_ms: %.2f\n",
+              toSaved.empty() ? -1.0 : *std::max_element(toSaved.begin(), toSaved.end()));
+  const bool lossesSeen = toClose.size() == kHangUpRounds && toSaved.size() == kUnplugRounds;
+  return mismatched == 0 && received == sent && lossesSeen ? 0 : 1;
 }

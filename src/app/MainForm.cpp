@@ -23,6 +23,9 @@
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "modem/RecorderPanel.h"
+#include "serial/SerialPort.h"
+#include "serial/ui/ComSelectForm.h"
+#include "setup/Dialogs.h"
 #include "setup/ProgressForm.h"
 #include "setup/SettingsForm.h"
 #include "setup/Shared.h"
@@ -125,6 +128,8 @@ TMainForm::~TMainForm() {
   SettingsForm = nullptr;
   SpecModemForm = nullptr;
   ModemF = nullptr;
+  TCustomSerialPort::SetPortPrompt(nullptr);
+  TCustomSerialPort::SetExceptionDisplay(nullptr);
   SettingsFile.reset();
 }
 
@@ -264,6 +269,10 @@ void TMainForm::CreateWindows() {
   ModemF->OnStatusText = [this](const QString& text) { SetStatusPanel(0, text); };
   ModemF->OnSpecMemoEcho = [this](const QByteArray& chunk) { SpecModemForm->AddMemoLine(chunk); };
   CreateRecorder();
+  // Errors of the serial layer that reach no caller are shown like any other; a port
+  // numbered 0 is asked for with the port selection dialog at each open.
+  TCustomSerialPort::SetExceptionDisplay([](const QString& message) { ShowMessage(message); });
+  InstallComSelectPrompt(this, [this](QDialog& dialog) { return ExecModal(dialog); });
 }
 
 void TMainForm::ConnectHandlers() {

@@ -201,7 +201,7 @@ class TMainForm : public QMainWindow {
   void CreateWindows();
   void ConnectHandlers();
   bool OpenPortForStart();
-  bool LoadOrFindProfile();
+  bool LoadOrFindProfile(bool& withModem);
   bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
 
   bool shown_ = false;

@@ -8,6 +8,7 @@
 #include "app/RecordingRecovery.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
+#include "modem/RecorderPanel.h"
 #include "setup/Diagnostics.h"
 #include "setup/Dialogs.h"
 #include "setup/PrivateFile.h"
@@ -71,8 +72,11 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   }
   ModemF->EchoToSpecMemo = false;
 
+  // Left without a modem when the modem list was closed without one (each one listed had
+  // gone): the program goes on without a modem until the user finds one in the settings.
+  bool withModem = true;
   try {
-    if (!LoadOrFindProfile()) {
+    if (!LoadOrFindProfile(withModem)) {
       return false;
     }
   } catch (const EIniError& e) {
@@ -84,14 +88,14 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   // A profile changed in the settings window takes effect both ways.
   ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
 
-  if (!Voicefeatures) {
+  if (withModem && !Voicefeatures) {
     ShowMessage(QStringLiteral("Your modem does not support IS101 voice command set"));
     if (shutDownDone_) {
       return false;
     }
   }
-  RecSb1->setEnabled(Voicefeatures);
-  Record1->setEnabled(Voicefeatures);
+  RecSb1->setEnabled(withModem && Voicefeatures);
+  Record1->setEnabled(withModem && Voicefeatures);
 
   MonitorForm->Clear();
   for (const QString& line : recovered) {
@@ -112,6 +116,9 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     CurrentFileName = CurrentCall.FileName;
   } else {
     SetRecordCommandsEnabled(false);
+  }
+  if (!withModem) {
+    return true;  // no port to open
   }
 
   if (!OpenPortForStart()) {
@@ -134,9 +141,10 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   return !shutDownDone_;
 }
 
-// The profile of the configured modem, or of the one the user confirms after a scan.
-// False when the start sequence ends here.
-bool TMainForm::LoadOrFindProfile() {
+// The profile of the configured modem, or of the one the user confirms after a scan;
+// withModem false when the user left the modem list without one. False when the start
+// sequence ends here.
+bool TMainForm::LoadOrFindProfile(bool& withModem) {
   if (ModemConfigured(*SettingsFile)) {
     LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
   } else {
@@ -155,14 +163,19 @@ bool TMainForm::LoadOrFindProfile() {
     if (shutDownDone_) {
       return false;
     }
-    LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+    withModem = !SpecModemForm->LeftWithoutProfile();
+    if (withModem) {
+      LoadProfile(*SettingsFile, CurrentProfile, Voicefeatures, ModemF->TimeoutFactor);
+    } else {
+      CurrentProfile = TModemParams{};
+    }
   }
   return true;
 }
 
 bool TMainForm::OpenPortForStart() {
-  // Port 0 would make the port ask the user for a number; it is no configured port.
-  if (CurrentProfile.port < 1 || CurrentProfile.port > kMaxPortNumber) {
+  // Port 0 makes the port ask the user for one (the choice is not stored).
+  if (CurrentProfile.port < 0 || CurrentProfile.port > kMaxPortNumber) {
     return false;
   }
   try {
@@ -253,6 +266,12 @@ void TMainForm::Contents1Click() {
 }
 
 void TMainForm::Diagnostics1Click() {
+  // Its queries would go into the voice stream, or between the set-up's commands.
+  if (Recorder && Recorder->Recorder.State() != TRecordState::kIdle) {
+    ShowMessage(
+        QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
+    return;
+  }
   RunDiagnostics(*ModemF, *ProgressForm);
 }
 

@@ -56,6 +56,7 @@ TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monito
   ComPort1.SetTapiMode(tmNone);
   ComPort1.SetOnPortOpen([this](TCustomSerialPort&) { ComPort1PortOpen(); });
   ComPort1.SetOnPortClose([this](TCustomSerialPort&) { ComPort1PortClose(); });
+  ComPort1.SetOnPortLost([this](TCustomSerialPort&) { ComPort1PortLost(); });
   ComPort1.SetOnTriggerAvail(
       [this](TCustomSerialPort&, uint16_t count) { ComPort1TriggerAvail(count); });
   Timer1.SetEnabled(false);
@@ -67,6 +68,7 @@ TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monito
 TModemF::~TModemF() {
   // The close event must not reach a half-destroyed link.
   ComPort1.SetOnPortClose(nullptr);
+  ComPort1.SetOnPortLost(nullptr);
   ComPort1.SetOnTriggerAvail(nullptr);
 }
 
@@ -102,11 +104,16 @@ void TModemF::StopTicks() {
 }
 
 int TModemF::WaitForLine(float limit, const TAnswer& answer) {
+  const bool wasOpen = ComPort1.Open();
   DataReceived = false;
   TickCount = 0;
   StartTicks();
   for (;;) {
     Pump();
+    if (ClosedSince(wasOpen)) {
+      StopTicks();
+      return kExchangeNotSent;
+    }
     // The time-out test comes first: a chunk arriving in the last pass is not looked at.
     if (static_cast<float>(TickCount) >= limit) {
       StopTicks();
@@ -120,9 +127,10 @@ int TModemF::WaitForLine(float limit, const TAnswer& answer) {
 }
 
 void TModemF::WaitTicks(int n) {
+  const bool wasOpen = ComPort1.Open();
   StartTicks();
   TickCount = 0;
-  while (TickCount < n) Pump();
+  while (TickCount < n && !ClosedSince(wasOpen)) Pump();
   StopTicks();
 }
 
@@ -131,8 +139,9 @@ void TModemF::WaitTicks(int n) {
 // the limit has passed without a further line.
 int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
   const QByteArray text = command + '\r';
+  const bool wasOpen = ComPort1.Open();
   WaitTicks(kReadGuardTicks);
-  if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  if (ClosedSince(wasOpen) || ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
   TAnswer heard;
   TListening listening(*this, heard);
   ComPort1.SendString(text);
@@ -140,8 +149,8 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
   const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
   bool complete = false;
   while (!complete) {
-    if (WaitForLine(limit, heard) != kExchangeOk) {
-      if (TrimCodes(heard.Text).isEmpty()) return kExchangeTimeout;
+    if (const int rc = WaitForLine(limit, heard); rc != kExchangeOk) {
+      if (rc == kExchangeNotSent || TrimCodes(heard.Text).isEmpty()) return rc;
       break;
     }
     for (const QByteArray& line : std::as_const(heard.Lines)) complete |= IsFinalResult(line);
@@ -160,8 +169,9 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
 int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine,
                            const QString& expected) {
   const QByteArray text = command + '\r';
+  const bool wasOpen = ComPort1.Open();
   WaitTicks(kExpectGuardTicks);
-  if (ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
+  if (ClosedSince(wasOpen) || ComPort1.OutputSpace() < text.size()) return kExchangeNotSent;
   TAnswer heard;
   TListening listening(*this, heard);
   ComPort1.SendString(text);
@@ -170,7 +180,9 @@ int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine
   const float limit = TimeoutLimit(BaudRate, TimeoutFactor);
   int attempt = 0;
   for (;;) {
-    const bool timedOut = WaitForLine(limit, heard) != kExchangeOk;
+    const int rc = WaitForLine(limit, heard);
+    if (rc == kExchangeNotSent) return rc;  // the port closed: no answer can come
+    const bool timedOut = rc != kExchangeOk;
     if (timedOut) {
       // A last line that never got its end is looked at once before giving up.
       std::optional<QByteArray> tail = heard.Assembler.Flush();
@@ -225,6 +237,7 @@ void TModemF::SwitchEchoOff() {
 
 void TModemF::ComPort1PortOpen() {
   PortIsOpen = true;
+  PortLost = false;
   Monitor->Add(QStringLiteral("Com port opened..."));
   if (OnStatusText) OnStatusText(QStringLiteral(" Modem on"));
 }
@@ -233,4 +246,11 @@ void TModemF::ComPort1PortClose() {
   PortIsOpen = false;
   Monitor->Add(QStringLiteral("Com port closed..."));
   if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+}
+
+// Runs after ComPort1PortClose: the port is closed already.
+void TModemF::ComPort1PortLost() {
+  PortLost = true;
+  Monitor->Add(QStringLiteral("Modem disconnected..."));
+  if (OnPortLost) OnPortLost();
 }

@@ -36,6 +36,7 @@ class TModemF : public QObject, public IModemLink {
   std::function<void(const QString&)> OnStatusText;       // first status panel of the main window
   std::function<void(const QByteArray&)> OnSpecMemoEcho;  // memo of the modem list window
   std::function<void(uint16_t count)> OnVoiceData;        // voice side of the receive handler
+  std::function<void()> OnPortLost;  // the recorder: the port has closed because the modem went
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
@@ -58,6 +59,7 @@ class TModemF : public QObject, public IModemLink {
   void ComPort1TriggerAvail(uint16_t count);
   void ComPort1PortOpen();
   void ComPort1PortClose();
+  void ComPort1PortLost();
 
  private:
   // What an exchange has heard since its command went out: answers are whole lines,
@@ -70,8 +72,12 @@ class TModemF : public QObject, public IModemLink {
   class TListening;  // an exchange's turn as the one that hears the answers
 
   void Pump();  // one pass: blocks until an event, then handles it
-  // kExchangeOk when a line has come, kExchangeTimeout after the limit.
+  // kExchangeOk when a line has come, kExchangeTimeout after the limit, or
+  // kExchangeNotSent when the port closed meanwhile (the modem went away, Modem Off in a
+  // nested command).
   int WaitForLine(float limit, const TAnswer& answer);
+  // Whether a port that was open when a wait began has closed since: no answer can come.
+  bool ClosedSince(bool wasOpen) const { return wasOpen && !ComPort1.Open(); }
   void StartTicks();
   void StopTicks();
 

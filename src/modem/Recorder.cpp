@@ -41,7 +41,19 @@ TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& ca
       stream_(stream),
       scope_(scope),
       playback_(playback),
-      recordingActive_(recordingActive) {}
+      recordingActive_(recordingActive) {
+  link_.OnPortLost = [this] { PortLost(); };
+}
+
+TRecorder::~TRecorder() {
+  link_.OnPortLost = nullptr;
+}
+
+TRecordState TRecorder::State() const {
+  if (activeSetUp_ != 0) return TRecordState::kSettingUp;
+  if (recordingActive_ && link_.PortIsOpen) return TRecordState::kReceiving;
+  return TRecordState::kIdle;
+}
 
 bool TRecorder::OpenPortOnDemand() {
   if (link_.PortIsOpen) return true;
@@ -274,6 +286,22 @@ void TRecorder::StopRecordingOrPlayback() {
   if (!Voicefeatures) {
     c_.RecSb1->setEnabled(false);
     c_.Record1->setEnabled(false);
+  }
+}
+
+// Runs inside the port's loss event, after its close event: the port is closed.
+void TRecorder::PortLost() {
+  c_.On1->setChecked(false);
+  c_.Off1->setChecked(true);
+  // A set-up in progress fails on its own: its exchange ends now with "not sent".
+  if (activeSetUp_ != 0) return;
+  const bool recording = c_.RecSb1->isChecked() && recordingActive_;
+  recordingActive_ = false;
+  if (!recording) return;
+  StopRecordingOrPlayback();
+  // Stop keeps Record pressed when the file could not be saved (and has said why).
+  if (!c_.RecSb1->isChecked()) {
+    ShowMessage(QStringLiteral("The modem was disconnected. The recording so far has been saved."));
   }
 }
 

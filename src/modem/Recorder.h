@@ -13,10 +13,23 @@ class TPlayback;
 class TScope;
 class TVoiceStream;
 
+// What the record side is doing, for commands that must not talk to the modem meanwhile.
+enum class TRecordState {
+  kIdle,
+  kSettingUp,  // the set-up's exchanges are under way
+  kReceiving,  // the modem streams samples (a recording, or the developer reception)
+};
+
 class TRecorder {
  public:
+  // Takes the link's loss event (OnPortLost) until destroyed.
   TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
             TVoiceStream& stream, TScope& scope, TPlayback& playback, bool& recordingActive);
+  ~TRecorder();
+  TRecorder(const TRecorder&) = delete;
+  TRecorder& operator=(const TRecorder&) = delete;
+
+  TRecordState State() const;
 
   void StartRecording();
   void ResetRecorderButtons();
@@ -28,6 +41,8 @@ class TRecorder {
   void ClosePortBtnClick();
   void WriteWavHeader();
   void Button3Click();  // "Sine create"
+  // The modem went away and the port has closed: a recording is saved as by Stop.
+  void PortLost();
 
   // The samples of each received chunk, as the voice stream took them.
   void TakeSamples(QByteArrayView samples);

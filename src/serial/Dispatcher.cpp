@@ -266,6 +266,10 @@ void TBaseDispatcher::RegisterReceiver(AvailReceiver receiver) {
   deviceEvent_.Set();  // bytes that waited for a receiver are announced now
 }
 
+void TBaseDispatcher::SetLostReceiver(LostReceiver receiver) {
+  lostReceiver_ = std::move(receiver);
+}
+
 void TBaseDispatcher::SetOwnerWantsNotifications(bool wants) {
   ownerWants_ = wants;
   if (wants) deviceEvent_.Set();

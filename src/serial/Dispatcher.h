@@ -5,6 +5,8 @@
 //  - the dispatch thread moves bytes into the receive ring and hands "data available"
 //    to the main thread, waiting (at most 3000 ms) until the handler has run;
 //  - the writer thread writes queued output, so that queuing never waits for the line.
+// When the device goes away (hang-up, unplugged) the dispatch thread hands the bytes that
+// came before it over as usual, then the loss, and sleeps until the close.
 // Locks: main (settings, flags), receive (receive ring), output (output ring); all
 // re-entrant; receive before output where both are held. A process-wide table maps the
 // 16-bit handle carried by each notification to its dispatcher.
@@ -47,6 +49,7 @@ class TBaseDispatcher {
  public:
   static constexpr size_t kReceiveRingSize = 8192;
   using AvailReceiver = std::function<void(uint16_t count)>;
+  using LostReceiver = std::function<void()>;
 
   // A new dispatcher, entered in the process-wide table.
   static std::shared_ptr<TBaseDispatcher> Create();
@@ -82,6 +85,8 @@ class TBaseDispatcher {
   // Main thread: the component's endpoint for data-available; empty to unregister.
   void RegisterReceiver(AvailReceiver receiver);
   void SetOwnerWantsNotifications(bool wants);
+  // Main thread: told once, on the main thread, when the device has gone away.
+  void SetLostReceiver(LostReceiver receiver);
   TTriggerSave SaveTriggers();
   void RestoreTriggers(const TTriggerSave& saved);
 
@@ -124,6 +129,7 @@ class TBaseDispatcher {
   // Main thread, from the delivery mechanism.
   static void DeliverOnMain(uint16_t handle, uint16_t count, bool late);
   static void EndedOnMain(uint16_t handle);
+  static void LostOnMain(uint16_t handle);
   void HandleOnMain(uint16_t count, bool late);
   void HandleEnded();
 
@@ -182,4 +188,5 @@ class TBaseDispatcher {
   int handlerDepth_ = 0;
   bool endedWaiting_ = false;  // the threads ended while a handler was still running
   std::function<void()> onEnded_;
+  LostReceiver lostReceiver_;
 };

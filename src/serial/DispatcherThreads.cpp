@@ -54,8 +54,12 @@ void TBaseDispatcher::EventLoop() {
       Signal::WaitAny({&cycleDone_, &stopping_});
       continue;
     }
-    // A failed wait (hang-up, error) ends this thread; the dispatch thread still polls.
-    if (device_->WaitInput() != SerialDevice::WaitResult::kReady) break;
+    // A failed wait ends this thread; the dispatch thread still polls, and a device that
+    // has gone away is its to report at once.
+    if (device_->WaitInput() != SerialDevice::WaitResult::kReady) {
+      deviceEvent_.Set();
+      break;
+    }
     cycleDone_.Clear();
     deviceEvent_.Set();
     Signal::WaitAny({&cycleDone_, &stopping_});
@@ -69,6 +73,13 @@ void TBaseDispatcher::DispatchLoop() {
     if (stop_) break;
     Cycle();
     if (stop_ || closePending_) break;
+    if (device_->Lost()) {
+      // What came before the loss has been handed over by the cycle; the loss follows it
+      // through the same queue. Nothing can come any more: sleep until the close.
+      ui_delivery::Post([handle = handle_] { LostOnMain(handle); });
+      stopping_.Wait();
+      break;
+    }
   }
 }
 
@@ -180,6 +191,21 @@ void TBaseDispatcher::HandleOnMain(uint16_t count, bool late) {
   }
 }
 
+void TBaseDispatcher::LostOnMain(uint16_t handle) {
+  std::shared_ptr<TBaseDispatcher> d;
+  LostReceiver receiver;
+  {
+    std::lock_guard lock(DispatcherTableLock());
+    d = FindDispatcher(handle);
+    // The slot may belong to a newer dispatcher by now, on a device that is still there.
+    if (!d || !d->device_->Lost()) return;
+    receiver = std::move(d->lostReceiver_);
+    d->lostReceiver_ = nullptr;
+  }
+  // The receiver closes the port (which may show windows): no table lock held meanwhile.
+  if (receiver) receiver();
+}
+
 void TBaseDispatcher::EndedOnMain(uint16_t handle) {
   std::lock_guard lock(DispatcherTableLock());
   if (auto d = FindDispatcher(handle)) d->HandleEnded();
@@ -232,6 +258,7 @@ void TBaseDispatcher::WriteAllPending() {
     }
     size_t written = 0;
     const auto result = device_->Write(piece, size, written);
+    if (device_->Lost()) deviceEvent_.Set();  // the dispatch thread reports it
     if (result == SerialDevice::WriteResult::kAborted) {
       Signal::WaitAny({&outputStop_, &stopping_});
       handshake_.Set();

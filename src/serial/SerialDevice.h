@@ -45,6 +45,9 @@ class SerialDevice {
   // thread that used the device has ended.
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // True once the device has gone away under us (hung up, unplugged): every operation
+  // fails from then on. Any thread; cleared by the next Open.
+  virtual bool Lost() const = 0;
 
   virtual int GetLine(LineSettings& out) = 0;
   virtual int SetLine(const LineSettings& settings) = 0;
@@ -63,7 +66,7 @@ class SerialDevice {
   virtual void ClearAbort() = 0;
 
   // Blocks until bytes can be read, CancelWaits is called (sticky until Close), or the
-  // device fails (hang-up, error).
+  // device fails (kFailed; a hang-up also makes Lost() true).
   virtual WaitResult WaitInput() = 0;
   virtual void CancelWaits() = 0;
 

@@ -42,6 +42,7 @@ struct TCustomSerialPort::Impl {
   void ShutPort();
   void CompleteClose();
   void CompleteDeferredClose();
+  void DeviceLost();
   void ApplySettings();
   void ApplyFlow();
   void UpdateNotifyWish();
@@ -81,6 +82,7 @@ struct TCustomSerialPort::Impl {
 
   TPortNotifyEvent onPortOpen;
   TPortNotifyEvent onPortClose;
+  TPortNotifyEvent onPortLost;
   TTriggerAvailEvent onTriggerAvail;
 
   // Expires with the component: deferred completions check it before touching us.
@@ -144,6 +146,7 @@ void TCustomSerialPort::Impl::UpdateNotifyWish() {
 void TCustomSerialPort::Impl::RegisterReceiver(bool on) {
   if (!on) {
     dispatcher->RegisterReceiver(nullptr);
+    dispatcher->SetLostReceiver(nullptr);
     return;
   }
   TCustomSerialPort* port = &self;
@@ -151,6 +154,27 @@ void TCustomSerialPort::Impl::RegisterReceiver(bool on) {
     const TTriggerAvailEvent handler = port->d->onTriggerAvail;
     if (handler) handler(*port, count);
   });
+  const std::weak_ptr<int> guard = alive;
+  dispatcher->SetLostReceiver([port, guard] {
+    if (guard.lock()) port->d->DeviceLost();
+  });
+}
+
+void TCustomSerialPort::Impl::DeviceLost() {
+  if (state != cpsOpen) return;  // a close is already under way
+  // The fd and the lock file are released now; the device may come back at the same path.
+  try {
+    ShutPort();
+  } catch (const std::exception& e) {
+    ShowSerialException(QString::fromLocal8Bit(e.what()));
+  }
+  const TPortNotifyEvent handler = onPortLost;
+  if (!handler) return;
+  try {
+    handler(self);
+  } catch (const std::exception& e) {
+    ShowSerialException(QString::fromLocal8Bit(e.what()));
+  }
 }
 
 void TCustomSerialPort::Impl::ShutPort() {
@@ -450,6 +474,10 @@ void TCustomSerialPort::SetOnPortOpen(TPortNotifyEvent handler) {
 
 void TCustomSerialPort::SetOnPortClose(TPortNotifyEvent handler) {
   d->onPortClose = std::move(handler);
+}
+
+void TCustomSerialPort::SetOnPortLost(TPortNotifyEvent handler) {
+  d->onPortLost = std::move(handler);
 }
 
 void TCustomSerialPort::SetOnTriggerAvail(TTriggerAvailEvent handler) {

@@ -101,6 +101,11 @@ class TCustomSerialPort : public TSerialComponent {
 
   void SetOnPortOpen(TPortNotifyEvent handler);
   void SetOnPortClose(TPortNotifyEvent handler);
+  // The device went away while open (hung up, unplugged): the port has run its close
+  // sequence (OnPortClose first) and is closed when this fires (still closing when the
+  // loss came while an OnTriggerAvail handler was running). Bytes that arrived before the
+  // loss have all been delivered.
+  void SetOnPortLost(TPortNotifyEvent handler);
   void SetOnTriggerAvail(TTriggerAvailEvent handler);
 
   // Installed by the port selection dialog's library; nullptr means "no prompt".

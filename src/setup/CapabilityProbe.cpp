@@ -66,7 +66,7 @@ bool TSpecModemForm::CollectAnswer(const QString& query) {
   Memo1->clear();
   AppendMemoText(text);
   Timer1->start();
-  while (!CollectionOver()) {
+  while (!CollectionOver() && port.Open()) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   Timer1->stop();
@@ -75,6 +75,7 @@ bool TSpecModemForm::CollectAnswer(const QString& query) {
   if (const std::optional<QByteArray> tail = answerLines_.Flush()) {
     Memo1->appendPlainText(QString::fromLatin1(*tail));
   }
+  RequirePort();
   return true;
 }
 

@@ -41,6 +41,12 @@ void RunDiagnostics(IModemLink& link, TProgressForm& progress) {
       for (int k = 1; k <= kQueryCount; ++k) {
         DiagnosticQuery(link, QLatin1String(kQueries[k - 1]));
         progress.SetPosition(StepPercent(k, kQueryCount));
+        if (!link.PortIsOpen) {
+          // The port closed under the query (the modem went away, or Modem Off).
+          failure = link.PortLost ? QStringLiteral("the modem was disconnected.")
+                                  : SerialErrorMessage(serial_error::kCommNotOpen);
+          break;
+        }
       }
     } catch (const ESerialException& e) {
       // The port went away in the middle: stop, keep what was gathered, and say so.

@@ -9,7 +9,7 @@ class TSerialPort;
 
 // Results of the exchanges.
 inline constexpr int kExchangeOk = 0;
-inline constexpr int kExchangeNotSent = 1;  // too little room in the output buffer
+inline constexpr int kExchangeNotSent = 1;  // too little room, or the port closed under the wait
 inline constexpr int kExchangeTimeout = 2;
 inline constexpr int kExchangeRefused = 3;  // "ERROR", or the answer limit reached
 
@@ -24,6 +24,7 @@ class IMonitorLog {
 // Link state that the windows read and write directly.
 struct TLinkFlags {
   bool PortIsOpen = false;      // follows the port's own open and close events
+  bool PortLost = false;        // the device went away; cleared when the port opens again
   bool EchoToSpecMemo = false;  // every received chunk also goes to the modem list's memo
 };
 

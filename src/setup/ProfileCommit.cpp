@@ -85,6 +85,10 @@ void TSpecModemForm::ClosePort() {
   }
 }
 
+void TSpecModemForm::RequirePort() {
+  if (!link_.Port().Open()) CheckSerialResult(serial_error::kCommNotOpen);
+}
+
 void TSpecModemForm::GaugeStep() {
   ++gaugeSteps_;
   Gauge1->setValue(StepPercent(gaugeSteps_, kGaugeSteps));
@@ -92,7 +96,9 @@ void TSpecModemForm::GaugeStep() {
 
 void TSpecModemForm::TestCommand(TIniFile& ini, const QString& key, QString TModemParams::*field) {
   QString& command = CurrentProfile.*field;
-  if (link_.SendAndExpect(command.toLatin1(), QString(), kOk) != kExchangeOk) command = kNone;
+  const int result = link_.SendAndExpect(command.toLatin1(), QString(), kOk);
+  RequirePort();
+  if (result != kExchangeOk) command = kNone;
   ini.WriteString(kModemSection, key, command);
 }
 
@@ -103,17 +109,30 @@ void TSpecModemForm::OkBtnClick() {
   }
   EnterBusy();
   bool close = false;
+  profileWritten_ = false;
   try {
     close = Commit();
   } catch (const std::exception& e) {
     // A settings write that failed, or the port lost in the middle of the probe: the
-    // commit stops; the user may try again or choose another modem.
+    // commit stops; the user may try again, choose another modem or leave.
     link_.EchoToSpecMemo = false;
     Timer1->stop();
     Gauge1->hide();
     ClosePort();
     LeaveBusy();
-    ShowMessage(QString::fromLocal8Bit(e.what()));
+    if (profileWritten_) {
+      // A profile cut short must not count as configured at the next start.
+      try {
+        OpenSettingsStore().WriteInteger(kModemSection, QStringLiteral("port"), 0);
+      } catch (const EIniWriteError&) {
+        // The file refuses writes: the message below names the cause.
+      }
+    }
+    ShowMessage(link_.PortLost
+                    ? QStringLiteral("The modem was disconnected. Connect it again and "
+                                     "press Ok, or close this window to go on without it.")
+                    : QString::fromLocal8Bit(e.what()));
+    OfferWayOut();
     return;
   }
   if (close) accept();
@@ -131,6 +150,7 @@ bool TSpecModemForm::Commit() {
   } catch (const ESerialException&) {
     LeaveBusy();
     ShowMessage(QStringLiteral("No valid com port specified for this modem"));
+    OfferWayOut();
     return false;
   }
   if (!link_.PortIsOpen) {
@@ -142,12 +162,15 @@ bool TSpecModemForm::Commit() {
   // would otherwise never match "ok". The guard wait of the exchange below swallows it.
   port.SendString(QByteArrayLiteral("ATE0\r"));
   if (link_.SendAndExpect(QByteArrayLiteral("atE0"), QString(), kOk) != kExchangeOk) {
+    RequirePort();  // a modem that has gone away is not "no modem"
     LeaveBusy();
     ShowMessage(QStringLiteral("No valid modem on this port"));
+    OfferWayOut();
     return false;
   }
 
   TIniFile& ini = OpenSettingsStore();
+  profileWritten_ = true;
   ini.WriteString(kModemSection, QStringLiteral("DriverDate"), CurrentProfile.DriverDate);
   ini.WriteString(kModemSection, QStringLiteral("Manufacturer"), CurrentProfile.Manufacturer);
   ini.WriteString(kModemSection, QStringLiteral("DeviceDesc"), CurrentProfile.DeviceDesc);
@@ -158,7 +181,9 @@ bool TSpecModemForm::Commit() {
   ini.WriteInteger(kModemSection, QStringLiteral("port"), CurrentProfile.port);
 
   VoiceCapable = false;
-  if (link_.SendAndExpect(QByteArrayLiteral("at+fclass=8"), QString(), kOk) == kExchangeOk) {
+  const int voiceMode = link_.SendAndExpect(QByteArrayLiteral("at+fclass=8"), QString(), kOk);
+  RequirePort();
+  if (voiceMode == kExchangeOk) {
     Gauge1->show();
     VoiceCapable = true;
     gaugeSteps_ = 0;

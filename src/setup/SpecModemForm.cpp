@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include "setup/ModemLink.h"
 #include "setup/ModemText.h"
@@ -82,12 +83,38 @@ void TSpecModemForm::showEvent(QShowEvent* event) {
 }
 
 void TSpecModemForm::closeEvent(QCloseEvent* event) {
-  // No close button: the window is left through "Ok" only.
-  if (event->spontaneous()) {
+  // Without a close button the window is left through "Ok" only.
+  if (event->spontaneous() && !wayOut_) {
     event->ignore();
   } else {
     QDialog::closeEvent(event);
   }
+}
+
+void TSpecModemForm::reject() {
+  if (!wayOut_) return;
+  leftWithoutProfile_ = true;
+  QDialog::reject();
+}
+
+// Every modem listed may be gone by now (unplugged after the scan): the user must be able
+// to go on without one. The close button comes without re-creating the shown window.
+void TSpecModemForm::OfferWayOut() {
+  if (wayOut_) return;
+  wayOut_ = true;
+  const Qt::WindowFlags flags =
+      windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  overrideWindowFlags(flags);
+  if (QWindow* window = windowHandle()) window->setFlags(flags);
+}
+
+void TSpecModemForm::WithdrawWayOut() {
+  wayOut_ = false;
+  leftWithoutProfile_ = false;
+  const Qt::WindowFlags flags =
+      windowFlags() & ~(Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  overrideWindowFlags(flags);
+  if (QWindow* window = windowHandle()) window->setFlags(flags);
 }
 
 void TSpecModemForm::FormShow() {

@@ -46,6 +46,11 @@ class TSpecModemForm : public QDialog {
 
   QStringList MemoLines() const;  // the lines of the hidden answer memo
 
+  // After an "Ok" that failed, the window may be left without a modem (its close button,
+  // Escape); true once it was left that way. Each scan starts without that way out.
+  bool WayOutOffered() const { return wayOut_; }
+  bool LeftWithoutProfile() const { return leftWithoutProfile_; }
+
   std::array<TModemParams, 17> FoundModems{};  // entries 1..16; 0 unused
   int32_t FoundCount = 0;
   bool VoiceCapable = false;
@@ -67,7 +72,7 @@ class TSpecModemForm : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void reject() override {}  // no way out but "Ok"
+  void reject() override;  // only once an "Ok" has failed
 
   IModemLink& link_;
   TProgressForm& progress_;
@@ -88,6 +93,11 @@ class TSpecModemForm : public QDialog {
   void AppendMemoText(const QByteArray& text);
   void GaugeStep();
   void ClosePort();
+  void OfferWayOut();
+  void WithdrawWayOut();
+  // Raises the port's not-open error when the port has closed (the modem went away), so
+  // that the commit stops instead of storing the silence as refused commands.
+  void RequirePort();
 
   QByteArray scanAnswer_;  // the identification answer; persists through one scan
   int32_t gaugeSteps_ = 0;
@@ -99,4 +109,8 @@ class TSpecModemForm : public QDialog {
   int32_t lastChunkTick_ = 0;  // AnswerTicks when the last chunk came
 
   uint8_t probedLineTypes_ = 0;  // bit i: kLineTypes[i] was tried by this commit's line probe
+
+  bool wayOut_ = false;
+  bool leftWithoutProfile_ = false;
+  bool profileWritten_ = false;  // the commit has begun to write the profile
 };

@@ -17,10 +17,6 @@
 
 namespace {
 constexpr int kWaitMs = 10000;
-const char* const kProfile =
-    "[Modem]\nport=1\nModel=Virtual\nSamplingFreq=8000\nVoiceMode=at+fclass=8\n"
-    "RecGain=at+vgr=128\nVoiceCompression=at+vsm=1,8000\n"
-    "[Params]\nUseLine=at+vls=1\nUseLineRes=OK\nCompression=UNSIGNED PCM\nVoicefeatures=1\n";
 }  // namespace
 
 TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
@@ -29,7 +25,7 @@ TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
   modem.start();
   MainFormFixture fx;
   fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kProfile);
+  fx.Write("Tavrin.ini", kVirtualModemIni);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
@@ -89,7 +85,7 @@ TEST(MainFormRecorderTest, ModemMenuTicksFollowThePortAndOffCutsTheRecording) {
   modem.start();
   MainFormFixture fx;
   fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kProfile);
+  fx.Write("Tavrin.ini", kVirtualModemIni);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
   form.On1->trigger();  // already open: nothing changes

@@ -17,6 +17,12 @@
 // A device path that exists on no machine: the port fails to open whatever the machine has.
 inline constexpr const char* kNoDevicePath = "/nonexistent/tavrin-test-tty";
 
+// Tavrin.ini with the profile of the virtual modem (its default profile) on COM1.
+inline constexpr const char* kVirtualModemIni =
+    "[Modem]\nport=1\nModel=Virtual\nSamplingFreq=8000\nVoiceMode=at+fclass=8\n"
+    "RecGain=at+vgr=128\nVoiceCompression=at+vsm=1,8000\n"
+    "[Params]\nUseLine=at+vls=1\nUseLineRes=OK\nCompression=UNSIGNED PCM\nVoicefeatures=1\n";
+
 class MainFormFixture {
  public:
   MainFormFixture() : oldDir_(QDir::currentPath()) {

@@ -10,6 +10,7 @@
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"
 #include "setup/ScriptedModem.h"
+#include "vmodem/VirtualModem.h"
 
 using testmodem::Chunk;
 using testmodem::Chunks;
@@ -256,5 +257,49 @@ TEST_F(ModemLink, WaitStartedInsideAnotherWaitLeavesItsTicksRunning) {
   });
   EXPECT_EQ(link->SendAndExpect("AT", QString(), QStringLiteral("ok")), kExchangeTimeout);
   EXPECT_TRUE(inner);
+  EXPECT_FALSE(link->Timer1.Enabled());
+}
+
+TEST_F(ModemLink, AModemThatGoesAwayEndsTheWaitAtOnceWithNotSent) {
+  vmodem::Options options;
+  options.profile = "silent";  // would let every exchange run to its time-out
+  vmodem::VirtualModem gone(options);
+  gone.start();
+  const std::string path = gone.slavePath();
+  SetPortPathSource([path](int) { return std::optional<std::string>(path); });
+  link->OnStatusText = [this](const QString& s) { status << s; };
+  link->ComPort1.SetComNumber(1);
+  link->ComPort1.SetOpen(true);
+  ASSERT_TRUE(link->PortIsOpen);
+  int lost = 0;
+  link->OnPortLost = [&] { ++lost; };
+
+  QTimer::singleShot(200, [&] { gone.unplug(); });
+  EXPECT_EQ(link->SendAndExpect("AT", QStringLiteral("x"), QStringLiteral("ok")), kExchangeNotSent);
+  EXPECT_LT(link->TickCount, 300);  // far from the 500 ticks of the time-out
+  EXPECT_FALSE(link->Timer1.Enabled());
+  EXPECT_EQ(lost, 1);
+  EXPECT_TRUE(link->PortLost);
+  EXPECT_FALSE(link->PortIsOpen);
+  EXPECT_EQ(monitor.Lines().mid(monitor.Lines().size() - 2),
+            QStringList({"Com port closed...", "Modem disconnected..."}));
+  EXPECT_EQ(status.last(), " Modem off");
+  // With the port gone the next command meets the port's not-open error.
+  QByteArray answer;
+  EXPECT_THROW(link->SendAndRead("AT", answer), ECommNotOpen);
+}
+
+TEST_F(ModemLink, ThePortClosedByANestedCommandEndsTheWaitsToo) {
+  Start([](const std::string&) { return std::vector<Chunk>{}; });
+  QTimer::singleShot(100, [&] { link->ComPort1.SetOpen(false); });  // Modem Off meanwhile
+  QByteArray answer = "kept";
+  EXPECT_EQ(link->SendAndRead("AT", answer), kExchangeNotSent);
+  EXPECT_EQ(answer, QByteArray("kept"));
+  EXPECT_LT(link->TickCount, 300);
+  EXPECT_FALSE(link->PortLost);
+  link->ComPort1.SetOpen(true);
+  QTimer::singleShot(100, [&] { link->ComPort1.SetOpen(false); });
+  link->WaitTicks(1000);
+  EXPECT_LT(link->TickCount, 300);
   EXPECT_FALSE(link->Timer1.Enabled());
 }

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "RecorderRig.h"
+#include "common/RecorderStandIns.h"
 #include "serial/PortMap.h"
 #include "vmodem/VirtualModem.h"
 
@@ -20,12 +21,7 @@ struct ModemRecorderRig : RecorderRig {
       if (n == kModemPort) return modem.slavePath();
       return std::nullopt;
     });
-    CurrentProfile.port = kModemPort;
-    CurrentProfile.VoiceMode = QStringLiteral("at+fclass=8");
-    CurrentProfile.RecGain = QStringLiteral("at+vgr=128");
-    CurrentProfile.VoiceCompression = QStringLiteral("at+vsm=1,8000");
-    CurrentProfile.UseLine = QStringLiteral("at+vls=1");
-    CurrentProfile.UseLineRes = QStringLiteral("OK");
+    UseVirtualModemProfile(kModemPort);
     link.TimeoutFactor = 200;
   }
 

@@ -2,10 +2,17 @@
 // other programs off an open modem.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <fstream>
 #include <new>
 #include <string>
@@ -14,6 +21,7 @@
 #include "serial/PortMap.h"
 #include "serial/SerialErrors.h"
 #include "serial/SerialPort.h"
+#include "serial/posix/SysCall.h"
 #include "serial/posix/UucpLock.h"
 
 namespace {
@@ -93,62 +101,230 @@ TEST(PortMapTest, DefaultsAndConfiguredPaths) {
   SetPortPathSource(nullptr);
 }
 
-// Lock files are honoured only where the lock folder is writable (as root in CI).
+// A second process for the lock tests: it sleeps until the test ends, so its pid is the
+// pid of a live holder; or it opens a device and puts it into exclusive mode first.
+class Holder {
+ public:
+  Holder() {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execl("/bin/sleep", "sleep", "120", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+  }
+  // Holds the device exclusively; Check() asks it whether its exclusive mode still holds.
+  explicit Holder(const std::string& device) {
+    int toChild[2], fromChild[2];
+    if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only async-signal-safe calls in the child of a threaded process.
+      const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+      char reply = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 'y' : 'n';
+      (void)::write(fromChild[1], &reply, 1);
+      char ask = 0;
+      while (::read(toChild[0], &ask, 1) == 1) {
+        int exclusive = 0;
+        reply = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive ? 'y' : 'n';
+        (void)::write(fromChild[1], &reply, 1);
+      }
+      ::_exit(0);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    ask_ = toChild[1];
+    answer_ = fromChild[0];
+    char ready = 0;
+    ready_ = ::read(answer_, &ready, 1) == 1 && ready == 'y';
+  }
+  ~Holder() {
+    if (ask_ >= 0) ::close(ask_);
+    if (answer_ >= 0) ::close(answer_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  pid_t Pid() const { return pid_; }
+  bool Ready() const { return ready_; }
+  bool StillExclusive() {
+    const char ask = '?';
+    char reply = 0;
+    return ::write(ask_, &ask, 1) == 1 && ::read(answer_, &reply, 1) == 1 && reply == 'y';
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int ask_ = -1, answer_ = -1;
+  bool ready_ = false;
+};
+
+pid_t DeadPid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+// Locks live in a scratch folder here, so that the tests never depend on /var/lock.
 class UucpLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::access(posix::UucpLock::DefaultFolder(), W_OK) != 0) {
-      GTEST_SKIP() << "lock folder not writable";
-    }
-    lockFile = posix::UucpLock::LockFileFor(peer.SlavePath(), posix::UucpLock::DefaultFolder());
+    posix::UucpLock::SetFolder(lockDir.path().toStdString());
+    lockFile = posix::UucpLock::LockFileFor(peer.SlavePath(), posix::UucpLock::Folder());
     port.SetComNumber(1);
     port.SetAutoOpen(false);
   }
   void TearDown() override {
-    if (!lockFile.empty()) ::unlink(lockFile.c_str());
+    posix::SetCreateFault(nullptr);
+    posix::UucpLock::SetFolder("");
   }
-  void WriteLock(pid_t pid) {
-    std::ofstream out(lockFile);
+  void WriteLock(const std::string& content) {
+    std::ofstream out(lockFile, std::ios::binary | std::ios::trunc);
+    out << content;
+  }
+  static std::string Text(pid_t pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
-    out << text;
+    return text;
   }
+  static std::string Binary(pid_t pid) {
+    const int32_t value = pid;
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  std::string LockContent() const {
+    std::ifstream in(lockFile, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  void ExpectRefused() {
+    try {
+      port.SetOpen(true);
+      ADD_FAILURE() << "no exception";
+    } catch (const EAlreadyOpen& e) {
+      EXPECT_EQ(e.ErrorNumber, -2008);
+    }
+    EXPECT_FALSE(port.Open());
+  }
+  void SetLockAge(int seconds) {
+    const timespec then{::time(nullptr) - seconds, 0};
+    const timespec times[2] = {then, then};
+    ASSERT_EQ(::utimensat(AT_FDCWD, lockFile.c_str(), times, 0), 0);
+  }
+  static bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+  QTemporaryDir lockDir;
   PtyPeer peer;
   TestPortMap map_{{{1, peer.SlavePath()}}};
   TSerialPort port;
   std::string lockFile;
 };
 
-TEST_F(UucpLockTest, OpenWritesOurPidAndCloseRemovesIt) {
+TEST_F(UucpLockTest, OpenWritesOurPidReadableByOthersAndCloseRemovesIt) {
   port.SetOpen(true);
-  std::ifstream in(lockFile);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  char expected[16];
-  std::snprintf(expected, sizeof expected, "%10d\n", static_cast<int>(::getpid()));
-  EXPECT_EQ(text, expected);
+  EXPECT_EQ(LockContent(), Text(::getpid()));
+  struct stat st {};
+  ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_FALSE(Exists(posix::UucpLock::TempFileFor(lockFile)));
   port.SetOpen(false);
-  EXPECT_NE(::access(lockFile.c_str(), F_OK), 0);
+  EXPECT_FALSE(Exists(lockFile));
 }
 
-TEST_F(UucpLockTest, ALockOfALiveProcessRefusesTheOpen) {
-  WriteLock(::getppid());
-  try {
+TEST_F(UucpLockTest, ALockOfALiveProcessRefusesTheOpenBeforeTheDeviceIsTouched) {
+  Holder holder;
+  WriteLock(Text(holder.Pid()));
+  // Any open of the device, ours included, shows here.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, peer.SlavePath().c_str(), IN_OPEN), 0);
+  ExpectRefused();
+  char events[256];
+  EXPECT_LT(::read(watch, events, sizeof events), 0) << "the device was opened";
+  ::close(watch);
+  EXPECT_EQ(LockContent(), Text(holder.Pid()));  // not ours to remove
+}
+
+TEST_F(UucpLockTest, AnExclusiveHolderWithoutALockKeepsItsExclusiveMode) {
+  Holder holder(peer.SlavePath());
+  ASSERT_TRUE(holder.Ready());
+  ExpectRefused();
+  EXPECT_TRUE(holder.StillExclusive());
+  EXPECT_FALSE(Exists(lockFile));  // the lock taken for the attempt went with it
+}
+
+TEST_F(UucpLockTest, ALockInAFolderWeCannotWriteToIsStillHonoured) {
+  const std::string folder = posix::UucpLock::Folder();
+  posix::SetCreateFault(
+      [folder](const std::string& path) { return path.rfind(folder, 0) == 0 ? EACCES : 0; });
+  Holder holder;
+  WriteLock(Text(holder.Pid()));
+  ExpectRefused();
+  // Without a lock the device opens, and no lock is left behind.
+  ASSERT_EQ(::unlink(lockFile.c_str()), 0);
+  port.SetOpen(true);
+  EXPECT_TRUE(port.Open());
+  EXPECT_FALSE(Exists(lockFile));
+}
+
+TEST_F(UucpLockTest, AnEmptyOrHalfWrittenLockIsStaleOnlyOnceItIsOld) {
+  for (const std::string& content : {std::string(), std::string("     ")}) {
+    WriteLock(content);
+    ExpectRefused();  // its writer may be at work right now
+    SetLockAge(10);
     port.SetOpen(true);
-    FAIL() << "no exception";
-  } catch (const EAlreadyOpen& e) {
-    EXPECT_EQ(e.ErrorNumber, -2008);
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(LockContent(), Text(::getpid()));
+    port.SetOpen(false);
   }
-  EXPECT_EQ(::access(lockFile.c_str(), F_OK), 0);  // not ours to remove
+}
+
+TEST_F(UucpLockTest, PidsAreReadAsTextOfAnyWidthAndAsFourBinaryBytes) {
+  Holder holder;
+  for (const std::string& content : {std::to_string(holder.Pid()) + "\n",
+                                     "  " + std::to_string(holder.Pid()), Binary(holder.Pid())}) {
+    WriteLock(content);
+    ExpectRefused();
+    EXPECT_EQ(LockContent(), content);
+  }
+  const pid_t dead = DeadPid();
+  for (const std::string& content : {std::to_string(dead) + "\n", Binary(dead)}) {
+    WriteLock(content);
+    port.SetOpen(true);
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(LockContent(), Text(::getpid()));
+    port.SetOpen(false);
+  }
+}
+
+TEST_F(UucpLockTest, TheTemporaryFileIsNeverWrittenThroughALink) {
+  const std::string victim = lockDir.filePath("victim").toStdString();
+  {
+    std::ofstream out(victim);
+    out << "keep me";
+  }
+  ASSERT_EQ(::symlink(victim.c_str(), posix::UucpLock::TempFileFor(lockFile).c_str()), 0);
+  port.SetOpen(true);
+  EXPECT_TRUE(port.Open());
+  std::ifstream in(victim);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            "keep me");
+  EXPECT_EQ(LockContent(), Text(::getpid()));
+  EXPECT_FALSE(Exists(posix::UucpLock::TempFileFor(lockFile)));
+}
+
+TEST_F(UucpLockTest, CloseRemovesTheLockOnlyWhileItIsOurs) {
+  port.SetOpen(true);
+  Holder holder;
+  WriteLock(Text(holder.Pid()));  // taken over, as by a program that thought ours stale
+  port.SetOpen(false);
+  EXPECT_EQ(LockContent(), Text(holder.Pid()));
 }
 
 TEST_F(UucpLockTest, AStaleLockIsRemovedAndTheOpenSucceeds) {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  ::waitpid(child, nullptr, 0);
-  WriteLock(child);
+  WriteLock(Text(DeadPid()));
   port.SetOpen(true);
   EXPECT_TRUE(port.Open());
+  EXPECT_EQ(LockContent(), Text(::getpid()));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <QCoreApplication>
@@ -29,8 +30,13 @@ PtyPeer::PtyPeer() {
 }
 
 PtyPeer::~PtyPeer() {
-  ::close(master_);
-  ::close(slave_);
+  HangUp();
+}
+
+void PtyPeer::HangUp() {
+  if (master_ >= 0) ::close(master_);
+  if (slave_ >= 0) ::close(slave_);
+  master_ = slave_ = -1;
 }
 
 void PtyPeer::Write(const QByteArray& bytes) {
@@ -103,4 +109,11 @@ void PumpFor(std::chrono::milliseconds time) {
   bool over = false;
   QTimer::singleShot(time, [&over] { over = true; });
   PumpUntil([&over] { return over; }, time + std::chrono::milliseconds(1000));
+}
+
+double ProcessCpuSeconds() {
+  rusage ru{};
+  ::getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }

@@ -21,6 +21,8 @@ class PtyPeer {
   // Reads whatever arrives until nothing has come for quiet.
   QByteArray ReadUntilQuiet(std::chrono::milliseconds quiet);
   int MasterFd() const { return master_; }
+  // Both ends go: the device vanishes under whoever has the slave open.
+  void HangUp();
 
  private:
   int master_ = -1;
@@ -44,3 +46,5 @@ class TestPortMap {
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 // Processes main-thread events for the given time.
 void PumpFor(std::chrono::milliseconds time);
+// CPU time this process has used so far, in seconds (all threads).
+double ProcessCpuSeconds();

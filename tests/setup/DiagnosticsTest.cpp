@@ -1,4 +1,5 @@
 // The diagnostics report: the transcript in the monitor and in Diagnostics.log.
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
 #include <atomic>
@@ -109,4 +110,23 @@ TEST_F(Diagnose, PortClosedHalfwayStopsReportsAndClosesTheProgressWindow) {
   EXPECT_TRUE(lines.contains("Com port closed..."));
   EXPECT_LT(lines.size(), 60);
   EXPECT_TRUE(QFile::exists(dir.filePath(QLatin1String(kDiagnosticsFileName))));
+}
+
+TEST_F(Diagnose, AModemUnpluggedHalfwayStopsAtOnceAndSaysSo) {
+  vmodem::VirtualModem& modem = AddModem(1, "conexant");
+  Open(1);
+  QTimer::singleShot(300, [&] { modem.unplug(); });
+  QElapsedTimer clock;
+  clock.start();
+  RunDiagnostics(link, progress);
+  EXPECT_LT(clock.elapsed(), 4000);  // no query waits for its time-out
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_EQ(messages, QStringList({"Diagnostics stopped: the modem was disconnected."}));
+  const QStringList lines = monitor.Lines();
+  ASSERT_FALSE(lines.isEmpty());
+  EXPECT_EQ(lines.first(), "ate0");
+  EXPECT_TRUE(lines.contains("Com port closed..."));
+  EXPECT_TRUE(lines.contains("Modem disconnected..."));
+  EXPECT_TRUE(QFile::exists(dir.filePath(QLatin1String(kDiagnosticsFileName))));
+  EXPECT_FALSE(link.ComPort1.Open());
 }

@@ -1,12 +1,14 @@
 // "Ok" in the modem list window: the probe of each kind of modem and the
 // whole settings file it writes.
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "setup/DiscoveryFixture.h"
+#include "setup/Profile.h"
 
 using testmodem::Chunks;
 
@@ -371,4 +373,60 @@ TEST_F(Commit, AnswerWithoutFinalResultIsCollectedForAtLeastNineteenTicks) {
   EXPECT_EQ(Ini("Modem", "VoiceCompression"), "at+vsm=130,8000,0,0");
   EXPECT_GE(modemList.AnswerTicks, 20);
   EXPECT_EQ(modemList.MemoLines().last(), "130,\"UNSIGNED PCM\",8,0,(8000),0,0");
+}
+
+TEST_F(Commit, AFailedOkOffersAWayOutUntilTheNextScan) {
+  ListModem(6);  // nothing on COM6: the modem went away after the scan
+  EXPECT_FALSE(modemList.WayOutOffered());
+  modemList.OkBtnClick();
+  EXPECT_EQ(messages, QStringList({"No valid com port specified for this modem"}));
+  ASSERT_TRUE(modemList.isVisible());
+  EXPECT_TRUE(modemList.WayOutOffered());
+  EXPECT_TRUE(modemList.windowFlags() & Qt::WindowCloseButtonHint);
+  bool left = false;
+  QTimer::singleShot(0, [&] {
+    QTest::keyClick(&modemList, Qt::Key_Escape);
+    left = !modemList.isVisible();
+  });
+  EXPECT_EQ(modemList.exec(), QDialog::Rejected);
+  EXPECT_TRUE(left);
+  EXPECT_TRUE(modemList.LeftWithoutProfile());
+  EXPECT_FALSE(QFile::exists(dir.filePath(QLatin1String(kSettingsFileName))));
+
+  // A new scan starts without the way out: "Ok" alone again.
+  modemList.FindModems();
+  EXPECT_FALSE(modemList.WayOutOffered());
+  EXPECT_FALSE(modemList.LeftWithoutProfile());
+  EXPECT_FALSE(modemList.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(Commit, AModemUnpluggedDuringTheProbeStopsItWithoutAConfiguredProfile) {
+  vmodem::VirtualModem& modem = AddModem(1, "conexant");
+  modemList.FindModems();
+  ASSERT_EQ(modemList.FoundCount, 1);
+  modemList.show();
+  // Pulled out once the probe is under way (the identification keys are written by then).
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!QFile::exists(dir.filePath(QLatin1String(kSettingsFileName)))) return;
+    watch.stop();
+    modem.unplug();
+  });
+  watch.start(5);
+  QElapsedTimer clock;
+  clock.start();
+  modemList.OkBtnClick();
+  // Each exchange would otherwise wait for its time-out (5 s) and store "none".
+  EXPECT_LT(clock.elapsed(), 4000);
+  ASSERT_EQ(messages.size(), 1) << messages.join('|').toStdString();
+  EXPECT_TRUE(messages[0].startsWith("The modem was disconnected.")) << messages[0].toStdString();
+  EXPECT_TRUE(modemList.isVisible());
+  EXPECT_TRUE(modemList.WayOutOffered());
+  EXPECT_TRUE(modemList.OkBtn->isEnabled());
+  EXPECT_FALSE(modemList.Gauge1->isVisible());
+  EXPECT_FALSE(link.ComPort1.Open());
+  EXPECT_FALSE(link.EchoToSpecMemo);
+  EXPECT_FALSE(ModemConfigured(*SettingsFile));
+  EXPECT_FALSE(IniEntries().contains("Modem/InitVoice=none"));
+  modemList.hide();
 }

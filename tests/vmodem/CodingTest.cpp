@@ -176,10 +176,10 @@ TEST(CodingTest, MethodLinesInTheirThreeForms) {
 
 TEST(CodingTest, CommandLineOptions) {
   const auto cl = parseCommandLine(
-      {"--link",    "./ttyV0", "--profile",      "lucent", "--line",      "tone:440",
-       "--event",   "b@2.5",   "--split",        "3:40",   "--delay",     "100",
-       "--garbage", "4",       "--unplug-after", "1.5",    "--no-answer", "--full-rate",
-       "--capture", "c.raw",   "--transcript",   "t.log"});
+      {"--link",    "./ttyV0", "--profile",      "lucent", "--line",         "tone:440",
+       "--event",   "b@2.5",   "--split",        "3:40",   "--delay",        "100",
+       "--garbage", "4",       "--unplug-after", "1.5",    "--no-answer",    "--full-rate",
+       "--capture", "c.raw",   "--transcript",   "t.log",  "--replug-after", "2"});
   ASSERT_EQ(cl.error, "");
   const Options& o = cl.options;
   EXPECT_EQ(o.linkPath, "./ttyV0");
@@ -194,6 +194,7 @@ TEST(CodingTest, CommandLineOptions) {
   EXPECT_EQ(o.faults.delayMs, 100);
   EXPECT_EQ(o.faults.garbageBytes, 4u);
   EXPECT_EQ(o.faults.unplugAfterSeconds, 1.5);
+  EXPECT_EQ(o.faults.replugAfterSeconds, 2.0);
   EXPECT_TRUE(o.faults.noAnswer);
   EXPECT_TRUE(o.fullLineRate);
   EXPECT_EQ(o.capturePath, "c.raw");
@@ -222,7 +223,8 @@ TEST(CodingTest, CommandLineOptions) {
                                                                {"--delay", "-5"},
                                                                {"--unplug-after", "soon"},
                                                                {"--garbage", "1e35"},
-                                                               {"--split", "inf"}})
+                                                               {"--split", "inf"},
+                                                               {"--replug-after", "-1"}})
     EXPECT_NE(parseCommandLine(bad).error, "") << bad[0];
 }
 

@@ -8,17 +8,30 @@ namespace {
 
 const std::string kDle(1, '\x10');
 const std::string kDleEtx = "\x10\x03";
+const std::string kConnect = "\r\nCONNECT\r\n";
 
 class StreamTest : public ModemTest {
  protected:
-  // Voice mode, a method and a line, as the recorder sets them up; then +VRX.
+  // Voice mode, a method and a line, as the recorder sets them up; then +VRX. Returns
+  // the samples that came in the same reads as the CONNECT (any chunking is allowed).
   std::string startReceiving(const std::string& method = "at+vsm=1,8000") {
     echoOff();
     EXPECT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
     EXPECT_EQ(client_->command(method), "\r\nOK\r\n");
     EXPECT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
     client_->send("at+vrx\r");
-    return client_->readUntil("\r\nCONNECT\r\n");
+    const std::string answer = client_->readUntil(kConnect);
+    EXPECT_EQ(answer.substr(0, kConnect.size()), kConnect);
+    return answer.size() > kConnect.size() ? answer.substr(kConnect.size()) : std::string();
+  }
+  // At least n bytes of the stream, starting with those already read.
+  std::string readStream(std::string data, size_t n) {
+    while (data.size() < n) {
+      const std::string more = client_->readBytes(n - data.size());
+      if (more.empty()) break;
+      data += more;
+    }
+    return data;
   }
   static Options patternLine(const std::string& pattern) {
     Options options;
@@ -34,8 +47,7 @@ TEST_F(StreamTest, DataBytesEqualToDleArriveDoubled) {
                               "A\x10\x10"
                               "B",
                               5)));
-  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  const std::string data = client_->readBytes(14);
+  const std::string data = readStream(startReceiving(), 14);
   EXPECT_EQ(data.substr(0, 14), std::string("\x10\x10"
                                             "A\x10\x10\x10\x10"
                                             "B\x10\x10"
@@ -45,8 +57,7 @@ TEST_F(StreamTest, DataBytesEqualToDleArriveDoubled) {
 
 TEST_F(StreamTest, DleExclamationEndsTheStreamAndTheBytesMatchTheRecord) {
   startModem("conexant");
-  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  std::string received = "\r\nCONNECT\r\n" + client_->readBytes(800);
+  std::string received = kConnect + readStream(startReceiving(), 800);
   ASSERT_GE(received.size(), 800u);
   client_->send(kDle + "!");
   received += client_->readUntil(kDleEtx + "\r\nOK\r\n");
@@ -63,8 +74,7 @@ TEST_F(StreamTest, DleExclamationEndsTheStreamAndTheBytesMatchTheRecord) {
 
 TEST_F(StreamTest, DleCaretAlsoEndsTheStream) {
   startModem(patternLine("\x80"));
-  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  ASSERT_FALSE(client_->readBytes(10).empty());
+  ASSERT_FALSE(readStream(startReceiving(), 10).empty());
   client_->send(kDle + "^");
   const std::string tail = client_->readUntil(kDleEtx + "\r\nOK\r\n");
   ASSERT_GE(tail.size(), 8u);
@@ -74,8 +84,7 @@ TEST_F(StreamTest, DleCaretAlsoEndsTheStream) {
 
 TEST_F(StreamTest, ClosingThePortResetsTheModemAndItAnswersAfterReopening) {
   startModem("conexant");
-  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  ASSERT_FALSE(client_->readBytes(100).empty());
+  ASSERT_FALSE(readStream(startReceiving(), 100).empty());
   reopen();
   const ModemStatus status = modem_->status();
   EXPECT_EQ(status.state, ModemState::Command);
@@ -96,18 +105,41 @@ TEST_F(StreamTest, ClosingAndReopeningAtOnceStillResets) {
   EXPECT_EQ(modem_->status().resets, 1);
 }
 
-TEST_F(StreamTest, UnplugInTheMiddleOfAStreamRemovesTheDevice) {
+TEST_F(StreamTest, UnplugInTheMiddleOfAStreamRemovesTheDeviceOnceAllSentIsRead) {
   Options options;
   options.linkPath = ::testing::TempDir() + "/vmodem-unplug-" + std::to_string(::getpid());
   options.faults.unplugAfterSeconds = 0.2;
   startModem(options);
   ASSERT_EQ(::access(options.linkPath.c_str(), F_OK), 0);
-  ASSERT_EQ(startReceiving(), "\r\nCONNECT\r\n");
-  client_->readFor(kAnswerTimeout);  // ends when the device goes
+  const std::string first = startReceiving();
+  const std::string rest = first + client_->readFor(kAnswerTimeout);  // ends when it goes
   EXPECT_TRUE(client_->gone());
   EXPECT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.state == ModemState::Unplugged; },
                               kAnswerTimeout));
   EXPECT_NE(::access(options.linkPath.c_str(), F_OK), 0);
+  // The quiet moment before the end lets every byte sent reach the computer.
+  EXPECT_GT(rest.size(), 0u);
+  EXPECT_EQ(kConnect + rest, modem_->streamed());
+}
+
+TEST_F(StreamTest, ReplugBringsANewDeviceBehindTheSameLinkInItsPowerOnState) {
+  Options options;
+  options.linkPath = ::testing::TempDir() + "/vmodem-replug-" + std::to_string(::getpid());
+  options.faults.replugAfterSeconds = 0.3;
+  startModem(options);
+  echoOff();
+  const std::string first = modem_->slavePath();
+  modem_->unplug();
+  client_->readFor(kAnswerTimeout);
+  EXPECT_TRUE(client_->gone());
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.replugs == 1; }, kAnswerTimeout));
+  EXPECT_NE(modem_->slavePath(), first);
+  char target[256] = {};
+  ASSERT_GT(::readlink(options.linkPath.c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(std::string(target), modem_->slavePath());
+  client_ = std::make_unique<PtyClient>(options.linkPath);
+  EXPECT_EQ(client_->command("AT"), "AT\r\r\nOK\r\n");  // echo on again: power-on state
+  EXPECT_EQ(modem_->status().state, ModemState::Command);
 }
 
 }  // namespace

@@ -90,7 +90,8 @@ std::string usage() {
          "  --seed N              of the drawn chunk sizes and gaps (default 1)\n"
          "  --delay MS            wait MS before each answer\n"
          "  --garbage N           send N noise bytes before each answer\n"
-         "  --unplug-after SEC    vanish SEC seconds into a stream\n";
+         "  --unplug-after SEC    go quiet SEC seconds into a stream, vanish 0.5 s later\n"
+         "  --replug-after SEC    after an unplug: a new device behind the same link\n";
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -172,6 +173,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (a == "--unplug-after") {
       const std::string v = value();
       if (cl.error.empty() && !toDouble(v, o.faults.unplugAfterSeconds)) bad(v);
+    } else if (a == "--replug-after") {
+      const std::string v = value();
+      if (cl.error.empty() && !toDouble(v, o.faults.replugAfterSeconds)) bad(v);
     } else {
       cl.error = "unknown option " + a;
     }

@@ -14,6 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kStreamTick = 20ms;
+// Between the unplug fault and the device's end: time for the computer to read what was
+// sent (a vanishing pty takes unread bytes with it).
+constexpr auto kUnplugQuiet = 500ms;
 // While no one has the port open the master reports a hang-up continuously; look
 // again this often instead of polling it.
 constexpr auto kHangupRecheck = 30ms;
@@ -56,7 +59,7 @@ VirtualModem::VirtualModem(Options options)
   source_ = makeLineSource(options_.line);
   pty_ = std::make_unique<PseudoTerminal>();
   slavePath_ = pty_->slavePath();
-  watcher_ = std::make_unique<SlaveWatcher>(slavePath_);
+  watcher_ = std::make_unique<SlaveWatcher>(pty_->slavePath());
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
     throw std::system_error(errno, std::generic_category(), "pipe2");
@@ -79,7 +82,7 @@ void VirtualModem::start() {
   state_ = ModemState::Command;
   publish();
   transcript_.note(
-      "modem on " + slavePath_ +
+      "modem on " + pty_->slavePath() +
       (profile_.description.empty() ? std::string() : " (" + profile_.description + ")"));
   thread_ = std::thread([this] { run(); });
 }
@@ -103,6 +106,11 @@ void VirtualModem::unplug() {
 void VirtualModem::setFaults(const Faults& faults) {
   std::lock_guard lock(mutex_);
   faults_ = faults;
+}
+
+std::string VirtualModem::slavePath() const {
+  std::lock_guard lock(mutex_);
+  return slavePath_;
 }
 
 ModemStatus VirtualModem::status() const {
@@ -139,6 +147,7 @@ void VirtualModem::publish() {
     status_.commands = commandCount_;
     status_.resets = resetCount_;
     status_.streams = streamCount_;
+    status_.replugs = replugCount_;
     status_.streamedBytes = streamed_.size();
     status_.samples = streamer_ ? streamer_->samplesProduced() : 0;
   }
@@ -151,16 +160,19 @@ int VirtualModem::pollTimeoutMs(Clock::time_point now) const {
   if (!output_.empty() && !wantWrite_) consider(msUntil(now, output_.front().due));
   if (state_ == ModemState::Receiving) consider(msUntil(now, nextTick_));
   if (hungUp_) consider(msUntil(now, nextHangupCheck_));
+  if (goingQuiet_) consider(msUntil(now, unplugAt_));
+  if (state_ == ModemState::Unplugged) consider(msUntil(now, replugAt_));
   return timeout;
 }
 
 void VirtualModem::run() {
   while (!stopRequested_) {
     const Clock::time_point before = Clock::now();
+    const bool plugged = state_ != ModemState::Unplugged;
     pollfd fds[3] = {{wakeRead_.get(), POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
-    if (watcher_->available()) fds[1] = {watcher_->fd(), POLLIN, 0};
+    if (plugged && watcher_->available()) fds[1] = {watcher_->fd(), POLLIN, 0};
     // A hung-up master reports POLLHUP without end: leave it out until it is worth a look.
-    if (!hungUp_) {
+    if (plugged && !hungUp_) {
       fds[2] = {pty_->masterFd(), static_cast<short>(POLLIN | (wantWrite_ ? POLLOUT : 0)), 0};
     }
     const int ready = ::poll(fds, 3, pollTimeoutMs(before));
@@ -171,14 +183,24 @@ void VirtualModem::run() {
       }
     }
     if (stopRequested_) break;
-    if (unplugRequested_) {
-      doUnplug();
-      break;
+    Clock::time_point now = Clock::now();
+    if (plugged && (unplugRequested_.exchange(false) || (goingQuiet_ && now >= unplugAt_))) {
+      doUnplug(now);
+    }
+    if (state_ == ModemState::Unplugged) {
+      Faults faults;
+      {
+        std::lock_guard lock(mutex_);
+        faults = faults_;
+      }
+      if (faults.replugAfterSeconds < 0) break;
+      if (now >= replugAt_) replug();
+      continue;
     }
     // Opens and closes first: a close and a new open since the last pass must reset
     // the modem before the new opener's bytes are read.
     watchSlave();
-    Clock::time_point now = Clock::now();
+    now = Clock::now();
     if (hungUp_ && now >= nextHangupCheck_) {
       pollfd probe{pty_->masterFd(), POLLIN, 0};
       if (::poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP)) {
@@ -192,7 +214,6 @@ void VirtualModem::run() {
     if (!hungUp_ && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) readMaster(now);
     now = Clock::now();
     if (state_ == ModemState::Receiving) tickStream(now);
-    if (state_ == ModemState::Unplugged) break;
     // The status is current before the answer goes out, so that whoever reads the
     // answer finds the state it reports.
     publish();
@@ -384,7 +405,7 @@ void VirtualModem::queuePieces(const std::string& bytes, const Faults& faults,
 }
 
 void VirtualModem::queue(std::string bytes, Clock::time_point due, bool stream) {
-  if (bytes.empty()) return;
+  if (bytes.empty() || goingQuiet_) return;
   due = std::max(due, lastDue_);
   lastDue_ = due;
   if (stream) streamBacklog_ += bytes.size();
@@ -400,7 +421,7 @@ void VirtualModem::queue(std::string bytes, Clock::time_point due, bool stream) 
 }
 
 void VirtualModem::tickStream(Clock::time_point now) {
-  if (!streamer_ || now < nextTick_) return;
+  if (!streamer_ || goingQuiet_ || now < nextTick_) return;
   Faults faults;
   {
     std::lock_guard lock(mutex_);
@@ -408,7 +429,9 @@ void VirtualModem::tickStream(Clock::time_point now) {
   }
   if (faults.unplugAfterSeconds >= 0 && streamer_->elapsed(now) >= faults.unplugAfterSeconds) {
     flushOutput(now);
-    doUnplug();
+    goingQuiet_ = true;
+    unplugAt_ = now + kUnplugQuiet;
+    transcript_.note("going quiet before the unplug");
     return;
   }
   std::string bytes = streamer_->produce(now);
@@ -449,14 +472,58 @@ void VirtualModem::flushOutput(Clock::time_point now) {
   }
 }
 
-void VirtualModem::doUnplug() {
+void VirtualModem::doUnplug(Clock::time_point now) {
   transcript_.note("unplugged");
   pty_->unlink();
   pty_->closeMaster();
   output_.clear();
+  streamBacklog_ = 0;
   streamer_.reset();
+  goingQuiet_ = false;
   portOpen_ = false;
   state_ = ModemState::Unplugged;
+  Faults faults;
+  {
+    std::lock_guard lock(mutex_);
+    faults = faults_;
+  }
+  if (faults.replugAfterSeconds >= 0) {
+    replugAt_ = now + std::chrono::duration_cast<Clock::duration>(
+                          std::chrono::duration<double>(faults.replugAfterSeconds));
+  }
+  publish();
+}
+
+void VirtualModem::replug() {
+  // A new device, at the old link: a USB modem plugged in again gets a new tty.
+  std::unique_ptr<PseudoTerminal> pty;
+  std::unique_ptr<SlaveWatcher> watcher;
+  try {
+    pty = std::make_unique<PseudoTerminal>();
+    watcher = std::make_unique<SlaveWatcher>(pty->slavePath());
+    if (!options_.linkPath.empty()) pty->link(options_.linkPath);
+  } catch (const std::system_error& e) {
+    transcript_.note(std::string("replug failed: ") + e.what());
+    replugAt_ = Clock::now() + kHangupRecheck;
+    return;
+  }
+  pty_ = std::move(pty);
+  watcher_ = std::move(watcher);
+  {
+    std::lock_guard lock(mutex_);
+    slavePath_ = pty_->slavePath();
+  }
+  engine_.powerOn();
+  output_.clear();
+  wantWrite_ = false;
+  hungUp_ = false;
+  dlePending_ = false;
+  capturing_ = false;
+  lastDue_ = {};
+  portOpen_ = false;
+  state_ = ModemState::Command;
+  ++replugCount_;
+  transcript_.note("replugged as " + pty_->slavePath());
   publish();
 }
 

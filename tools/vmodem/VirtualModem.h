@@ -33,15 +33,18 @@ namespace vmodem {
 
 // Misbehaviour on demand, for the tests of the computer's side.
 struct Faults {
-  bool noAnswer = false;           // reads everything, sends nothing
-  size_t splitBytes = 0;           // answers sent in chunks of this many bytes...
-  size_t splitBytesMax = 0;        // ...or, when larger, of sizes drawn from this range...
-  int splitGapMs = 30;             // ...this far apart...
-  int splitGapMaxMs = -1;          // ...or, when larger, gaps drawn from this range
-  unsigned seed = 1;               // of the drawn sizes and gaps
-  int delayMs = 0;                 // before each answer
-  size_t garbageBytes = 0;         // noise sent as its own chunk before each answer
-  double unplugAfterSeconds = -1;  // into a voice stream: the device vanishes
+  bool noAnswer = false;     // reads everything, sends nothing
+  size_t splitBytes = 0;     // answers sent in chunks of this many bytes...
+  size_t splitBytesMax = 0;  // ...or, when larger, of sizes drawn from this range...
+  int splitGapMs = 30;       // ...this far apart...
+  int splitGapMaxMs = -1;    // ...or, when larger, gaps drawn from this range
+  unsigned seed = 1;         // of the drawn sizes and gaps
+  int delayMs = 0;           // before each answer
+  size_t garbageBytes = 0;   // noise sent as its own chunk before each answer
+  // Into a voice stream the modem goes quiet and, a moment later (once what it sent has
+  // been read), its device vanishes.
+  double unplugAfterSeconds = -1;
+  double replugAfterSeconds = -1;  // after an unplug: a new device behind the same link
 };
 
 struct Options {
@@ -74,6 +77,7 @@ struct ModemStatus {
   long commands = 0;         // command lines executed since start
   long resets = 0;           // returns to power-on state because the port closed
   long streams = 0;          // data phases started
+  long replugs = 0;          // new devices after an unplug
   size_t streamedBytes = 0;  // wire bytes sent since the last "+VRX" began
   long long samples = 0;     // samples produced in the current or last stream
 };
@@ -93,7 +97,8 @@ class VirtualModem {
   // Prompt: the modem thread wakes at once and ends.
   void stop();
 
-  const std::string& slavePath() const { return slavePath_; }
+  // The device the computer opens; a new one after each replug.
+  std::string slavePath() const;
   const std::string& linkPath() const { return options_.linkPath; }
   const Profile& profile() const { return profile_; }
 
@@ -108,7 +113,8 @@ class VirtualModem {
   std::string streamed() const;
 
   void setFaults(const Faults& faults);
-  // The device vanishes now (as a USB modem pulled out).
+  // The device vanishes now (as a USB modem pulled out), and comes back as a new device
+  // behind the same link if the faults ask for a replug.
   void unplug();
 
  private:
@@ -133,14 +139,14 @@ class VirtualModem {
   void watchSlave();
   void computerClosed();
   void tickStream(Clock::time_point now);
-  void doUnplug();
+  void doUnplug(Clock::time_point now);
+  void replug();
   int pollTimeoutMs(Clock::time_point now) const;
   void publish();
 
   Options options_;
   Profile profile_;
   std::unique_ptr<PseudoTerminal> pty_;
-  std::string slavePath_;
   std::unique_ptr<SlaveWatcher> watcher_;
   UniqueFd wakeRead_, wakeWrite_;
   std::thread thread_;
@@ -162,15 +168,20 @@ class VirtualModem {
   bool wantWrite_ = false;
   bool hungUp_ = false;
   bool dlePending_ = false;
+  bool goingQuiet_ = false;  // the unplug fault has struck: nothing more is sent
+  Clock::time_point unplugAt_{};
+  Clock::time_point replugAt_{};
   ModemState state_ = ModemState::Stopped;
   bool portOpen_ = false;
   long commandCount_ = 0;
   long resetCount_ = 0;
   long streamCount_ = 0;
+  long replugCount_ = 0;
   std::ofstream capture_;
 
   mutable std::mutex mutex_;  // guards what follows
   mutable std::condition_variable changed_;
+  std::string slavePath_;
   ModemStatus status_;
   std::vector<std::string> commands_;
   std::string streamed_;

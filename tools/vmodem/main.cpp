@@ -47,13 +47,18 @@ int main(int argc, char** argv) {
     if (!modem.linkPath().empty())
       std::cerr << "tavrin-vmodem: " << modem.linkPath() << " -> " << modem.slavePath()
                 << " (profile " << cl.options.profile << ")" << std::endl;
-    // Ends on a signal, or when the modem has been unplugged (a fault asked for).
+    // Ends on a signal, or when the modem has been unplugged for good (a fault asked for).
+    const bool replugs = cl.options.faults.replugAfterSeconds >= 0;
     const timespec recheck{0, 250'000'000};
+    bool unplugged = false;
     while (sigtimedwait(&signals, nullptr, &recheck) < 0) {
-      if (modem.status().state == ModemState::Unplugged) {
-        std::cerr << "tavrin-vmodem: unplugged" << std::endl;
-        break;
+      const bool now = modem.status().state == ModemState::Unplugged;
+      if (now && !unplugged) std::cerr << "tavrin-vmodem: unplugged" << std::endl;
+      if (now && !replugs) break;
+      if (!now && unplugged) {
+        std::cerr << "tavrin-vmodem: replugged as " << modem.slavePath() << std::endl;
       }
+      unplugged = now;
     }
     modem.stop();
   } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 
 #include "serial/SerialDevice.h"
@@ -78,6 +79,18 @@ bool IsPseudoTerminal(int fd) {
   return major(st.st_rdev) >= kPtyFirstMajor && major(st.st_rdev) <= kPtyLastMajor;
 }
 
+// What a device that has gone away (hung up, unplugged) answers to every call.
+bool DeviceGone(int err) {
+  return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+// Whether some program has put the device into exclusive mode; false where the system
+// cannot tell.
+bool HeldExclusive(int fd) {
+  int exclusive = 0;
+  return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
 class PosixSerialDevice final : public SerialDevice {
  public:
   ~PosixSerialDevice() override { Close(); }
@@ -85,6 +98,7 @@ class PosixSerialDevice final : public SerialDevice {
   int Open(const std::string& path) override;
   void Close() override;
   bool IsOpen() const override { return fd_.Valid(); }
+  bool Lost() const override { return lost_.load(); }
   int GetLine(LineSettings& out) override;
   int SetLine(const LineSettings& settings) override;
   int SetModemLine(Line line, bool raised) override;
@@ -104,31 +118,40 @@ class PosixSerialDevice final : public SerialDevice {
   WakeFd cancel_;
   WakeFd abort_;
   termios saved_{};
+  std::atomic<bool> lost_{false};
+
+  // Notes a failed call; returns err.
+  int Failed(int err) {
+    if (DeviceGone(err)) lost_ = true;
+    return err;
+  }
 };
 
 int PosixSerialDevice::Open(const std::string& path) {
   if (IsOpen()) return OsError(EBUSY);
-  UniqueFd fd(
-      RetryEintr([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-  if (!fd.Valid()) return OsError(errno);
-  // flock refuses a second opener in this process as well as in others, root included;
-  // TIOCEXCL keeps other programs from opening the device at all.
-  if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
-    return OsError(errno);
-  }
-  if (::ioctl(fd.Get(), TIOCEXCL) != 0 && !NotALine(errno)) return OsError(errno);
+  // The lock file comes first: a device that another program holds is never opened, so
+  // its line is never touched (opening a serial device raises DTR).
+  if (const int err = lock_.Acquire(path); err != 0) return err;
   auto fail = [&](int err) {
-    ::ioctl(fd.Get(), TIOCNXCL);
     lock_.Release();
     return OsError(err);
   };
-  termios tio{};
-  if (::tcgetattr(fd.Get(), &tio) != 0) return fail(errno);
-  if (const int err = lock_.Acquire(path); err != 0) {
+  UniqueFd fd(
+      RetryEintr([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+  if (!fd.Valid()) return fail(errno);
+  // flock refuses a second opener in this process as well as in others, root included;
+  // TIOCEXCL keeps other programs from opening the device at all. An exclusive mode set
+  // by another program (root opens in spite of it) is theirs: refuse, and leave it.
+  if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) return fail(errno);
+  if (HeldExclusive(fd.Get())) return fail(EBUSY);
+  if (::ioctl(fd.Get(), TIOCEXCL) != 0 && !NotALine(errno)) return fail(errno);
+  auto failExclusive = [&](int err) {
     ::ioctl(fd.Get(), TIOCNXCL);
-    return err;
-  }
-  if (!cancel_.Create() || !abort_.Create()) return fail(ENOMEM);
+    return fail(err);
+  };
+  termios tio{};
+  if (::tcgetattr(fd.Get(), &tio) != 0) return failExclusive(errno);
+  if (!cancel_.Create() || !abort_.Create()) return failExclusive(ENOMEM);
   saved_ = tio;
   ::cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD | HUPCL;
@@ -138,7 +161,10 @@ int PosixSerialDevice::Open(const std::string& path) {
   tio.c_cc[VTIME] = 0;
   tio.c_cc[VSTART] = kXon;
   tio.c_cc[VSTOP] = kXoff;
-  if (RetryEintr([&] { return ::tcsetattr(fd.Get(), TCSANOW, &tio); }) != 0) return fail(errno);
+  if (RetryEintr([&] { return ::tcsetattr(fd.Get(), TCSANOW, &tio); }) != 0) {
+    return failExclusive(errno);
+  }
+  lost_ = false;
   fd_ = std::move(fd);
   return 0;
 }
@@ -158,7 +184,7 @@ void PosixSerialDevice::Close() {
 
 int PosixSerialDevice::GetLine(LineSettings& out) {
   termios tio{};
-  if (::tcgetattr(fd_.Get(), &tio) != 0) return OsError(errno);
+  if (::tcgetattr(fd_.Get(), &tio) != 0) return OsError(Failed(errno));
   out.baud = BaudFor(::cfgetospeed(&tio));
   switch (tio.c_cflag & CSIZE) {
     case CS5:
@@ -191,7 +217,7 @@ int PosixSerialDevice::GetLine(LineSettings& out) {
 
 int PosixSerialDevice::SetLine(const LineSettings& s) {
   termios tio{};
-  if (::tcgetattr(fd_.Get(), &tio) != 0) return OsError(errno);
+  if (::tcgetattr(fd_.Get(), &tio) != 0) return OsError(Failed(errno));
   speed_t speed = B0;
   const bool named = SpeedFor(s.baud, speed);
   if (named) {
@@ -250,7 +276,7 @@ int PosixSerialDevice::SetLine(const LineSettings& s) {
   if (RetryEintr([&] { return ::tcsetattr(fd_.Get(), TCSANOW, &tio); }) != 0) {
     // A pseudo-terminal has no character format and newer kernels refuse to change it;
     // the rest of the settings still apply.
-    if (errno != EINVAL || !IsPseudoTerminal(fd_.Get())) return OsError(errno);
+    if (errno != EINVAL || !IsPseudoTerminal(fd_.Get())) return OsError(Failed(errno));
     termios current{};
     if (::tcgetattr(fd_.Get(), &current) != 0) return OsError(errno);
     constexpr tcflag_t kFormat = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
@@ -268,14 +294,17 @@ int PosixSerialDevice::SetLine(const LineSettings& s) {
 int PosixSerialDevice::SetModemLine(Line line, bool raised) {
   int bits = line == Line::kDtr ? TIOCM_DTR : TIOCM_RTS;
   if (::ioctl(fd_.Get(), raised ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !NotALine(errno)) {
-    return OsError(errno);
+    return OsError(Failed(errno));
   }
   return 0;
 }
 
 uint8_t PosixSerialDevice::ModemStatus() {
   int bits = 0;
-  if (::ioctl(fd_.Get(), TIOCMGET, &bits) != 0) return 0;
+  if (::ioctl(fd_.Get(), TIOCMGET, &bits) != 0) {
+    Failed(errno);
+    return 0;
+  }
   uint8_t status = 0;
   if (bits & TIOCM_CTS) status |= modem_status::kCts;
   if (bits & TIOCM_DSR) status |= modem_status::kDsr;
@@ -286,12 +315,17 @@ uint8_t PosixSerialDevice::ModemStatus() {
 
 size_t PosixSerialDevice::Unread() {
   int count = 0;
-  if (::ioctl(fd_.Get(), FIONREAD, &count) != 0 || count < 0) return 0;
+  if (::ioctl(fd_.Get(), FIONREAD, &count) != 0) {
+    Failed(errno);
+    return 0;
+  }
+  if (count < 0) return 0;
   return static_cast<size_t>(count);
 }
 
 size_t PosixSerialDevice::Read(uint8_t* buffer, size_t size) {
   const ssize_t n = RetryEintr([&] { return ::read(fd_.Get(), buffer, size); });
+  if (n < 0) Failed(errno);
   return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
@@ -305,7 +339,10 @@ SerialDevice::WriteResult PosixSerialDevice::Write(const uint8_t* data, size_t s
       written += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno != EAGAIN) return WriteResult::kFailed;
+    if (n < 0 && errno != EAGAIN) {
+      Failed(errno);
+      return WriteResult::kFailed;
+    }
     std::array<pollfd, 2> fds{{{fd_.Get(), POLLOUT, 0}, {abort_.PollFd(), POLLIN, 0}}};
     if (RetryEintr([&] { return ::poll(fds.data(), fds.size(), -1); }) < 0) {
       return WriteResult::kFailed;
@@ -314,7 +351,11 @@ SerialDevice::WriteResult PosixSerialDevice::Write(const uint8_t* data, size_t s
       abort_.Drain();
       return WriteResult::kAborted;
     }
-    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return WriteResult::kFailed;
+    if (fds[0].revents & (POLLERR | POLLHUP)) {
+      lost_ = true;  // the line is gone: no room will ever come
+      return WriteResult::kFailed;
+    }
+    if (fds[0].revents & POLLNVAL) return WriteResult::kFailed;
   }
   return WriteResult::kDone;
 }
@@ -325,16 +366,18 @@ SerialDevice::WaitResult PosixSerialDevice::WaitInput() {
     return WaitResult::kFailed;
   }
   if (fds[1].revents & POLLIN) return WaitResult::kCancelled;
-  // A hung-up device stays readable for ever without data: that ends the waits.
-  if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) && Unread() == 0) {
+  // A hung-up device stays readable for ever without data: it is gone.
+  if ((fds[0].revents & (POLLERR | POLLHUP)) && Unread() == 0) {
+    lost_ = true;
     return WaitResult::kFailed;
   }
+  if (fds[0].revents & POLLNVAL) return WaitResult::kFailed;
   return WaitResult::kReady;
 }
 
 int PosixSerialDevice::Purge(bool input, bool output) {
   const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-  if (::tcflush(fd_.Get(), which) != 0 && !NotALine(errno)) return OsError(errno);
+  if (::tcflush(fd_.Get(), which) != 0 && !NotALine(errno)) return OsError(Failed(errno));
   return 0;
 }
 

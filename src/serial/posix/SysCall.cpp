@@ -30,6 +30,27 @@ int OsError(int err) {
   }
 }
 
+namespace {
+CreateFault& Fault() {
+  static CreateFault fault;
+  return fault;
+}
+}  // namespace
+
+void SetCreateFault(CreateFault fault) {
+  Fault() = std::move(fault);
+}
+
+int CreateFile(const std::string& path, int flags, mode_t mode) {
+  if (Fault()) {
+    if (const int err = Fault()(path); err != 0) {
+      errno = err;
+      return -1;
+    }
+  }
+  return RetryEintr([&] { return ::open(path.c_str(), flags | O_CREAT, mode); });
+}
+
 void UniqueFd::Reset(int fd) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;

@@ -1,7 +1,11 @@
 #pragma once
 // The one boundary between the POSIX device layer and the system: calls retried on
 // EINTR, descriptors owned by RAII, errno mapped to the layer's error numbers once.
+#include <sys/types.h>
+
 #include <cerrno>
+#include <functional>
+#include <string>
 #include <utility>
 
 namespace posix {
@@ -20,6 +24,13 @@ auto RetryEintr(Call call) {
 // errno -> the error number the serial layer reports: a missing device is 2, a device
 // held by someone else is 5, anything else keeps its own number (and text).
 int OsError(int err);
+
+// Creates (opens with O_CREAT) a file the layer writes, retried on EINTR; -1 and errno on
+// failure. Tests install a fault that names the errno a path is to fail with (0: none),
+// to stand for folders that refuse us, which file modes cannot do for root.
+int CreateFile(const std::string& path, int flags, mode_t mode);
+using CreateFault = std::function<int(const std::string& path)>;
+void SetCreateFault(CreateFault fault);
 
 // An owned file descriptor.
 class UniqueFd {

@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "serial/SerialErrors.h"
@@ -18,25 +19,49 @@
 namespace posix {
 namespace {
 
-constexpr char kLockFolder[] = "/var/lock";
+constexpr char kDefaultFolder[] = "/var/lock";
 constexpr char kDevPrefix[] = "/dev/";
 constexpr int kAcquireAttempts = 2;  // one retry after removing a stale lock
-constexpr mode_t kLockMode = 0644;
+constexpr mode_t kLockMode = 0644;   // other programs read the pid in it
+constexpr int kBinaryPidSize = 4;
+// A lock without a readable pid may be one that its writer has only just created.
+constexpr time_t kFreshLockSeconds = 5;
+constexpr size_t kMaxLockText = 32;
 
-// The pid stored in a lock file: ten characters of text and a newline, or (old style)
-// a binary int. 0 when unreadable.
-pid_t ReadLockPid(const std::string& path) {
-  UniqueFd fd(RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd.Valid()) return 0;
-  char buffer[32] = {};
-  const ssize_t n = RetryEintr([&] { return ::read(fd.Get(), buffer, sizeof buffer - 1); });
-  if (n <= 0) return 0;
-  if (n == static_cast<ssize_t>(sizeof(int))) {
-    int binary = 0;
-    std::memcpy(&binary, buffer, sizeof binary);
-    return binary;
+std::string& FolderSetting() {
+  static std::string folder = kDefaultFolder;
+  return folder;
+}
+
+// The pid in a lock's content: decimal text of any width (blanks around it and a final
+// newline allowed), or the old binary form, 4 bytes. Nothing when empty or unreadable.
+std::optional<pid_t> ParseLockPid(const char* data, size_t size) {
+  size_t i = 0;
+  while (i < size && data[i] == ' ') ++i;
+  long value = 0;
+  size_t digits = 0;
+  while (i < size && data[i] >= '0' && data[i] <= '9' && digits < 10) {
+    value = value * 10 + (data[i] - '0');
+    ++i;
+    ++digits;
   }
-  return static_cast<pid_t>(std::strtol(buffer, nullptr, 10));
+  while (i < size && (data[i] == ' ' || data[i] == '\n')) ++i;
+  if (digits > 0 && i == size) return static_cast<pid_t>(value);
+  if (size == kBinaryPidSize) {
+    int32_t binary = 0;
+    std::memcpy(&binary, data, sizeof binary);
+    if (binary > 0) return static_cast<pid_t>(binary);
+  }
+  return std::nullopt;
+}
+
+std::optional<pid_t> ReadLockPid(const std::string& path) {
+  UniqueFd fd(RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
+  if (!fd.Valid()) return std::nullopt;
+  char buffer[kMaxLockText] = {};
+  const ssize_t n = RetryEintr([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
+  if (n <= 0) return std::nullopt;
+  return ParseLockPid(buffer, static_cast<size_t>(n));
 }
 
 bool ProcessAlive(pid_t pid) {
@@ -44,10 +69,48 @@ bool ProcessAlive(pid_t pid) {
   return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
+enum class LockState { kNone, kHeld, kStale };
+
+LockState Inspect(const std::string& lockPath) {
+  struct stat st {};
+  // A lock we cannot even look at is none we could honour.
+  if (::lstat(lockPath.c_str(), &st) != 0) return LockState::kNone;
+  if (const auto pid = ReadLockPid(lockPath)) {
+    return ProcessAlive(*pid) ? LockState::kHeld : LockState::kStale;
+  }
+  const time_t age = std::time(nullptr) - st.st_mtime;
+  return age < kFreshLockSeconds ? LockState::kHeld : LockState::kStale;
+}
+
+// Writes our pid under the temporary name; 0 or the errno of the failure. The name is
+// created afresh: whatever lies there (a leftover, a planted link) is removed first,
+// which never touches what a link points at.
+int WriteTemp(const std::string& tempPath) {
+  UniqueFd fd;
+  for (int attempt = 0; attempt < kAcquireAttempts && !fd.Valid(); ++attempt) {
+    fd = UniqueFd(CreateFile(tempPath, O_WRONLY | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLockMode));
+    if (!fd.Valid() && errno == EEXIST) ::unlink(tempPath.c_str());
+  }
+  if (!fd.Valid()) return errno;
+  char text[16];
+  const int len = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+  if (::fchmod(fd.Get(), kLockMode) != 0 ||
+      RetryEintr([&] { return ::write(fd.Get(), text, len); }) != len) {
+    const int err = errno != 0 ? errno : EIO;
+    ::unlink(tempPath.c_str());
+    return err;
+  }
+  return 0;
+}
+
 }  // namespace
 
-const char* UucpLock::DefaultFolder() {
-  return kLockFolder;
+const std::string& UucpLock::Folder() {
+  return FolderSetting();
+}
+
+void UucpLock::SetFolder(const std::string& folder) {
+  FolderSetting() = folder.empty() ? std::string(kDefaultFolder) : folder;
 }
 
 std::string UucpLock::LockFileFor(const std::string& devicePath, const std::string& folder) {
@@ -62,25 +125,17 @@ std::string UucpLock::LockFileFor(const std::string& devicePath, const std::stri
   return folder + "/LCK.." + device;
 }
 
+std::string UucpLock::TempFileFor(const std::string& lockPath) {
+  return lockPath + ".tmp" + std::to_string(::getpid());
+}
+
 int UucpLock::Acquire(const std::string& devicePath) {
   Release();
-  if (::access(kLockFolder, W_OK) != 0) return 0;
-  const std::string lockPath = LockFileFor(devicePath, kLockFolder);
-  // Written under a temporary name and linked into place, so that nobody reads a
-  // half-written lock.
-  const std::string tempPath = lockPath + ".tmp" + std::to_string(::getpid());
-  {
-    UniqueFd fd(RetryEintr([&] {
-      return ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLockMode);
-    }));
-    if (!fd.Valid()) return 0;  // the folder refuses us: there is no lock to take
-    char text[16];
-    const int len = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-    if (RetryEintr([&] { return ::write(fd.Get(), text, len); }) != len) {
-      const int err = errno;
-      ::unlink(tempPath.c_str());
-      return OsError(err);
-    }
+  const std::string lockPath = LockFileFor(devicePath, Folder());
+  const std::string tempPath = TempFileFor(lockPath);
+  if (WriteTemp(tempPath) != 0) {
+    // The folder refuses us: we hold no lock, but the locks of others still count.
+    return Inspect(lockPath) == LockState::kHeld ? serial_error::kOsAccessDenied : 0;
   }
   int result = serial_error::kOsAccessDenied;
   for (int attempt = 0; attempt < kAcquireAttempts; ++attempt) {
@@ -93,9 +148,9 @@ int UucpLock::Acquire(const std::string& devicePath) {
       result = OsError(errno);
       break;
     }
-    const pid_t holder = ReadLockPid(lockPath);
-    if (ProcessAlive(holder)) break;  // held, by another process or by this one
-    ::unlink(lockPath.c_str());       // stale: its process is gone
+    const LockState state = Inspect(lockPath);
+    if (state == LockState::kHeld) break;  // by another process, or by this one
+    if (state == LockState::kStale) ::unlink(lockPath.c_str());
   }
   ::unlink(tempPath.c_str());
   return result;
@@ -103,7 +158,9 @@ int UucpLock::Acquire(const std::string& devicePath) {
 
 void UucpLock::Release() {
   if (path_.empty()) return;
-  ::unlink(path_.c_str());
+  // Someone may have taken the device over meanwhile (counting our lock as stale): their
+  // lock is not ours to remove.
+  if (ReadLockPid(path_) == ::getpid()) ::unlink(path_.c_str());
   path_.clear();
 }
 

@@ -1,6 +1,12 @@
 #pragma once
 // The UUCP lock file convention (/var/lock/LCK..<device>) honoured by getty-style
-// voice tools and terminal programs, so that two programs never share a modem.
+// voice tools and terminal programs, so that two programs never share a modem:
+//  - a lock of a live process refuses the open, also where we may not write locks;
+//  - a lock whose process is gone is stale and removed; an empty or half-written one
+//    only once it is older than a few seconds (its writer may be at work right now);
+//  - the pid is read as text of any width or as a 4-byte binary number;
+//  - our lock is written under a temporary name created exclusively (never through a
+//    symbolic link) and linked into place; release removes it only while it is ours.
 #include <string>
 
 namespace posix {
@@ -12,15 +18,20 @@ class UucpLock {
   UucpLock& operator=(const UucpLock&) = delete;
   ~UucpLock() { Release(); }
 
-  // 0 when the lock is ours (or the lock folder is not writable: nothing to honour),
-  // else an OS error number (5 when another live process holds the device).
+  // 0 when the lock is ours, or when nobody holds the device and the lock folder does not
+  // let us write one; else an OS error number (5 when another live process holds it).
   int Acquire(const std::string& devicePath);
   void Release();
 
   // The lock file name for a device path (symlinks resolved, "/dev/" dropped, other
   // slashes as underscores), in the given folder.
   static std::string LockFileFor(const std::string& devicePath, const std::string& folder);
-  static const char* DefaultFolder();
+  // The temporary name under which a lock file is written before it is linked.
+  static std::string TempFileFor(const std::string& lockPath);
+  // The folder locks are looked for and written in: /var/lock, unless tests point it at
+  // a scratch folder (empty: back to /var/lock). Main thread, while no port is open.
+  static const std::string& Folder();
+  static void SetFolder(const std::string& folder);
 
  private:
   std::string path_;

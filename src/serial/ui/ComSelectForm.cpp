@@ -75,10 +75,11 @@ uint16_t TComSelectForm::SelectedPort() const {
   return static_cast<uint16_t>(PortsComboBox->currentText().mid(kPrefixLength).toUInt());
 }
 
-void InstallComSelectPrompt() {
-  TCustomSerialPort::SetPortPrompt([](uint16_t& chosen) {
-    TComSelectForm form;
-    if (form.exec() != QDialog::Accepted) return false;
+void InstallComSelectPrompt(QWidget* parent, std::function<int(QDialog&)> exec) {
+  TCustomSerialPort::SetPortPrompt([parent, exec = std::move(exec)](uint16_t& chosen) {
+    TComSelectForm form(parent);
+    const int result = exec ? exec(form) : form.exec();
+    if (result != QDialog::Accepted) return false;
     chosen = form.SelectedPort();
     return chosen != 0;
   });

@@ -2,6 +2,7 @@
 // The port selection dialog, shown when a port is opened with no port number set.
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 
 class QComboBox;
 class QFrame;
@@ -26,5 +27,6 @@ class TComSelectForm : public QDialog {
   void FillList();
 };
 
-// Makes the port component show this dialog when it opens with ComNumber 0.
-void InstallComSelectPrompt();
+// Makes the port component show this dialog when it opens with ComNumber 0, modally, as
+// child of parent, through exec (empty: QDialog::exec). The choice holds for that open.
+void InstallComSelectPrompt(QWidget* parent = nullptr, std::function<int(QDialog&)> exec = nullptr);
