@@ -118,7 +118,7 @@ TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSe
   modem.start();
   MainFormFixture fx;
   fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kProfile);
+  fx.Write("Tavrin.ini", kVirtualModemIni);
   fx.AddRecording(QStringLiteral("LONGER"), soundtest::ToneBurstWav({{0, 20000}}, 20000, 8000));
   TMainForm& form = fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
