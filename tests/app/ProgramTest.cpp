@@ -9,10 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QUuid>
 #include <functional>
 
 #include "MainFormTestSupport.h"
+#include "ProgramSupport.h"
 #include "app/Application.h"
 #include "app/PortMapSource.h"
 #include "app/SignalBridge.h"
@@ -29,32 +29,6 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return done();
 }
 
-QString UniqueInstanceName() {
-  return QStringLiteral("tavrin-test-") + QUuid::createUuid().toString(QUuid::Id128);
-}
-
-// The built program started in a folder of its own.
-class Program {
- public:
-  Program(const QString& folder, const QStringList& args, const QString& instanceName) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TAVRIN_INSTANCE_NAME", instanceName);
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(folder);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral(TAVRIN_EXECUTABLE), args);
-  }
-  ~Program() {
-    if (process.state() != QProcess::NotRunning) {
-      process.kill();
-      process.waitForFinished(5000);
-    }
-  }
-  void Signal(int sig) { ::kill(static_cast<pid_t>(process.processId()), sig); }
-  QProcess process;
-};
-
 QFile::Permissions OthersBits() {
   return QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
 }
@@ -67,7 +41,7 @@ TEST(ProgramTest, SigtermWhileAMessageBoxIsOpenRunsTheShutdown) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write(kPort1Ini);
   }
-  Program tavrin(dir.path(), {"ONIDE"}, UniqueInstanceName());
+  Program tavrin(dir.path());
   ASSERT_TRUE(tavrin.process.waitForStarted(10000));
   // The start sequence has run once Calls.dbt exists; the port message box then opens.
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(dir.filePath("Calls.dbt")); }, 30000));
@@ -98,16 +72,16 @@ TEST(ProgramTest, ASecondStartEndsAtOnceUnlessItsFirstArgumentIsOnide) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write(kPort1Ini);
   }
-  Program one(first.path(), {}, name);
+  Program one(first.path(), ProgramOptions().Args({}).Instance(name));
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(first.filePath("Calls.dbt")); }, 30000));
 
-  Program two(second.path(), {}, name);
+  Program two(second.path(), ProgramOptions().Args({}).Instance(name));
   ASSERT_TRUE(two.process.waitForFinished(20000));
   EXPECT_EQ(two.process.exitCode(), 0);
   EXPECT_FALSE(QFile::exists(second.filePath("Calls.dbt")));  // it created nothing
   EXPECT_EQ(one.process.state(), QProcess::Running);
 
-  Program three(third.path(), {"onide"}, name);
+  Program three(third.path(), ProgramOptions().Args({"onide"}).Instance(name));
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(third.filePath("Calls.dbt")); }, 30000));
   EXPECT_EQ(three.process.state(), QProcess::Running);
 

@@ -1,0 +1,210 @@
+#include "ProgramSupport.h"
+
+#include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QTest>
+#include <QUuid>
+#include <algorithm>
+
+#include "vmodem/VirtualModem.h"
+
+namespace {
+const QString kStyleSheet = QStringLiteral(TAVRIN_TEST_DATA_DIR "/selectable-boxes.qss");
+constexpr int kClientHeight = 386;  // the main window below its menu bar
+constexpr int kCopyTries = 4;
+
+// The sanitizer runtime this test runs with, when it is a library of its own: the
+// program is built the same way, and that runtime must come first in LD_PRELOAD.
+QString SanitizerRuntime() {
+  void* symbol = ::dlsym(RTLD_DEFAULT, "__asan_init");
+  Dl_info info{};
+  if (!symbol || ::dladdr(symbol, &info) == 0 || !info.dli_fname) {
+    return {};
+  }
+  const QString file = QString::fromLocal8Bit(info.dli_fname);
+  return file.contains(QLatin1String("libasan")) ? file : QString();
+}
+}  // namespace
+
+QString UniqueInstanceName() {
+  return QStringLiteral("tavrin-test-") + QUuid::createUuid().toString(QUuid::Id128);
+}
+
+QString RunTool(const QString& program, const QStringList& args, const QString& display) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", display);
+  p.setProcessEnvironment(env);
+  p.start(program, args);
+  p.waitForFinished(kProgramWaitMs);
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+XServer::XServer() {
+  for (int n = 90 + getpid() % 50; n < 300 && display.isEmpty(); ++n) {
+    if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
+    process.start("Xvfb", {QStringLiteral(":%1").arg(n), "-screen", "0", "1280x1024x24",
+                           "-nolisten", "tcp"});
+    if (!process.waitForStarted(5000)) return;
+    if (QTest::qWaitFor(
+            [&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000) &&
+        process.state() == QProcess::Running) {
+      display = QStringLiteral(":%1").arg(n);
+    }
+  }
+}
+
+XServer::~XServer() {
+  process.terminate();
+  process.waitForFinished(5000);
+}
+
+Program::Program(const QString& folder, const ProgramOptions& options) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", options.x ? "xcb" : "offscreen");
+  if (options.x) env.insert("DISPLAY", options.x->display);
+  env.insert("TAVRIN_INSTANCE_NAME",
+             options.instanceName.isEmpty() ? UniqueInstanceName() : options.instanceName);
+  if (!options.faultyReads.isEmpty()) {
+    env.insert("TAVRIN_FAULT_READ", options.faultyReads);
+    const QString runtime = SanitizerRuntime();
+    env.insert("LD_PRELOAD", (runtime.isEmpty() ? QString() : runtime + ' ') +
+                                 QStringLiteral(TAVRIN_READ_FAULT_LIBRARY));
+  }
+  process.setProcessEnvironment(env);
+  process.setWorkingDirectory(folder);
+  process.setProcessChannelMode(QProcess::ForwardedChannels);
+  QStringList args = options.args;
+  if (options.x) args << "-stylesheet" << kStyleSheet;
+  process.start(QStringLiteral(TAVRIN_EXECUTABLE), args);
+}
+
+Program::~Program() {
+  if (process.state() != QProcess::NotRunning) {
+    process.kill();
+    process.waitForFinished(5000);
+  }
+}
+
+void Program::Signal(int sig) {
+  ::kill(static_cast<pid_t>(process.processId()), sig);
+}
+
+bool Program::EndedNormally(int timeoutMs) {
+  return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+QStringList XUser::VisibleWindows(bool dialogs) {
+  QStringList found;
+  const QStringList ids =
+      Tool("xdotool", {"search", "--onlyvisible", "--name", "."}).split('\n', Qt::SkipEmptyParts);
+  for (const QString& id : ids) {
+    const bool dialog = Tool("xprop", {"-id", id, "_NET_WM_WINDOW_TYPE"})
+                            .contains(QLatin1String("_NET_WM_WINDOW_TYPE_DIALOG"));
+    if (dialog == dialogs) found << id;
+  }
+  return found;
+}
+
+QString XUser::WaitForMainWindow(int timeoutMs) {
+  QString id;
+  (void)QTest::qWaitFor(
+      [&] {
+        id = VisibleWindows(false).value(0);
+        return !id.isEmpty();
+      },
+      timeoutMs);
+  return id;
+}
+
+std::optional<XWindow> XUser::WaitForBox(int timeoutMs) {
+  std::optional<XWindow> box;
+  (void)QTest::qWaitFor(
+      [&] {
+        for (const QString& id : VisibleWindows(true)) {
+          if (!seen_.contains(id)) {
+            seen_ << id;
+            box = XWindow{id, Tool("xdotool", {"getwindowname", id})};
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+  return box;
+}
+
+QString XUser::BoxText(const XWindow& box) {
+  // The OK button has the focus; Tab reaches the text.
+  Tool("xsel", {"--clipboard", "--clear"});
+  Tool("xdotool", {"windowfocus", "--sync", box.id});
+  for (int i = 0; i < kCopyTries; ++i) {
+    Tool("xdotool", {"key", "--clearmodifiers", "Tab", "ctrl+a", "ctrl+c"});
+    QString text;
+    if (QTest::qWaitFor(
+            [&] {
+              text = Tool("xsel", {"--clipboard", "--output"});
+              return !text.isEmpty();
+            },
+            500)) {
+      return text;
+    }
+  }
+  return {};
+}
+
+QString XUser::ReadAndCloseBox(int timeoutMs) {
+  const std::optional<XWindow> box = WaitForBox(timeoutMs);
+  if (!box) return {};
+  const QString text = BoxText(*box);
+  Press(box->id, "Escape");
+  WaitUntilClosed(box->id);
+  return text;
+}
+
+void XUser::Press(const QString& window, const char* key) {
+  Tool("xdotool", {"windowfocus", "--sync", window});
+  Tool("xdotool", {"key", "--clearmodifiers", QString::fromLatin1(key)});
+}
+
+bool XUser::WaitUntilClosed(const QString& window, int timeoutMs) {
+  return QTest::qWaitFor([&] { return !VisibleWindows(true).contains(window); }, timeoutMs);
+}
+
+void XUser::ClickClient(const QString& mainWindow, int x, int y) {
+  const QStringList geometry =
+      Tool("xdotool", {"getwindowgeometry", "--shell", mainWindow}).split('\n');
+  int height = -1;
+  for (const QString& line : geometry) {
+    if (line.startsWith(QLatin1String("HEIGHT="))) height = line.mid(7).toInt();
+  }
+  const int menuBar = height - kClientHeight;
+  Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, QString::number(x),
+                   QString::number(menuBar + y), "click", "1"});
+}
+
+bool WaitForCommand(const vmodem::VirtualModem& modem, const std::string& command,
+                    int timeoutMs) {
+  return QTest::qWaitFor(
+      [&] {
+        const auto sent = modem.commands();
+        return std::find(sent.begin(), sent.end(), command) != sent.end();
+      },
+      timeoutMs);
+}
+
+QByteArray ReadBytes(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
