@@ -147,8 +147,9 @@ class TMainForm : public QMainWindow {
   // False when they could not be saved; *note is what the user is to be told.
   bool SaveCallsBesideUnreadList(QString* note);
   void ShowCallList();
-  // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes.
-  void AddCallRecord(int64_t voiceStreamSize);
+  // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes;
+  // its memo starts as `memo` (the caller, when known), cut to the field.
+  void AddCallRecord(int64_t voiceStreamSize, const QString& memo = QString());
   void Button1Click();
   void EditMemo();
   void DeleteCallRecord();

@@ -9,6 +9,7 @@ namespace {
 
 const std::string kRing = "\r\nRING\r\n";
 const std::string kConnect = "\r\nCONNECT\r\n";
+const std::string kDialTone = std::string(1, '\x10') + 'd';
 
 Options Ringing(double periodSeconds = 0.4, int rings = 3) {
   Options o;
@@ -92,6 +93,24 @@ TEST_F(CallTest, RingsInPiecesWithTheSplitFault) {
   EXPECT_GE(Count(heard, kRing), 2u) << printable(heard);
 }
 
+TEST_F(CallTest, ARingComesAheadOfADelayedAnswerButNeverInsideOne) {
+  Options o = Ringing(0.05, 100);
+  startModem(o);
+  echoOff();
+  Faults slow;
+  slow.delayMs = 300;
+  slow.splitBytes = 1;
+  slow.splitGapMs = 10;  // the answer's pieces take some 60 ms
+  modem_->setFaults(slow);
+  client_->send("ATI3\r");
+  const std::string heard = client_->readUntil("\r\nOK\r\n");
+  const size_t answer = heard.find("\r\nCX93001");
+  ASSERT_NE(answer, std::string::npos) << printable(heard);
+  EXPECT_NE(heard.rfind(kRing, answer), std::string::npos) << printable(heard);
+  // The information line and the result come whole, one after the other.
+  EXPECT_EQ(heard.substr(answer), "\r\nCX93001-EIS_V0.2013-V92\r\n\r\nOK\r\n") << printable(heard);
+}
+
 TEST_F(CallTest, TheFarEndHangsUpWithOneDialToneCodeThenSilence) {
   Options o;
   o.line.kind = LineOptions::Kind::Pattern;
@@ -107,10 +126,10 @@ TEST_F(CallTest, TheFarEndHangsUpWithOneDialToneCodeThenSilence) {
   ASSERT_EQ(data.substr(0, kConnect.size()), kConnect);
   data = data.substr(kConnect.size()) + client_->readBytes(8000);
   // 0.25 s at 8000/s: 2000 samples of the pattern, each DLE doubled on the wire.
-  const size_t code = data.find(std::string("\x22\x10" "d", 3));
+  const size_t code = data.find("\x22" + kDialTone);
   ASSERT_NE(code, std::string::npos);
   EXPECT_EQ(code, 2999u);
-  EXPECT_EQ(Count(data, std::string("\x10" "d", 2)), 1u);
+  EXPECT_EQ(Count(data, kDialTone), 1u);
   const std::string after = data.substr(code + 3);
   ASSERT_GT(after.size(), 1000u);
   EXPECT_EQ(after.find_first_not_of('\x80'), std::string::npos);
@@ -136,9 +155,9 @@ TEST_F(CallTest, AHangUpWithoutACodeIsSilenceAlone) {
 }
 
 TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
-  const CommandLine cl = parseCommandLine({"--ring-at", "2.5", "--caller", "0123,ANNA B, JR",
-                                           "--rings", "4", "--hangup-after", "7",
-                                           "--hangup-code", "b"});
+  const CommandLine cl =
+      parseCommandLine({"--ring-at", "2.5", "--caller", "0123,ANNA B, JR", "--rings", "4",
+                        "--hangup-after", "7", "--hangup-code", "b"});
   ASSERT_TRUE(cl.error.empty()) << cl.error;
   EXPECT_EQ(cl.options.ring.atSeconds, 2.5);
   EXPECT_EQ(cl.options.ring.number, "0123");
@@ -148,9 +167,12 @@ TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
   EXPECT_EQ(cl.options.line.hangupCode, 'b');
   EXPECT_EQ(parseCommandLine({"--hangup-code", "none"}).options.line.hangupCode, 0);
   EXPECT_EQ(parseCommandLine({"--caller", "5551234"}).options.ring.name, "");
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--caller", ",NAME"}, {"--rings", "0"}, {"--ring-at", "-1"},
-        {"--ring-at", "1e300"}, {"--hangup-code", "dd"}, {"--hangup-after", "x"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--caller", ",NAME"},
+                                              {"--rings", "0"},
+                                              {"--ring-at", "-1"},
+                                              {"--ring-at", "1e300"},
+                                              {"--hangup-code", "dd"},
+                                              {"--hangup-after", "x"}}) {
     EXPECT_FALSE(parseCommandLine(bad).error.empty()) << bad[0] << " " << bad[1];
   }
 }

@@ -31,7 +31,8 @@ constexpr const char* kGarbage = "#%&*~^$@!?{}[]|";
 constexpr double kCallerIdIntoPeriod = 0.4;
 
 VirtualModem::Clock::duration toDuration(double s) {
-  return std::chrono::duration_cast<VirtualModem::Clock::duration>(std::chrono::duration<double>(s));
+  return std::chrono::duration_cast<VirtualModem::Clock::duration>(
+      std::chrono::duration<double>(s));
 }
 
 int msUntil(VirtualModem::Clock::time_point now, VirtualModem::Clock::time_point then) {
@@ -388,6 +389,7 @@ void VirtualModem::queueAnswer(const std::string& answer, size_t pauseAt, Clock:
     std::lock_guard lock(mutex_);
     faults = faults_;
   }
+  const size_t first = output_.size();
   Clock::time_point due = now + std::chrono::milliseconds(faults.delayMs);
   if (faults.garbageBytes > 0) {
     std::string noise;
@@ -398,11 +400,25 @@ void VirtualModem::queueAnswer(const std::string& answer, size_t pauseAt, Clock:
   }
   if (pauseAt >= answer.size()) {
     queuePieces(answer, faults, due);
-    return;
+  } else {
+    queuePieces(answer.substr(0, pauseAt), faults, due);
+    due += std::chrono::milliseconds(profile_.lastLinePauseMs);
+    queuePieces(answer.substr(pauseAt), faults, due);
   }
-  queuePieces(answer.substr(0, pauseAt), faults, due);
-  due += std::chrono::milliseconds(profile_.lastLinePauseMs);
-  queuePieces(answer.substr(pauseAt), faults, due);
+  if (first < output_.size()) output_[first].answerStart = true;
+}
+
+void VirtualModem::queueUnsolicited(const std::string& bytes, const Faults& faults,
+                                    Clock::time_point now) {
+  if (bytes.empty() || goingQuiet_) return;
+  for (auto it = output_.begin(); lastDue_ > now && it != output_.end(); ++it) {
+    if (it->answerStart && it->due > now) {
+      output_.insert(it, Pending{now, bytes, capturing_, false, false});
+      return;
+    }
+  }
+  Clock::time_point due = now;
+  queuePieces(bytes, faults, due);
 }
 
 void VirtualModem::queuePieces(const std::string& bytes, const Faults& faults,
@@ -492,8 +508,8 @@ void VirtualModem::flushOutput(Clock::time_point now) {
 }
 
 void VirtualModem::tickRing(Clock::time_point now) {
-  const bool offHook = engine_.line() != 0 || state_ == ModemState::Receiving ||
-                       state_ == ModemState::Transmitting;
+  const bool offHook =
+      engine_.line() != 0 || state_ == ModemState::Receiving || state_ == ModemState::Transmitting;
   if ((ringsLeft_ > 0 || callerIdDue_) && offHook) {
     // The modem took the line: the call goes on, the ringing is over.
     ringsLeft_ = 0;
@@ -507,21 +523,19 @@ void VirtualModem::tickRing(Clock::time_point now) {
     faults = faults_;
   }
   // No one with the port open hears the modem; the line rings all the same.
-  const bool heard = state_ == ModemState::Command && portOpen_ && !faults.noAnswer &&
-                     !profile_.silent;
+  const bool heard =
+      state_ == ModemState::Command && portOpen_ && !faults.noAnswer && !profile_.silent;
   if (callerIdDue_ && now >= callerIdAt_) {
     callerIdDue_ = false;
     // Only a modem told to report the caller decodes the caller ID burst.
     if (heard && engine_.callerIdMode() == "1") {
-      Clock::time_point due = now;
-      queuePieces(engine_.infoText(callerIdBlock()), faults, due);
+      queueUnsolicited(engine_.infoText(callerIdBlock()), faults, now);
       ++callerIdCount_;
     }
   }
   if (ringsLeft_ <= 0 || now < nextRing_) return;
   if (heard) {
-    Clock::time_point due = now;
-    queuePieces(engine_.ringText(), faults, due);
+    queueUnsolicited(engine_.ringText(), faults, now);
     ++ringCount_;
   }
   if (ringsLeft_ == options_.ring.rings) {
@@ -540,8 +554,8 @@ std::string VirtualModem::callerIdBlock() const {
   char time[8];
   std::strftime(date, sizeof date, "%m%d", &local);
   std::strftime(time, sizeof time, "%H%M", &local);
-  std::string block = std::string("DATE = ") + date + "\r\nTIME = " + time +
-                      "\r\nNMBR = " + options_.ring.number;
+  std::string block =
+      std::string("DATE = ") + date + "\r\nTIME = " + time + "\r\nNMBR = " + options_.ring.number;
   if (!options_.ring.name.empty()) block += "\r\nNAME = " + options_.ring.name;
   return block;
 }

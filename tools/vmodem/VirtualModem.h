@@ -50,9 +50,9 @@ struct Faults {
 // An incoming call: the line rings, and a modem with caller ID on (+VCID=1) reports
 // the caller between the first two rings.
 struct RingOptions {
-  double atSeconds = -1;        // after start; none when negative
-  int rings = 10;               // then the caller gives up, unless the modem took the line
-  double periodSeconds = 6.0;   // from one ring to the next
+  double atSeconds = -1;           // after start; none when negative
+  int rings = 10;                  // then the caller gives up, unless the modem took the line
+  double periodSeconds = 6.0;      // from one ring to the next
   std::string number = "5551234";  // "P" withheld, "O" unavailable
   std::string name = "JOHN DOE";   // none when empty
 };
@@ -138,6 +138,7 @@ class VirtualModem {
     std::string bytes;
     bool capture = false;
     bool stream = false;
+    bool answerStart = false;  // the first bytes of a command's answer
   };
 
   void run();
@@ -149,6 +150,9 @@ class VirtualModem {
   // pauseAt: where the profile's pause before a last line goes (npos: none).
   void queueAnswer(const std::string& answer, size_t pauseAt, Clock::time_point now);
   void queuePieces(const std::string& bytes, const Faults& faults, Clock::time_point& due);
+  // What the modem sends unasked (RING, caller ID): due now, also ahead of an answer
+  // still being thought about (the delay fault), never inside one.
+  void queueUnsolicited(const std::string& bytes, const Faults& faults, Clock::time_point now);
   void flushOutput(Clock::time_point now);
   void readMaster(Clock::time_point now);
   void watchSlave();
