@@ -121,6 +121,9 @@ class TMainForm : public QMainWindow {
 
   void SetStatusPanel(int index, const QString& text);
   QString StatusPanel(int index) const;
+  // Panel 2 reaches to the end of the bar while it shows a caller (with the whole text
+  // as its tool tip), and has its own width again afterwards.
+  void ShowCallerRoom(bool caller);
 
   // ---- Start, shutdown, shell commands (MainFormStart.cpp) ----
   void FormCreate();

@@ -57,7 +57,10 @@ void TMainForm::CreateRecorder() {
     if (Client) Client->update(TScope::Rect());
   };
   Recorder->CallWatch.PanelText = [this] { return StatusPanel(2); };
-  Recorder->CallWatch.SetPanelText = [this](const QString& text) { SetStatusPanel(2, text); };
+  Recorder->CallWatch.SetPanelText = [this](const QString& text, bool caller) {
+    SetStatusPanel(2, text);
+    ShowCallerRoom(caller);
+  };
 }
 
 void TMainForm::ReleaseScopeAndStream() {

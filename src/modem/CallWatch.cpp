@@ -81,13 +81,13 @@ void TCallWatch::Show(TShowing why) {
   if (showing_ == TShowing::kNothing || PanelText() != shownPanel_) savedPanel_ = PanelText();
   if (why == TShowing::kRecording || showing_ != TShowing::kRecording) showing_ = why;
   shownPanel_ = panel;
-  SetPanelText(panel);
+  SetPanelText(panel, true);
 }
 
 void TCallWatch::Restore() {
   if (showing_ == TShowing::kNothing) return;
   showing_ = TShowing::kNothing;
-  if (PanelText && SetPanelText && PanelText() == shownPanel_) SetPanelText(savedPanel_);
+  if (PanelText && SetPanelText && PanelText() == shownPanel_) SetPanelText(savedPanel_, false);
 }
 
 void TCallWatch::LogCaller() {

@@ -28,9 +28,10 @@ class TCallWatch {
   void SetEnabled(bool enabled);
   bool Enabled() const { return enabled_; }
 
-  // The second status panel of the main window.
+  // The second status panel of the main window; caller: the text is a caller's (the
+  // window may give it more room), else what the panel showed before.
   std::function<QString()> PanelText;
-  std::function<void(const QString&)> SetPanelText;
+  std::function<void(const QString& text, bool caller)> SetPanelText;
   // Milliseconds of a monotonic clock; tests replace it.
   std::function<int64_t()> Clock;
 

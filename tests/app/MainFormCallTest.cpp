@@ -4,6 +4,7 @@
 // the program has always made.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
@@ -161,6 +162,9 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.StatusPanel(2) == " " + kCaller; }, kWaitMs))
       << form.StatusPanel(2).toStdString();
   EXPECT_TRUE(form.MonitorForm->Lines().contains("Incoming call"));
+  // The panel reaches to the end of the bar for it, the whole text as its tool tip.
+  EXPECT_GT(form.StatusPanels[2]->width(), 150);
+  EXPECT_EQ(form.StatusPanels[2]->toolTip(), kCaller);
 
   form.RecSb1->click();
   ASSERT_TRUE(form.RecordingActive) << rig.fx.messages.join('\n').toStdString();
@@ -190,6 +194,8 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   ASSERT_GT(ended, caller) << log.join('|').toStdString();
   EXPECT_EQ(log.value(ended + 1), "Com port closed...");
   EXPECT_EQ(form.StatusPanel(2), " Virtual");
+  EXPECT_EQ(form.StatusPanels[2]->width(), 50);
+  EXPECT_EQ(form.StatusPanels[2]->toolTip(), "");
 
   // The user can still edit the memo, and the list keeps it.
   rig.fx.inputAnswer = QStringLiteral("5551234 JOHN DOE about the roof");

@@ -9,9 +9,13 @@
 namespace {
 struct Panel {
   QString text = QStringLiteral(" Virtual");
+  bool caller = false;
   void Attach(TCallWatch& w) {
     w.PanelText = [this] { return text; };
-    w.SetPanelText = [this](const QString& t) { text = t; };
+    w.SetPanelText = [this](const QString& t, bool isCaller) {
+      text = t;
+      caller = isCaller;
+    };
   }
 };
 
@@ -50,6 +54,7 @@ TEST(CallWatch, TheCallerIsShownWhileItRingsAndThePanelComesBackAfterwards) {
   rig.Hear("NMBR = 5551234", 101000);
   rig.Hear("NAME = JOHN DOE", 101000);
   EXPECT_EQ(rig.panel2.text, " Call from 5551234 JOHN DOE");
+  EXPECT_TRUE(rig.panel2.caller);
   rig.Hear("RING", 106000);
   rig.Hear("RING", 112000);
   // The monitor has each caller text once: the ring, then the caller.
@@ -57,6 +62,7 @@ TEST(CallWatch, TheCallerIsShownWhileItRingsAndThePanelComesBackAfterwards) {
   // No more rings: the panel shows what it showed before.
   ASSERT_TRUE(QTest::qWaitFor([&] { return rig.panel2.text == " Virtual"; },
                               static_cast<int>(TCallerId::kRingingMs) + 3000));
+  EXPECT_FALSE(rig.panel2.caller);
   // Other lines change nothing.
   rig.Hear("OK", 113000);
   rig.Hear("ATE0", 113000);
