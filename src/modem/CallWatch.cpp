@@ -1,19 +1,12 @@
 #include "modem/CallWatch.h"
 
-#include <chrono>
-
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
+#include "modem/SteadyClock.h"
 
 namespace {
 // After the last ring the caller stays shown this much longer than a ring's gap.
 constexpr int kRingTimerMarginMs = 500;
-
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 }  // namespace
 
 TCallWatch::TCallWatch(TModemF& link) : Clock(SteadyMs), link_(link) {

@@ -60,6 +60,12 @@ TAbsence AbsenceOf(const QByteArray& value) {
   return TAbsence::kNone;
 }
 
+// A number or a name, or the reason why there is none.
+void TakeItem(const QByteArray& value, qsizetype max, QString& text, TAbsence& absent) {
+  absent = AbsenceOf(value);
+  text = absent == TAbsence::kNone ? Printable(value, max) : QString();
+}
+
 TAbsence AbsenceCode(int code) {
   if (code == 'P') return TAbsence::kWithheld;
   if (code == 'O') return TAbsence::kUnavailable;
@@ -176,16 +182,10 @@ TCallerLine TCallerId::Take(QByteArrayView line, int64_t nowMs) {
       caller_.Time = Printable(parsed.Value, TCaller::kMaxNumber);
       break;
     case TCallerLine::kNumber:
-      caller_.NumberAbsent = AbsenceOf(parsed.Value);
-      caller_.Number = caller_.NumberAbsent == TAbsence::kNone
-                           ? Printable(parsed.Value, TCaller::kMaxNumber)
-                           : QString();
+      TakeItem(parsed.Value, TCaller::kMaxNumber, caller_.Number, caller_.NumberAbsent);
       break;
     case TCallerLine::kName:
-      caller_.NameAbsent = AbsenceOf(parsed.Value);
-      caller_.Name = caller_.NameAbsent == TAbsence::kNone
-                         ? Printable(parsed.Value, TCaller::kMaxName)
-                         : QString();
+      TakeItem(parsed.Value, TCaller::kMaxName, caller_.Name, caller_.NameAbsent);
       break;
     case TCallerLine::kMessage:
       TakeMessage(parsed.Value, caller_);
