@@ -148,11 +148,13 @@ TEST(CallerIdOverModem, RingsDuringAnExchangeAreNeverItsAnswerNorHandedOver) {
             kExchangeOk);
   exchanging = false;
   EXPECT_GE(rig.modem.status().rings - ringsBefore, 4);  // they did come meanwhile
-  // The monitor has the exchange's own line and its answer, the rings passed over.
+  // The monitor has the exchange's own line and its answer, the rings before it passed
+  // over (one right behind it may come in the same piece).
   const QStringList added = rig.monitor.Lines().mid(logged);
   EXPECT_EQ(added.first(), "at..");
-  EXPECT_TRUE(added.contains("OK"));
-  EXPECT_FALSE(added.contains("RING")) << added.join('|').toStdString();
+  const qsizetype ok = added.indexOf("OK");
+  EXPECT_GT(ok, 0);
+  EXPECT_FALSE(added.first(ok).contains("RING")) << added.join('|').toStdString();
   rig.modem.setFaults({});
   const qsizetype ringsHeard = heard.count("RING");
   ASSERT_TRUE(QTest::qWaitFor([&] { return heard.count("RING") > ringsHeard; }, kWaitMs));

@@ -97,8 +97,9 @@ TEST_F(CallTest, ARingComesAheadOfADelayedAnswerButNeverInsideOne) {
   Options o = Ringing(0.05, 100);
   startModem(o);
   echoOff();
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.rings >= 1; }, kAnswerTimeout));
   Faults slow;
-  slow.delayMs = 300;
+  slow.delayMs = 500;  // some ten rings while the modem thinks
   slow.splitBytes = 1;
   slow.splitGapMs = 10;  // the answer's pieces take some 60 ms
   modem_->setFaults(slow);
