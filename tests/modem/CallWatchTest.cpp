@@ -166,11 +166,11 @@ TEST(CallerIdOverModem, RingsDuringAnExchangeAreNeverItsAnswerNorHandedOver) {
 }
 
 TEST(CallerIdOverModem, TheCallerFromTheModemNamesTheRecording) {
+  Panel panel2;  // outlives the rig, whose port may close as it goes
   // The first ring comes once the rig has switched caller ID on.
   ModemRecorderRig rig(RingingModem(0.6, 30, 1.5));
   CurrentProfile.ForCallerId = QStringLiteral("at+vcid=1");
   CallOptions.CallerId = true;
-  Panel panel2;
   panel2.Attach(rig.panel->CallWatch);
   rig.panel->CallWatch.SetEnabled(true);
   rig.OpenModem();
@@ -211,6 +211,27 @@ TEST(CallerIdOverModem, ModemOnSwitchesCallerIdOnAgainOnlyWhenItIsInUse) {
   CurrentProfile.ForCallerId = QStringLiteral("at+vcid=1");
   rig.panel->Recorder.On1Click();
   EXPECT_EQ(rig.monitor.Lines().count("Setting caller ID.."), 1);
+}
+
+TEST(CallerIdOverModem, ModemOnAfterModemOffInARecordingHearsTheRingsNotSamples) {
+  Panel panel2;  // outlives the rig, whose port closes as it goes
+  // The call comes once the modem is on again.
+  ModemRecorderRig rig(RingingModem(0.3, 60, 2.0));
+  CurrentProfile.ForCallerId = QStringLiteral("at+vcid=1");
+  CallOptions.CallerId = true;
+  panel2.Attach(rig.panel->CallWatch);
+  rig.panel->CallWatch.SetEnabled(true);
+  rig.OpenModem();
+  rig.panel->Recorder.StartRecording();
+  ASSERT_TRUE(rig.WaitForBytes(800));
+  rig.panel->Recorder.Off1Click();  // the recording is dropped
+  EXPECT_FALSE(rig.panel->RecordingActive);
+  const QByteArray dropped = rig.panel->VoiceStream.Data();
+  rig.panel->Recorder.On1Click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel2.text.startsWith(" Call from"); }, kWaitMs))
+      << panel2.text.toStdString();
+  // What came after Modem On is no part of the dropped recording's samples.
+  EXPECT_EQ(rig.panel->VoiceStream.Data(), dropped);
 }
 
 TEST(HangUpOverModem, TheDialToneStopsAndSavesTheRecordingWithEveryByte) {

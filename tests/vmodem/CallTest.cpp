@@ -84,6 +84,18 @@ TEST_F(CallTest, TakingTheLineEndsTheRinging) {
   EXPECT_EQ(modem_->status().rings, rings);
 }
 
+TEST_F(CallTest, ALineTakenBeforeTheCallComesDoesNotStopIt) {
+  Options o = Ringing(0.2, 3);
+  o.ring.atSeconds = 0.6;
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=0"), "\r\nOK\r\n");
+  ASSERT_EQ(modem_->status().rings, 0);
+  EXPECT_EQ(Count(client_->readFor(1500ms), kRing), 3u);
+}
+
 TEST_F(CallTest, RingsInPiecesWithTheSplitFault) {
   Options o = Ringing();
   o.faults.splitBytes = 1;

@@ -510,7 +510,8 @@ void VirtualModem::flushOutput(Clock::time_point now) {
 void VirtualModem::tickRing(Clock::time_point now) {
   const bool offHook =
       engine_.line() != 0 || state_ == ModemState::Receiving || state_ == ModemState::Transmitting;
-  if ((ringsLeft_ > 0 || callerIdDue_) && offHook) {
+  const bool rang = ringsLeft_ < options_.ring.rings;  // the line rings, or did
+  if (rang && (ringsLeft_ > 0 || callerIdDue_) && offHook) {
     // The modem took the line: the call goes on, the ringing is over.
     ringsLeft_ = 0;
     callerIdDue_ = false;
