@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/AboutForm.h"
 #include "app/AppInfo.h"
@@ -351,6 +352,13 @@ void TMainForm::SetStatusPanel(int index, const QString& text) {
     return;
   }
   StatusPanels[static_cast<size_t>(index)]->setText(text);
+}
+
+void TMainForm::ShowCallerRoom(bool caller) {
+  QLabel* panel = StatusPanels[2];
+  const int width = kStatusPanelWidths[2];
+  panel->setFixedWidth(caller ? std::max(width, StatusBar1->width() - panel->x() - 2) : width);
+  panel->setToolTip(caller ? panel->text().trimmed() : QString());
 }
 
 QString TMainForm::StatusPanel(int index) const {

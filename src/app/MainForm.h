@@ -121,6 +121,9 @@ class TMainForm : public QMainWindow {
 
   void SetStatusPanel(int index, const QString& text);
   QString StatusPanel(int index) const;
+  // Panel 2 reaches to the end of the bar while it shows a caller (with the whole text
+  // as its tool tip), and has its own width again afterwards.
+  void ShowCallerRoom(bool caller);
 
   // ---- Start, shutdown, shell commands (MainFormStart.cpp) ----
   void FormCreate();
@@ -147,8 +150,9 @@ class TMainForm : public QMainWindow {
   // False when they could not be saved; *note is what the user is to be told.
   bool SaveCallsBesideUnreadList(QString* note);
   void ShowCallList();
-  // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes.
-  void AddCallRecord(int64_t voiceStreamSize);
+  // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes;
+  // its memo starts as `memo` (the caller, when known), cut to the field.
+  void AddCallRecord(int64_t voiceStreamSize, const QString& memo = QString());
   void Button1Click();
   void EditMemo();
   void DeleteCallRecord();

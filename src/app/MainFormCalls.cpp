@@ -121,11 +121,11 @@ void TMainForm::ShowCallList() {
   SelectRow(std::min(selected, RowCount() - 1));
 }
 
-void TMainForm::AddCallRecord(int64_t voiceStreamSize) {
+void TMainForm::AddCallRecord(int64_t voiceStreamSize, const QString& memo) {
   CurrentCall.FileName = CutToField(MakeFileName(), kFileNameCapacity);
   CurrentCall.Date = CutToField(ShortDateText(QDate::currentDate()), kDateCapacity);
   CurrentCall.Time = CutToField(LongTimeText(QTime::currentTime()), kTimeCapacity);
-  CurrentCall.Memo.clear();
+  CurrentCall.Memo = CutToField(memo, kMemoCapacity);
   CurrentCall.Duration =
       CutToField(DurationText(voiceStreamSize, CurrentProfile.SamplingFreq), kDurationCapacity);
   CurrentCall.Image.clear();

@@ -36,7 +36,9 @@ void TMainForm::CreateRecorder() {
   c.Timer2 = Timer2;
 
   TCallListHooks calls;
-  calls.AddCallRecord = [this] { AddCallRecord(Recorder->VoiceStream.Size()); };
+  calls.AddCallRecord = [this] {
+    AddCallRecord(Recorder->VoiceStream.Size(), Recorder->CallWatch.RecordingMemo());
+  };
   calls.DropLastCallRecord = [this] {
     if (CallList.empty()) return;
     CallList.pop_back();
@@ -53,6 +55,11 @@ void TMainForm::CreateRecorder() {
   Recorder = std::make_unique<TRecorderPanel>(c, calls, *ModemF, RecordingActive);
   Recorder->Scope.Repaint = [this] {
     if (Client) Client->update(TScope::Rect());
+  };
+  Recorder->CallWatch.PanelText = [this] { return StatusPanel(2); };
+  Recorder->CallWatch.SetPanelText = [this](const QString& text, bool caller) {
+    SetStatusPanel(2, text);
+    ShowCallerRoom(caller);
   };
 }
 

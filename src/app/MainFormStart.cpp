@@ -79,6 +79,7 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     if (!LoadOrFindProfile(withModem)) {
       return false;
     }
+    CallOptions = LoadCallOptions(*SettingsFile);
   } catch (const EIniError& e) {
     // A settings file that cannot be read is no missing profile: no scan, nothing
     // written over it.
@@ -87,6 +88,8 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   }
   // A profile changed in the settings window takes effect both ways.
   ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
+  Recorder->CallWatch.SetEnabled(withModem &&
+                                 !CallerIdCommand(CallOptions, CurrentProfile).isEmpty());
 
   if (withModem && !Voicefeatures) {
     ShowMessage(QStringLiteral("Your modem does not support IS101 voice command set"));
@@ -138,6 +141,10 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     return false;
   }
   ModemF->SendAndExpect("ats0=0", QStringLiteral("Setting no autoanswer.."), QStringLiteral("OK"));
+  if (shutDownDone_) {
+    return false;
+  }
+  SwitchCallerIdOn(*ModemF, CallOptions, CurrentProfile);
   return !shutDownDone_;
 }
 

@@ -228,7 +228,12 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
     answer_->Lines += answer_->Assembler.Feed(ReceivedText);
   }
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
-  if (OnVoiceData) OnVoiceData(count);
+  const bool samples = OnVoiceData && OnVoiceData(count);
+  if (answer_ || samples || !OnUnsolicitedLine) {
+    unsolicited_.Reset();
+    return;
+  }
+  for (const QByteArray& line : unsolicited_.Feed(ReceivedText)) OnUnsolicitedLine(line);
 }
 
 void TModemF::SwitchEchoOff() {
@@ -236,6 +241,7 @@ void TModemF::SwitchEchoOff() {
 }
 
 void TModemF::ComPort1PortOpen() {
+  unsolicited_.Reset();
   PortIsOpen = true;
   PortLost = false;
   Monitor->Add(QStringLiteral("Com port opened..."));
@@ -246,6 +252,8 @@ void TModemF::ComPort1PortClose() {
   PortIsOpen = false;
   Monitor->Add(QStringLiteral("Com port closed..."));
   if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+  unsolicited_.Reset();
+  if (OnPortClosed) OnPortClosed();
 }
 
 // Runs after ComPort1PortClose: the port is closed already.

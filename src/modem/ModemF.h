@@ -35,8 +35,13 @@ class TModemF : public QObject, public IModemLink {
   // Hooks set by the windows that use the link.
   std::function<void(const QString&)> OnStatusText;       // first status panel of the main window
   std::function<void(const QByteArray&)> OnSpecMemoEcho;  // memo of the modem list window
-  std::function<void(uint16_t count)> OnVoiceData;        // voice side of the receive handler
-  std::function<void()> OnPortLost;  // the recorder: the port has closed because the modem went
+  // The voice side of the receive handler; true when it took the bytes as samples.
+  std::function<bool(uint16_t count)> OnVoiceData;
+  std::function<void()> OnPortLost;    // the recorder: the port has closed because the modem went
+  std::function<void()> OnPortClosed;  // after every close, whatever closed the port
+  // Each whole line the modem sends on its own (RING, caller ID), from the bytes that no
+  // exchange listened to and that were no voice samples. Unset: no lines are made.
+  std::function<void(const QByteArray& line)> OnUnsolicitedLine;
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
@@ -83,4 +88,6 @@ class TModemF : public QObject, public IModemLink {
 
   int tickUsers_ = 0;          // waits in progress; nested waits share Timer1
   TAnswer* answer_ = nullptr;  // the exchange now waiting, if any
+  // Lines heard outside the exchanges; a piece of one never joins an answer or samples.
+  TLineAssembler unsolicited_;
 };

@@ -30,6 +30,24 @@ QString GainValue(const QString& command) {
   const qsizetype eq = command.indexOf(QLatin1Char('='));
   return eq < 0 ? command.left(kGainValueLength) : command.mid(eq + 1, kGainValueLength);
 }
+
+QString LineEndText(TLineEnd end) {
+  switch (end) {
+    case TLineEnd::kBusyTone:
+      return QStringLiteral("busy tone");
+    case TLineEnd::kDialTone:
+      return QStringLiteral("dial tone");
+    case TLineEnd::kLoopBreak:
+      return QStringLiteral("loop current break");
+    case TLineEnd::kStreamEnd:
+      return QStringLiteral("the modem ended the reception");
+    case TLineEnd::kSilence:
+      return QString::number(CallOptions.SilenceSeconds) + QStringLiteral(" s of silence");
+    case TLineEnd::kNone:
+      break;
+  }
+  return QString();
+}
 }  // namespace
 
 TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
@@ -190,12 +208,15 @@ bool TRecorder::StartVoiceReception() {
   recordingActive_ = true;
   stream_.Clear();
   stream_.SetPosition(kWavHeaderSize);
+  ++receptions_;
   // Only a recording that Stop would save is journaled; "Voice receive" is not.
-  if (c_.RecSb1->isChecked()) {
+  const bool recording = c_.RecSb1->isChecked();
+  if (recording) {
     StartJournal();
   } else {
     Journal.Discard();
   }
+  if (OnReceptionStarted) OnReceptionStarted(recording);
   return true;
 }
 
@@ -224,6 +245,19 @@ void TRecorder::LimitReached() {
     ShowMessage(QStringLiteral(
         "The recording has reached the largest size a WAV file can hold; it was stopped and "
         "saved."));
+  });
+}
+
+void TRecorder::LineEnded(TLineEnd end) {
+  // The bytes keep coming into the recording until the stop, which closes the port.
+  QTimer::singleShot(0, c_.RecSb1, [this, end, reception = receptions_] {
+    if (reception != receptions_ || !c_.RecSb1->isChecked() || !recordingActive_ ||
+        activeSetUp_ != 0) {
+      return;  // stopped meanwhile, or another recording
+    }
+    link_.Monitor->Add(QStringLiteral("Call ended (") + LineEndText(end) +
+                       QStringLiteral("): recording stopped"));
+    StopRecordingOrPlayback();
   });
 }
 
@@ -313,10 +347,18 @@ void TRecorder::On1Click() {
   }
   c_.On1->setChecked(true);
   c_.Off1->setChecked(false);
+  // The modem forgot the caller ID setting when the port closed.
+  try {
+    SwitchCallerIdOn(link_, CallOptions, CurrentProfile);
+  } catch (const ESerialException&) {
+    // The port was closed under the exchange.
+  }
 }
 
 void TRecorder::Off1Click() {
   ClosePort();
+  // Bytes heard once the port is open again are no part of it (nor samples at all).
+  recordingActive_ = false;
   Journal.Discard();  // a recording cut off this way is not saved
   c_.On1->setChecked(false);
   c_.Off1->setChecked(true);

@@ -4,7 +4,9 @@
 // call; Modem On and Off open and close the port by hand; two developer controls.
 #include <QString>
 #include <cstdint>
+#include <functional>
 
+#include "modem/HangUpDetector.h"
 #include "modem/RecorderControls.h"
 #include "modem/RecordingJournal.h"
 
@@ -48,6 +50,13 @@ class TRecorder {
   void TakeSamples(QByteArrayView samples);
   // The recording holds as much as a WAV file can: it is stopped and saved.
   void LimitReached();
+  // The call has ended (the far end hung up): the recording is stopped and saved, and
+  // the monitor says why. Runs inside the receive handler; the stop comes after it.
+  void LineEnded(TLineEnd end);
+
+  // Voice reception has begun; recording: it is a recording that Stop saves (not the
+  // developer's "Voice receive").
+  std::function<void(bool recording)> OnReceptionStarted;
 
   // The journal of the recording in progress, from its reception to Stop, Modem Off or
   // Close port.
@@ -73,4 +82,5 @@ class TRecorder {
   // Stop, Modem Off or another Record can run in the middle of it.
   uint64_t activeSetUp_ = 0;
   uint64_t lastSetUp_ = 0;
+  uint64_t receptions_ = 0;  // receptions begun, so that a late stop knows its own
 };

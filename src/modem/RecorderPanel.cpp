@@ -3,6 +3,7 @@
 #include <QSpinBox>
 
 #include "modem/ModemF.h"
+#include "setup/Shared.h"
 
 TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls,
                                TModemF& link, bool& recordingActive)
@@ -12,8 +13,20 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
       Receiver(link, VoiceStream, Scope, RecordingActive,
                [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
       Playback(Controls, Calls, VoiceStream, Scope, Player, RecordingActive),
-      Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive) {
+      Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive),
+      CallWatch(link) {
   Receiver.OnSamples = [this](QByteArrayView samples) { Recorder.TakeSamples(samples); };
   Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };
+  Receiver.OnLineEnded = [this](TLineEnd end) { Recorder.LineEnded(end); };
+  Recorder.OnReceptionStarted = [this](bool recording) {
+    if (recording && CallOptions.StopOnHangUp) {
+      const int64_t rate = CurrentProfile.SamplingFreq > 0 ? CurrentProfile.SamplingFreq
+                                                           : int64_t{kDefaultSamplingRate};
+      Receiver.WatchForHangUp(rate * CallOptions.SilenceSeconds);
+    } else {
+      Receiver.StopWatching();
+    }
+    if (recording) CallWatch.RecordingStarted();
+  };
   Receiver.Attach();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The main window's recorder as one piece: the voice stream, the scope, the voice side
-// of the receive handler, the WAV player, the record side and the playback. The window
-// hands in its controls and call-list hooks and routes its handlers here.
+// of the receive handler, the WAV player, the record side, the playback and the caller
+// ID. The window hands in its controls and call-list hooks and routes its handlers here.
+#include "modem/CallWatch.h"
 #include "modem/Playback.h"
 #include "modem/Recorder.h"
 #include "modem/RecorderControls.h"
@@ -28,4 +29,5 @@ class TRecorderPanel {
   TVoiceReceiver Receiver;
   TPlayback Playback;
   TRecorder Recorder;
+  TCallWatch CallWatch;
 };

@@ -10,22 +10,16 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "modem/RecordingFiles.h"
+#include "modem/SteadyClock.h"
 #include "setup/PrivateFile.h"
 
 namespace {
 constexpr char kMagic[4] = {'T', 'V', 'R', 'J'};
 constexpr uint16_t kVersion = 1;
 constexpr mode_t kPrivateFileMode = 0600;
-
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 }  // namespace
 
 QByteArray EncodeJournalHeader(const TJournalHeader& h) {

@@ -20,7 +20,7 @@ TVoiceReceiver::~TVoiceReceiver() {
 
 void TVoiceReceiver::Attach() {
   attached_ = true;
-  link_.OnVoiceData = [this](uint16_t count) { OnVoiceData(count); };
+  link_.OnVoiceData = [this](uint16_t count) { return OnVoiceData(count); };
 }
 
 void TVoiceReceiver::DrawBlock() {
@@ -28,8 +28,13 @@ void TVoiceReceiver::DrawBlock() {
   link_.BlockCount = 0;
 }
 
-void TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
-  if (!recordingActive_) return;
+void TVoiceReceiver::WatchForHangUp(int64_t silentSamples) {
+  hangUp_.Start(silentSamples, link_.SignedSamples == 1);
+  watching_ = true;
+}
+
+bool TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
+  if (!recordingActive_) return false;
   // Every byte the text side took is a sample, so the count is that of ReceivedText.
   const int64_t room = std::max<int64_t>(0, MaxSamples - link_.RecordedBytes);
   const QByteArrayView chunk = QByteArrayView(link_.ReceivedText)
@@ -52,5 +57,10 @@ void TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
   if (OnSamples && !chunk.isEmpty())
     OnSamples(QByteArrayView(stream_.Data()).sliced(first, chunk.size()));
   if (link_.BlockCount >= blockSize_()) DrawBlock();
+  if (watching_ && hangUp_.Found() == TLineEnd::kNone) {
+    const TLineEnd end = hangUp_.Feed(chunk);
+    if (end != TLineEnd::kNone && OnLineEnded) OnLineEnded(end);
+  }
   if (full && OnLimitReached) OnLimitReached();
+  return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "modem/HangUpDetector.h"
 #include "modem/WavFormat.h"
 
 class TModemF;
@@ -24,8 +25,15 @@ class TVoiceReceiver {
 
   // Installs OnVoiceData on the link; the destructor takes it away again.
   void Attach();
-  // Takes the bytes the text side has just put into ReceivedText.
-  void OnVoiceData(uint16_t count);
+  // Takes the bytes the text side has just put into ReceivedText; false when they are
+  // no samples (no recording is active).
+  bool OnVoiceData(uint16_t count);
+
+  // From the next chunk on, the bytes are watched for the end of the call (they are
+  // stored all the same); OnLineEnded runs once, inside the receive handler.
+  void WatchForHangUp(int64_t silentSamples);
+  void StopWatching() { watching_ = false; }
+  std::function<void(TLineEnd end)> OnLineEnded;
 
   static uint8_t FromSigned(uint8_t b) { return static_cast<uint8_t>(b ^ 0x80); }
 
@@ -46,4 +54,6 @@ class TVoiceReceiver {
   const bool& recordingActive_;
   std::function<int32_t()> blockSize_;
   bool attached_ = false;
+  bool watching_ = false;
+  THangUpDetector hangUp_;
 };

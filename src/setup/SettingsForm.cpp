@@ -1,5 +1,6 @@
 #include "setup/SettingsForm.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 #include <QTabWidget>
 
 #include "serial/SerialPort.h"
+#include "setup/CallOptions.h"
 #include "setup/Dialogs.h"
 #include "setup/IniFile.h"
 #include "setup/ModemLink.h"
@@ -76,6 +78,19 @@ TSettingsForm::TSettingsForm(IModemLink& link, TSpecModemForm& specForm, QWidget
   Label4 = MakeLabel(QStringLiteral("Receive Gain"), TabSheet2, "Label4", QRect(10, 78, 300, 17));
   RecGainTr = MakeSlider(TabSheet2, "RecGainTr", 98);
 
+  TabSheet3 = new QWidget;
+  TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+  PageControl1->addTab(TabSheet3, QStringLiteral("Calls"));
+  CallerIdCb = new QCheckBox(QStringLiteral("Show the caller's number (caller ID)"), TabSheet3);
+  CallerIdCb->setObjectName(QStringLiteral("CallerIdCb"));
+  CallerIdCb->setGeometry(10, 12, 320, 22);
+  StopOnHangUpCb =
+      new QCheckBox(QStringLiteral("Stop the recording when the call ends"), TabSheet3);
+  StopOnHangUpCb->setObjectName(QStringLiteral("StopOnHangUpCb"));
+  StopOnHangUpCb->setGeometry(10, 44, 320, 22);
+  Label5 = MakeLabel(QString(), TabSheet3, "Label5", QRect(30, 68, 300, 36));
+  Label5->setWordWrap(true);
+
   OkBtn = new QPushButton(QStringLiteral("Ok"), this);
   OkBtn->setObjectName(QStringLiteral("OkBtn"));
   OkBtn->setGeometry(190, 208, 75, 25);
@@ -122,6 +137,24 @@ void TSettingsForm::FormShow() {
   ShowModem();
   LoadSlider(kSpeakerVolKey, SpkVolTr);
   LoadSlider(kRecGainKey, RecGainTr);
+  LoadCallPage();
+}
+
+void TSettingsForm::LoadCallPage() {
+  const TIniFile& ini = OpenSettingsStore();
+  const TCallOptions options = LoadCallOptions(ini);
+  CallerIdCb->setChecked(options.CallerId);
+  StopOnHangUpCb->setChecked(options.StopOnHangUp);
+  Label5->setText(QStringLiteral("A busy or dial tone, a break of the line or %1 s of silence "
+                                 "ends the call.")
+                      .arg(options.SilenceSeconds));
+}
+
+// Written only when changed: a file whose user never touched these stays as it was.
+void TSettingsForm::StoreCheckBox(const QString& key, const QCheckBox* box) {
+  TIniFile& ini = OpenSettingsStore();
+  if (ini.ReadBool(kParamsSection, key, false) == box->isChecked()) return;
+  ini.WriteBool(kParamsSection, key, box->isChecked());
 }
 
 void TSettingsForm::SpkVolTrChange() {
@@ -142,6 +175,8 @@ void TSettingsForm::OkBtnClick() {
   try {
     StoreSlider(kSpeakerVolKey, QStringLiteral("at+vgs="), SpkVolTr);
     StoreSlider(kRecGainKey, QStringLiteral("at+vgr="), RecGainTr);
+    StoreCheckBox(kCallerIdKey, CallerIdCb);
+    StoreCheckBox(kStopOnHangUpKey, StopOnHangUpCb);
   } catch (const std::exception& e) {
     ShowMessage(QString::fromLocal8Bit(e.what()));  // the window stays for another try
     return;

@@ -1,11 +1,13 @@
 #pragma once
-// "Settings": the configured modem and port, "Find modems", and the speaker volume and
-// receive gain sliders stored in the profile.
+// "Settings": the configured modem and port, "Find modems", the speaker volume and
+// receive gain sliders stored in the profile, and on a page of their own what the
+// program does about calls (caller ID, stop when the call ends).
 #include <QDialog>
 #include <QString>
 
 class IModemLink;
 class TSpecModemForm;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -33,6 +35,10 @@ class TSettingsForm : public QDialog {
   QLabel* Label4 = nullptr;
   QSlider* SpkVolTr = nullptr;
   QSlider* RecGainTr = nullptr;
+  QWidget* TabSheet3 = nullptr;
+  QCheckBox* CallerIdCb = nullptr;
+  QCheckBox* StopOnHangUpCb = nullptr;
+  QLabel* Label5 = nullptr;  // what ends a call
   QPushButton* OkBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
 
@@ -46,4 +52,6 @@ class TSettingsForm : public QDialog {
   void ShowModem();
   void LoadSlider(const QString& key, QSlider* slider);
   void StoreSlider(const QString& key, const QString& prefix, const QSlider* slider);
+  void LoadCallPage();
+  void StoreCheckBox(const QString& key, const QCheckBox* box);
 };

@@ -4,3 +4,4 @@ QString StartDirectory;
 std::unique_ptr<TIniFile> SettingsFile;
 TModemParams CurrentProfile;
 bool Voicefeatures = true;
+TCallOptions CallOptions;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+#include "setup/CallOptions.h"
 #include "setup/IniFile.h"
 #include "setup/ModemParams.h"
 
@@ -10,5 +11,6 @@ extern QString StartDirectory;                  // current directory when the ma
 extern std::unique_ptr<TIniFile> SettingsFile;  // Tavrin.ini in StartDirectory
 extern TModemParams CurrentProfile;             // the selected modem
 extern bool Voicefeatures;                      // the modem accepted voice mode
+extern TCallOptions CallOptions;                // read by each start sequence
 
 inline constexpr const char* kSettingsFileName = "Tavrin.ini";

@@ -225,7 +225,10 @@ TEST_F(ModemLink, ReceivedChunksGoToTheSpecMemoAndTheVoiceSide) {
   QList<QByteArray> echoed;
   QList<int> counts;
   link->OnSpecMemoEcho = [&](const QByteArray& chunk) { echoed << chunk; };
-  link->OnVoiceData = [&](uint16_t count) { counts << count; };
+  link->OnVoiceData = [&](uint16_t count) {
+    counts << count;
+    return false;
+  };
   link->EchoToSpecMemo = true;
   ASSERT_EQ(link->SendAndExpect("at+vls=?", QString(), QStringLiteral("ok")), kExchangeOk);
   EXPECT_EQ(echoed, QList<QByteArray>({"\r\n1,\"T\"\r\n", "\r\nOK\r\n"}));

@@ -62,6 +62,7 @@ struct RecorderRig {
     panel->Player.SetClock([this] { return now; });
 
     CurrentProfile = TModemParams{};
+    CallOptions = TCallOptions{};
     CurrentProfile.SamplingFreq = 8000;
     Voicefeatures = true;
   }

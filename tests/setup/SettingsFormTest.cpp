@@ -1,4 +1,5 @@
 // The settings window: what it shows from the settings file and what "Ok" stores.
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -6,7 +7,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "common/FileBytes.h"
+#include "setup/CallOptions.h"
 #include "setup/DiscoveryFixture.h"
+#include "setup/ModemParams.h"
 #include "setup/SettingsForm.h"
 
 namespace {
@@ -108,4 +112,78 @@ TEST_F(Settings, FindModemsProbesTheChosenModemAndShowsIt) {
   form.show();
   EXPECT_TRUE(form.CancelBtn->isEnabled());
   form.hide();
+}
+
+TEST_F(Settings, TheCallsPageShowsAndStoresCallerIdAndStopOnHangUp) {
+  Store("SpeakerVol", "none");  // so that the sliders write nothing either
+  Store("RecGain", "none");
+  const QRect ok = form.OkBtn->geometry();
+  const QRect pages = form.PageControl1->geometry();
+  form.show();
+  ASSERT_EQ(form.PageControl1->count(), 3);
+  EXPECT_EQ(form.PageControl1->tabText(2), "Calls");
+  EXPECT_EQ(form.CallerIdCb->parentWidget(), form.TabSheet3);
+  EXPECT_EQ(form.StopOnHangUpCb->parentWidget(), form.TabSheet3);
+  EXPECT_FALSE(form.CallerIdCb->isChecked());
+  EXPECT_FALSE(form.StopOnHangUpCb->isChecked());
+  EXPECT_TRUE(form.Label5->text().contains("5 s of silence"));
+  EXPECT_EQ(form.OkBtn->geometry(), ok);  // the window's own controls stay where they were
+  EXPECT_EQ(form.PageControl1->geometry(), pages);
+
+  // Ok with both left off writes neither key: the file stays byte for byte as it was.
+  const QByteArray before = ReadAll(SettingsFile->FileName());
+  form.OkBtnClick();
+  EXPECT_EQ(ReadAll(SettingsFile->FileName()), before);
+
+  SettingsFile->WriteInteger("Params", "SilenceSeconds", 9);
+  form.show();
+  EXPECT_TRUE(form.Label5->text().contains("9 s of silence"));
+  form.CallerIdCb->setChecked(true);
+  form.StopOnHangUpCb->setChecked(true);
+  form.CancelBtnClick();
+  EXPECT_EQ(Ini("Params", "CallerId"), "<absent>");
+  form.show();
+  EXPECT_FALSE(form.CallerIdCb->isChecked());
+  form.CallerIdCb->setChecked(true);
+  form.OkBtnClick();
+  EXPECT_EQ(Ini("Params", "CallerId"), "1");
+  EXPECT_EQ(Ini("Params", "StopOnHangUp"), "<absent>");
+  form.show();
+  EXPECT_TRUE(form.CallerIdCb->isChecked());
+  form.CallerIdCb->setChecked(false);
+  form.StopOnHangUpCb->setChecked(true);
+  form.OkBtnClick();
+  EXPECT_EQ(Ini("Params", "CallerId"), "0");
+  EXPECT_EQ(Ini("Params", "StopOnHangUp"), "1");
+}
+
+TEST(CallOptions, ReadFromParamsWithDefaultsAndBounds) {
+  QTemporaryDir dir;
+  TIniFile ini(dir.filePath("Tavrin.ini"));
+  TCallOptions o = LoadCallOptions(ini);
+  EXPECT_FALSE(o.CallerId);
+  EXPECT_FALSE(o.StopOnHangUp);
+  EXPECT_EQ(o.SilenceSeconds, 5);
+  ini.WriteString("params", "callerid", "1");  // any case, as every key
+  ini.WriteString("Params", "StopOnHangUp", "2");
+  ini.WriteString("Params", "SilenceSeconds", "0");
+  o = LoadCallOptions(ini);
+  EXPECT_TRUE(o.CallerId);
+  EXPECT_TRUE(o.StopOnHangUp);
+  EXPECT_EQ(o.SilenceSeconds, 1);
+  ini.WriteString("Params", "SilenceSeconds", "99999");
+  EXPECT_EQ(LoadCallOptions(ini).SilenceSeconds, 3600);
+  ini.WriteString("Params", "SilenceSeconds", "ten");
+  EXPECT_EQ(LoadCallOptions(ini).SilenceSeconds, 5);
+
+  TModemParams p;
+  p.ForCallerId = "at+vcid=1";
+  EXPECT_EQ(CallerIdCommand(o, p), "at+vcid=1");
+  for (const char* none : {"none", "NONE", "", "  "}) {
+    p.ForCallerId = QString::fromLatin1(none);
+    EXPECT_EQ(CallerIdCommand(o, p), "") << none;
+  }
+  p.ForCallerId = "at+vcid=1";
+  o.CallerId = false;
+  EXPECT_EQ(CallerIdCommand(o, p), "");
 }

@@ -278,7 +278,8 @@ CommandEngine::Result CommandEngine::extended(const std::string& name, const std
     return Result::Ok;
   }
   if (name[1] == 'V') {
-    if (fclass_ != "8") return Result::Error;
+    // Caller ID is reported whatever the class, so it is set in any class.
+    if (fclass_ != "8" && name != "+VCID") return Result::Error;
     return voice(name, op, args, info, out);
   }
   return generic(name, op, args, info);
@@ -419,6 +420,20 @@ std::string CommandEngine::resultText(const char* code) const {
   if (quiet_) return {};
   if (verbose_) return framedLine(code);
   return std::string(code) == "OK" ? "0\r" : std::string(code) + "\r";
+}
+
+std::string CommandEngine::ringText() const {
+  if (quiet_) return {};
+  return verbose_ ? framedLine("RING") : "2\r";
+}
+
+std::string CommandEngine::infoText(const std::string& lines) const {
+  return verbose_ ? framedLine(lines) : lines + "\r\n";
+}
+
+std::string CommandEngine::callerIdMode() const {
+  const auto it = values_.find("+VCID");
+  return it == values_.end() || it->second.empty() ? "0" : it->second;
 }
 
 }  // namespace vmodem

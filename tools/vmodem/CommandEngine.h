@@ -31,6 +31,12 @@ class CommandEngine {
 
   // The result code that ends a data phase (after <DLE><ETX>).
   std::string resultText(const char* code) const;
+  // RING, framed as the result codes are (nothing when they are off).
+  std::string ringText() const;
+  // Information lines sent unasked (the caller ID block), framed as an answer's.
+  std::string infoText(const std::string& lines) const;
+  // The +VCID setting: "0" off, "1" formatted caller ID, "2" unformatted.
+  std::string callerIdMode() const;
 
   bool echo() const { return echo_; }
   const std::string& fclass() const { return fclass_; }

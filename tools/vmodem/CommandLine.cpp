@@ -12,6 +12,13 @@ bool toDouble(const std::string& s, double& value) {
   return end && *end == '\0' && value >= 0;
 }
 
+// A time in seconds the modem can wait for: beyond this it is no test of anything, and
+// a clock duration could not hold it.
+bool toSeconds(const std::string& s, double& value) {
+  constexpr double kMaxSeconds = 1e6;
+  return toDouble(s, value) && value <= kMaxSeconds;
+}
+
 bool toSize(const std::string& s, size_t& value) {
   double d = 0;
   // Checked before the conversion: a double beyond size_t has no size_t value.
@@ -80,6 +87,15 @@ std::string usage() {
          "                        silence, tone:HZ, wav:FILE, pattern:HEXBYTES\n"
          "  --event C@SECONDS     report <DLE>C that long into each stream\n"
          "                        (s silence, b busy, d dial tone); may repeat\n"
+         "  --hangup-after SEC    the far end hangs up SEC seconds into each stream:\n"
+         "                        <DLE>d once, then silence\n"
+         "  --hangup-code C|none  the code reported at the hang-up (b, d, l; default d)\n"
+         "  --ring-at SEC         a call comes in SEC seconds after the start: RING, the\n"
+         "                        caller ID after +VCID=1, RING again... until the modem\n"
+         "                        takes the line or the rings run out\n"
+         "  --caller NUMBER[,NAME] who calls (default 5551234,JOHN DOE; P withheld,\n"
+         "                        O unavailable; no NAME: the number alone)\n"
+         "  --rings N             how often it rings (default 10, 6 s apart)\n"
          "  --full-rate           stream as fast as 115200 bit/s carries\n"
          "  --transcript FILE     log every byte both ways, time-stamped\n"
          "  --capture FILE        the exact bytes sent after each +VRX\n"
@@ -130,6 +146,36 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         e.code = v[0];
         o.line.events.push_back(e);
       }
+    } else if (a == "--hangup-after") {
+      const std::string v = value();
+      if (cl.error.empty() && !toSeconds(v, o.line.hangupAfterSeconds)) bad(v);
+    } else if (a == "--hangup-code") {
+      const std::string v = value();
+      if (!cl.error.empty()) break;
+      if (v == "none") {
+        o.line.hangupCode = 0;
+      } else if (v.size() == 1 && v[0] > ' ' && v[0] < 127) {
+        o.line.hangupCode = v[0];
+      } else {
+        bad(v);
+      }
+    } else if (a == "--ring-at") {
+      const std::string v = value();
+      if (cl.error.empty() && !toSeconds(v, o.ring.atSeconds)) bad(v);
+    } else if (a == "--rings") {
+      const std::string v = value();
+      size_t n = 0;
+      if (cl.error.empty() && (!toSize(v, n) || n == 0 || n > 1000)) bad(v);
+      o.ring.rings = static_cast<int>(n);
+    } else if (a == "--caller") {
+      const std::string v = value();
+      if (!cl.error.empty()) break;
+      const auto comma = v.find(',');
+      o.ring.number = v.substr(0, comma);
+      o.ring.name = comma == std::string::npos ? std::string() : v.substr(comma + 1);
+      bool printable = !o.ring.number.empty();
+      for (char c : v) printable = printable && c >= ' ' && c < 127;
+      if (!printable) bad(v);
     } else if (a == "--full-rate") {
       o.fullLineRate = true;
     } else if (a == "--transcript") {
@@ -172,10 +218,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (cl.error.empty() && !toSize(v, o.faults.garbageBytes)) bad(v);
     } else if (a == "--unplug-after") {
       const std::string v = value();
-      if (cl.error.empty() && !toDouble(v, o.faults.unplugAfterSeconds)) bad(v);
+      if (cl.error.empty() && !toSeconds(v, o.faults.unplugAfterSeconds)) bad(v);
     } else if (a == "--replug-after") {
       const std::string v = value();
-      if (cl.error.empty() && !toDouble(v, o.faults.replugAfterSeconds)) bad(v);
+      if (cl.error.empty() && !toSeconds(v, o.faults.replugAfterSeconds)) bad(v);
     } else {
       cl.error = "unknown option " + a;
     }

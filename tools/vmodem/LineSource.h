@@ -21,6 +21,10 @@ struct LineOptions {
   // Coded bytes sent as they are, round and round, whatever the method (for tests).
   std::string pattern;
   std::vector<LineEvent> events;
+  // The far end hangs up this long into each stream: the modem reports hangupCode once
+  // (none when 0), then the line carries silence.
+  double hangupAfterSeconds = -1;
+  char hangupCode = 'd';
 };
 
 class LineSource {

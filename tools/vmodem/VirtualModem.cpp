@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <system_error>
 
 namespace vmodem {
@@ -26,6 +27,13 @@ constexpr size_t kMaxStreamBacklog = 64 * 1024;
 constexpr size_t kMaxRememberedCommands = 10000;
 constexpr size_t kReadChunk = 4096;
 constexpr const char* kGarbage = "#%&*~^$@!?{}[]|";
+// The caller ID comes in the pause after the first ring, this far into the ring period.
+constexpr double kCallerIdIntoPeriod = 0.4;
+
+VirtualModem::Clock::duration toDuration(double s) {
+  return std::chrono::duration_cast<VirtualModem::Clock::duration>(
+      std::chrono::duration<double>(s));
+}
 
 int msUntil(VirtualModem::Clock::time_point now, VirtualModem::Clock::time_point then) {
   if (then <= now) return 0;
@@ -84,6 +92,10 @@ void VirtualModem::start() {
   transcript_.note(
       "modem on " + pty_->slavePath() +
       (profile_.description.empty() ? std::string() : " (" + profile_.description + ")"));
+  if (options_.ring.atSeconds >= 0 && options_.ring.rings > 0) {
+    ringsLeft_ = options_.ring.rings;
+    nextRing_ = Clock::now() + toDuration(options_.ring.atSeconds);
+  }
   thread_ = std::thread([this] { run(); });
 }
 
@@ -150,6 +162,10 @@ void VirtualModem::publish() {
     status_.replugs = replugCount_;
     status_.streamedBytes = streamed_.size();
     status_.samples = streamer_ ? streamer_->samplesProduced() : 0;
+    status_.rings = ringCount_;
+    status_.callerIds = callerIdCount_;
+    if (streamer_) status_.hungUp = streamer_->hungUp();
+    status_.streamBegan = streamBegan_;
   }
   changed_.notify_all();
 }
@@ -162,6 +178,8 @@ int VirtualModem::pollTimeoutMs(Clock::time_point now) const {
   if (hungUp_) consider(msUntil(now, nextHangupCheck_));
   if (goingQuiet_) consider(msUntil(now, unplugAt_));
   if (state_ == ModemState::Unplugged) consider(msUntil(now, replugAt_));
+  if (ringsLeft_ > 0) consider(msUntil(now, nextRing_));
+  if (callerIdDue_) consider(msUntil(now, callerIdAt_));
   return timeout;
 }
 
@@ -214,6 +232,7 @@ void VirtualModem::run() {
     if (!hungUp_ && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) readMaster(now);
     now = Clock::now();
     if (state_ == ModemState::Receiving) tickStream(now);
+    tickRing(now);
     // The status is current before the answer goes out, so that whoever reads the
     // answer finds the state it reports.
     publish();
@@ -329,6 +348,7 @@ void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
                                                 options_.fullLineRate);
     const Clock::time_point begin = std::max(now, lastDue_);
     streamer_->begin(begin);
+    streamBegan_ = begin;
     nextTick_ = begin;
     dlePending_ = false;
     state_ = ModemState::Receiving;
@@ -369,6 +389,7 @@ void VirtualModem::queueAnswer(const std::string& answer, size_t pauseAt, Clock:
     std::lock_guard lock(mutex_);
     faults = faults_;
   }
+  const size_t first = output_.size();
   Clock::time_point due = now + std::chrono::milliseconds(faults.delayMs);
   if (faults.garbageBytes > 0) {
     std::string noise;
@@ -379,11 +400,25 @@ void VirtualModem::queueAnswer(const std::string& answer, size_t pauseAt, Clock:
   }
   if (pauseAt >= answer.size()) {
     queuePieces(answer, faults, due);
-    return;
+  } else {
+    queuePieces(answer.substr(0, pauseAt), faults, due);
+    due += std::chrono::milliseconds(profile_.lastLinePauseMs);
+    queuePieces(answer.substr(pauseAt), faults, due);
   }
-  queuePieces(answer.substr(0, pauseAt), faults, due);
-  due += std::chrono::milliseconds(profile_.lastLinePauseMs);
-  queuePieces(answer.substr(pauseAt), faults, due);
+  if (first < output_.size()) output_[first].answerStart = true;
+}
+
+void VirtualModem::queueUnsolicited(const std::string& bytes, const Faults& faults,
+                                    Clock::time_point now) {
+  if (bytes.empty() || goingQuiet_) return;
+  for (auto it = output_.begin(); lastDue_ > now && it != output_.end(); ++it) {
+    if (it->answerStart && it->due > now) {
+      output_.insert(it, Pending{now, bytes, capturing_, false, false});
+      return;
+    }
+  }
+  Clock::time_point due = now;
+  queuePieces(bytes, faults, due);
 }
 
 void VirtualModem::queuePieces(const std::string& bytes, const Faults& faults,
@@ -472,6 +507,60 @@ void VirtualModem::flushOutput(Clock::time_point now) {
   }
 }
 
+void VirtualModem::tickRing(Clock::time_point now) {
+  const bool offHook =
+      engine_.line() != 0 || state_ == ModemState::Receiving || state_ == ModemState::Transmitting;
+  const bool rang = ringsLeft_ < options_.ring.rings;  // the line rings, or did
+  if (rang && (ringsLeft_ > 0 || callerIdDue_) && offHook) {
+    // The modem took the line: the call goes on, the ringing is over.
+    ringsLeft_ = 0;
+    callerIdDue_ = false;
+    transcript_.note("call answered");
+    return;
+  }
+  Faults faults;
+  {
+    std::lock_guard lock(mutex_);
+    faults = faults_;
+  }
+  // No one with the port open hears the modem; the line rings all the same.
+  const bool heard =
+      state_ == ModemState::Command && portOpen_ && !faults.noAnswer && !profile_.silent;
+  if (callerIdDue_ && now >= callerIdAt_) {
+    callerIdDue_ = false;
+    // Only a modem told to report the caller decodes the caller ID burst.
+    if (heard && engine_.callerIdMode() == "1") {
+      queueUnsolicited(engine_.infoText(callerIdBlock()), faults, now);
+      ++callerIdCount_;
+    }
+  }
+  if (ringsLeft_ <= 0 || now < nextRing_) return;
+  if (heard) {
+    queueUnsolicited(engine_.ringText(), faults, now);
+    ++ringCount_;
+  }
+  if (ringsLeft_ == options_.ring.rings) {
+    callerIdDue_ = true;
+    callerIdAt_ = now + toDuration(options_.ring.periodSeconds * kCallerIdIntoPeriod);
+  }
+  if (--ringsLeft_ == 0) transcript_.note("the caller gave up");
+  nextRing_ += toDuration(options_.ring.periodSeconds);
+}
+
+std::string VirtualModem::callerIdBlock() const {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char date[8];
+  char time[8];
+  std::strftime(date, sizeof date, "%m%d", &local);
+  std::strftime(time, sizeof time, "%H%M", &local);
+  std::string block =
+      std::string("DATE = ") + date + "\r\nTIME = " + time + "\r\nNMBR = " + options_.ring.number;
+  if (!options_.ring.name.empty()) block += "\r\nNAME = " + options_.ring.name;
+  return block;
+}
+
 void VirtualModem::doUnplug(Clock::time_point now) {
   transcript_.note("unplugged");
   pty_->unlink();
@@ -481,6 +570,8 @@ void VirtualModem::doUnplug(Clock::time_point now) {
   streamer_.reset();
   goingQuiet_ = false;
   portOpen_ = false;
+  ringsLeft_ = 0;
+  callerIdDue_ = false;
   state_ = ModemState::Unplugged;
   Faults faults;
   {

@@ -47,11 +47,22 @@ struct Faults {
   double replugAfterSeconds = -1;  // after an unplug: a new device behind the same link
 };
 
+// An incoming call: the line rings, and a modem with caller ID on (+VCID=1) reports
+// the caller between the first two rings.
+struct RingOptions {
+  double atSeconds = -1;           // after start; none when negative
+  int rings = 10;                  // then the caller gives up, unless the modem took the line
+  double periodSeconds = 6.0;      // from one ring to the next
+  std::string number = "5551234";  // "P" withheld, "O" unavailable
+  std::string name = "JOHN DOE";   // none when empty
+};
+
 struct Options {
   std::string profile = "conexant";  // a name from the profiles folder or a path
   std::string profileText;           // when set: the profile itself, instead of a file
   std::string linkPath;              // when set: a symbolic link to the slave
   LineOptions line;                  // what the modem hears
+  RingOptions ring;
   Faults faults;
   bool fullLineRate = false;   // stream as fast as 115200 bit/s carries
   std::string transcriptPath;  // every byte both ways, time-stamped
@@ -80,6 +91,10 @@ struct ModemStatus {
   long replugs = 0;          // new devices after an unplug
   size_t streamedBytes = 0;  // wire bytes sent since the last "+VRX" began
   long long samples = 0;     // samples produced in the current or last stream
+  long rings = 0;            // RINGs sent
+  long callerIds = 0;        // caller ID blocks sent
+  bool hungUp = false;       // the far end has hung up in the current or last stream
+  std::chrono::steady_clock::time_point streamBegan{};  // of the current or last stream
 };
 
 class VirtualModem {
@@ -123,6 +138,7 @@ class VirtualModem {
     std::string bytes;
     bool capture = false;
     bool stream = false;
+    bool answerStart = false;  // the first bytes of a command's answer
   };
 
   void run();
@@ -134,12 +150,17 @@ class VirtualModem {
   // pauseAt: where the profile's pause before a last line goes (npos: none).
   void queueAnswer(const std::string& answer, size_t pauseAt, Clock::time_point now);
   void queuePieces(const std::string& bytes, const Faults& faults, Clock::time_point& due);
+  // What the modem sends unasked (RING, caller ID): due now, also ahead of an answer
+  // still being thought about (the delay fault), never inside one.
+  void queueUnsolicited(const std::string& bytes, const Faults& faults, Clock::time_point now);
   void flushOutput(Clock::time_point now);
   void readMaster(Clock::time_point now);
   void watchSlave();
   void computerClosed();
   void tickStream(Clock::time_point now);
   void doUnplug(Clock::time_point now);
+  void tickRing(Clock::time_point now);
+  std::string callerIdBlock() const;
   void replug();
   int pollTimeoutMs(Clock::time_point now) const;
   void publish();
@@ -171,6 +192,13 @@ class VirtualModem {
   bool goingQuiet_ = false;  // the unplug fault has struck: nothing more is sent
   Clock::time_point unplugAt_{};
   Clock::time_point replugAt_{};
+  int ringsLeft_ = 0;
+  Clock::time_point nextRing_{};
+  bool callerIdDue_ = false;
+  Clock::time_point callerIdAt_{};
+  long ringCount_ = 0;
+  long callerIdCount_ = 0;
+  Clock::time_point streamBegan_{};
   ModemState state_ = ModemState::Stopped;
   bool portOpen_ = false;
   long commandCount_ = 0;

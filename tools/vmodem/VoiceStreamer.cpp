@@ -17,6 +17,8 @@ VoiceStreamer::VoiceStreamer(LineSource& source, const LineOptions& line, Coding
     : source_(source),
       pattern_(line.kind == LineOptions::Kind::Pattern ? line.pattern : std::string()),
       events_(line.events),
+      hangupAfter_(line.hangupAfterSeconds),
+      hangupCode_(line.hangupCode),
       coder_(coding) {
   std::sort(events_.begin(), events_.end(),
             [](const LineEvent& a, const LineEvent& b) { return a.seconds < b.seconds; });
@@ -30,6 +32,7 @@ void VoiceStreamer::begin(Clock::time_point now) {
   produced_ = 0;
   nextEvent_ = 0;
   patternPos_ = 0;
+  hungUp_ = false;
 }
 
 double VoiceStreamer::elapsed(Clock::time_point now) const {
@@ -49,7 +52,18 @@ std::string VoiceStreamer::produce(Clock::time_point now) {
       wire += kDle;
       wire += events_[nextEvent_++].code;
     }
-    if (!pattern_.empty()) {
+    if (!hungUp_ && hangupAfter_ >= 0 && sampleTime >= hangupAfter_) {
+      hungUp_ = true;
+      appendShielded(coded, wire);
+      coded.clear();
+      if (hangupCode_ != 0) {
+        wire += kDle;
+        wire += hangupCode_;
+      }
+    }
+    if (hungUp_) {
+      coder_.encode(0.0f, coded);
+    } else if (!pattern_.empty()) {
       coded += pattern_[patternPos_];
       patternPos_ = (patternPos_ + 1) % pattern_.size();
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 // The data phase of +VRX: samples from the line, coded, paced by the clock, with every
-// data byte DLE doubled and the line events inserted as <DLE> letters.
+// data byte DLE doubled and the line events inserted as <DLE> letters; after a hang-up
+// of the far end, the coded zero level.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -30,6 +31,8 @@ class VoiceStreamer {
   // Seconds since begin().
   double elapsed(Clock::time_point now) const;
   long long samplesProduced() const { return produced_; }
+  // The far end has hung up: the samples are silence from here on.
+  bool hungUp() const { return hungUp_; }
 
  private:
   LineSource& source_;
@@ -37,6 +40,9 @@ class VoiceStreamer {
   size_t patternPos_ = 0;
   std::vector<LineEvent> events_;
   size_t nextEvent_ = 0;
+  double hangupAfter_;
+  char hangupCode_;
+  bool hungUp_ = false;
   SampleCoder coder_;
   double samplesPerSecond_;
   Clock::time_point start_{};

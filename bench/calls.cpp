@@ -1,0 +1,152 @@
+// What watching the calls costs, and how soon a recording ends after the far end hangs up.
+//   hangup_detector_ns_per_byte: the hang-up watch over received chunks of 160 bytes
+//   hangup_detector_cpu_share_at_8000: that cost as a share of one core at 8000 bytes/s
+//   callerid_us_per_call: a call's lines (ring, date, time, number, name, ring) parsed
+//   dialtone_to_stop_ms_median, dialtone_to_stop_ms_max: from the modem's <DLE>d to the
+//     recording saved, on the virtual modem over a pty (5 recordings)
+//   silence_to_stop_ms_median: from the start of line silence to the recording saved,
+//     minus SilenceSeconds (1 s here; 5 recordings)
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "common/DetachedRecorderControls.h"
+#include "common/RecorderStandIns.h"
+#include "modem/CallerId.h"
+#include "modem/HangUpDetector.h"
+#include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
+#include "modem/RecorderPanel.h"
+#include "serial/PortMap.h"
+#include "setup/Dialogs.h"
+#include "setup/Shared.h"
+#include "vmodem/VirtualModem.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr int kModemPort = 1;
+constexpr int kRecordings = 5;
+constexpr double kHangUpAfter = 0.5;
+
+void DetectorCost() {
+  // An hour at 8000/s, loud, with data bytes 0x10 doubled as the modem sends them.
+  QByteArray chunk;
+  for (int i = 0; chunk.size() < 160; ++i) {
+    chunk += static_cast<char>(i % 7 == 0 ? 0x10 : 0x20 + i % 64);
+    if (chunk.back() == '\x10') chunk += '\x10';
+  }
+  chunk.truncate(160);
+  if (chunk.back() == '\x10') chunk.back() = '\x20';
+  const qsizetype chunks = qsizetype(3600) * 8000 / chunk.size();
+  THangUpDetector d;
+  d.Start(5 * 8000, false);
+  QElapsedTimer t;
+  t.start();
+  for (qsizetype i = 0; i < chunks; ++i) d.Feed(chunk);
+  const double ns = double(t.nsecsElapsed()) / double(chunks * chunk.size());
+  if (d.Found() != TLineEnd::kNone) std::fprintf(stderr, "a loud line ended the call\n");
+  std::printf("hangup_detector_ns_per_byte: %.3f\n", ns);
+  std::printf("hangup_detector_cpu_share_at_8000: %.6f\n", ns * 8000 / 1e9);
+}
+
+void CallerIdCost() {
+  const char* lines[] = {"RING",           "DATE = 1208",     "TIME = 0930",
+                         "NMBR = 5551234", "NAME = JOHN DOE", "RING"};
+  constexpr int kCalls = 100000;
+  TCallerId id;
+  QElapsedTimer t;
+  t.start();
+  int64_t ms = 0;
+  for (int call = 0; call < kCalls; ++call) {
+    for (const char* line : lines) id.Take(QByteArrayView(line), ms);
+    ms += 2 * TCallerId::kNewCallMs;  // each call a new one
+  }
+  std::printf("callerid_us_per_call: %.3f\n", double(t.nsecsElapsed()) / 1000.0 / kCalls);
+  if (id.Caller().Memo() != QStringLiteral("5551234 JOHN DOE")) std::fprintf(stderr, "no caller\n");
+}
+
+// Milliseconds from the hang-up (or the end of the silence it takes) to the release of
+// Record, for one recording on the virtual modem.
+double StopDelayMs(char code, int silenceSeconds) {
+  vmodem::Options o;
+  o.line.kind = vmodem::LineOptions::Kind::Pattern;
+  o.line.pattern = std::string("\x20\xe0", 2);
+  o.line.hangupAfterSeconds = kHangUpAfter;
+  o.line.hangupCode = code;
+  vmodem::VirtualModem modem(o);
+  modem.start();
+  SetPortPathSource([&](int n) -> std::optional<std::string> {
+    if (n == kModemPort) return modem.slavePath();
+    return std::nullopt;
+  });
+  QWidget window;
+  TRecorderControls c = MakeDetachedRecorderControls(window);
+  TCountedCallList callList;
+  const TCallListHooks hooks = callList.Hooks(QStringLiteral("BENCH"));
+  TMonitorForm monitor;
+  TModemF link(&monitor);
+  bool recordingActive = false;
+  TRecorderPanel panel(c, hooks, link, recordingActive);
+  UseVirtualModemProfile(kModemPort);
+  CallOptions = TCallOptions{};
+  CallOptions.StopOnHangUp = true;
+  CallOptions.SilenceSeconds = silenceSeconds;
+  Clock::time_point released{};
+  QObject::connect(c.RecSb1, &QToolButton::toggled, c.RecSb1, [&](bool pressed) {
+    if (!pressed) released = Clock::now();
+  });
+  panel.Recorder.On1Click();
+  QByteArray answer;  // the echo is still on: the answer holds the echoed command
+  link.SendAndRead("ate0", answer);
+  panel.Recorder.StartRecording();
+  QElapsedTimer wait;
+  wait.start();
+  while (c.RecSb1->isChecked() && wait.elapsed() < 20000) {
+    QEventLoop loop;
+    QTimer::singleShot(5, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  SetPortPathSource(nullptr);
+  if (c.RecSb1->isChecked() || callList.calls != 1) return -1;
+  const Clock::time_point end =
+      modem.status().streamBegan +
+      std::chrono::duration_cast<Clock::duration>(
+          std::chrono::duration<double>(kHangUpAfter + (code ? 0 : silenceSeconds)));
+  return std::chrono::duration<double, std::milli>(released - end).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  SetDialogHooks(
+      {[](const QString& m) { std::fprintf(stderr, "message: %s\n", qPrintable(m)); }, {}, {}});
+  QTemporaryDir dir;
+  QDir::setCurrent(dir.path());
+  Voicefeatures = true;
+
+  DetectorCost();
+  CallerIdCost();
+  std::vector<double> dialTone, silence;
+  for (int i = 0; i < kRecordings; ++i) dialTone.push_back(StopDelayMs('d', 1));
+  for (int i = 0; i < kRecordings; ++i) silence.push_back(StopDelayMs(0, 1));
+  std::printf("dialtone_to_stop_ms_median: %.1f\n", Median(dialTone));
+  std::printf("dialtone_to_stop_ms_max: %.1f\n",
+              *std::max_element(dialTone.begin(), dialTone.end()));
+  std::printf("silence_to_stop_ms_median: %.1f\n", Median(silence));
+  return 0;
+}

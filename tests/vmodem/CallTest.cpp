@@ -1,0 +1,194 @@
+// An incoming call on the virtual modem's line: the rings, the caller ID only after
+// +VCID=1, the end of the ringing when the modem takes the line; and the far end's
+// hang-up during +VRX.
+#include "ModemFixture.h"
+#include "vmodem/CommandLine.h"
+
+namespace vmodem::test {
+namespace {
+
+const std::string kRing = "\r\nRING\r\n";
+const std::string kConnect = "\r\nCONNECT\r\n";
+const std::string kDialTone = std::string(1, '\x10') + 'd';
+
+Options Ringing(double periodSeconds = 0.4, int rings = 3) {
+  Options o;
+  o.ring.atSeconds = 0.3;
+  o.ring.periodSeconds = periodSeconds;
+  o.ring.rings = rings;
+  o.ring.number = "5551234";
+  o.ring.name = "JOHN DOE";
+  return o;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class CallTest : public ModemTest {};
+
+TEST_F(CallTest, RingsWithoutCallerIdUntilTheModemIsToldToReportIt) {
+  startModem(Ringing());
+  echoOff();
+  const std::string heard = client_->readFor(2s);
+  EXPECT_EQ(Count(heard, kRing), 3u) << printable(heard);
+  EXPECT_EQ(heard.find("NMBR"), std::string::npos);
+  EXPECT_EQ(modem_->status().rings, 3);
+  EXPECT_EQ(modem_->status().callerIds, 0);
+}
+
+TEST_F(CallTest, WithCallerIdOnTheCallerComesBetweenTheFirstTwoRings) {
+  startModem(Ringing());
+  echoOff();
+  // In data mode, as the program sets it at start.
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const std::string heard = client_->readFor(2s);
+  const size_t first = heard.find(kRing);
+  const size_t number = heard.find("\r\nNMBR = 5551234\r\n");
+  ASSERT_NE(first, std::string::npos) << printable(heard);
+  ASSERT_NE(number, std::string::npos) << printable(heard);
+  EXPECT_LT(first, number);
+  EXPECT_NE(heard.find(kRing, number), std::string::npos);
+  EXPECT_NE(heard.find("NAME = JOHN DOE\r\n"), std::string::npos);
+  const size_t date = heard.find("\r\nDATE = ");
+  ASSERT_NE(date, std::string::npos);
+  EXPECT_LT(date, heard.find("TIME = "));
+  EXPECT_EQ(heard.substr(date + 9, 4).find_first_not_of("0123456789"), std::string::npos);
+  EXPECT_EQ(modem_->status().callerIds, 1);
+}
+
+TEST_F(CallTest, AWithheldCallerWithoutANameSendsTheNumberLineAlone) {
+  Options o = Ringing();
+  o.ring.number = "P";
+  o.ring.name.clear();
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const std::string heard = client_->readFor(2s);
+  EXPECT_NE(heard.find("\r\nNMBR = P\r\n"), std::string::npos) << printable(heard);
+  EXPECT_EQ(heard.find("NAME"), std::string::npos);
+}
+
+TEST_F(CallTest, TakingTheLineEndsTheRinging) {
+  startModem(Ringing(0.3, 20));
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_NE(client_->readUntil(kRing).find(kRing), std::string::npos);
+  client_->send("at+vls=1\r");
+  client_->readUntil("OK\r\n");
+  const long rings = modem_->status().rings;
+  const std::string after = client_->readFor(1s);
+  EXPECT_EQ(after.find("RING"), std::string::npos) << printable(after);
+  EXPECT_EQ(modem_->status().rings, rings);
+}
+
+TEST_F(CallTest, ALineTakenBeforeTheCallComesDoesNotStopIt) {
+  Options o = Ringing(0.2, 3);
+  o.ring.atSeconds = 0.6;
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=0"), "\r\nOK\r\n");
+  ASSERT_EQ(modem_->status().rings, 0);
+  EXPECT_EQ(Count(client_->readFor(1500ms), kRing), 3u);
+}
+
+TEST_F(CallTest, RingsInPiecesWithTheSplitFault) {
+  Options o = Ringing();
+  o.faults.splitBytes = 1;
+  o.faults.splitGapMs = 5;
+  startModem(o);
+  const std::string heard = client_->readFor(2s);
+  EXPECT_GE(Count(heard, kRing), 2u) << printable(heard);
+}
+
+TEST_F(CallTest, ARingComesAheadOfADelayedAnswerButNeverInsideOne) {
+  Options o = Ringing(0.05, 100);
+  startModem(o);
+  echoOff();
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.rings >= 1; }, kAnswerTimeout));
+  Faults slow;
+  slow.delayMs = 500;  // some ten rings while the modem thinks
+  slow.splitBytes = 1;
+  slow.splitGapMs = 10;  // the answer's pieces take some 60 ms
+  modem_->setFaults(slow);
+  client_->send("ATI3\r");
+  const std::string heard = client_->readUntil("\r\nOK\r\n");
+  const size_t answer = heard.find("\r\nCX93001");
+  ASSERT_NE(answer, std::string::npos) << printable(heard);
+  EXPECT_NE(heard.rfind(kRing, answer), std::string::npos) << printable(heard);
+  // The information line and the result come whole, one after the other.
+  EXPECT_EQ(heard.substr(answer), "\r\nCX93001-EIS_V0.2013-V92\r\n\r\nOK\r\n") << printable(heard);
+}
+
+TEST_F(CallTest, TheFarEndHangsUpWithOneDialToneCodeThenSilence) {
+  Options o;
+  o.line.kind = LineOptions::Kind::Pattern;
+  o.line.pattern = std::string("\x10\x22", 2);
+  o.line.hangupAfterSeconds = 0.25;
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vsm=1,8000"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  client_->send("at+vrx\r");
+  std::string data = client_->readUntil(kConnect);
+  ASSERT_EQ(data.substr(0, kConnect.size()), kConnect);
+  data = data.substr(kConnect.size()) + client_->readBytes(8000);
+  // 0.25 s at 8000/s: 2000 samples of the pattern, each DLE doubled on the wire.
+  const size_t code = data.find("\x22" + kDialTone);
+  ASSERT_NE(code, std::string::npos);
+  EXPECT_EQ(code, 2999u);
+  EXPECT_EQ(Count(data, kDialTone), 1u);
+  const std::string after = data.substr(code + 3);
+  ASSERT_GT(after.size(), 1000u);
+  EXPECT_EQ(after.find_first_not_of('\x80'), std::string::npos);
+  EXPECT_TRUE(modem_->status().hungUp);
+}
+
+TEST_F(CallTest, AHangUpWithoutACodeIsSilenceAlone) {
+  Options o;
+  o.line.kind = LineOptions::Kind::Tone;
+  o.line.hangupAfterSeconds = 0.1;
+  o.line.hangupCode = 0;
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vsm=0,8000"), "\r\nOK\r\n");  // signed: silence is 0x00
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  client_->send("at+vrx\r");
+  std::string data = client_->readUntil(kConnect);
+  data = data.substr(kConnect.size()) + client_->readBytes(4000);
+  ASSERT_GE(data.size(), 4000u);
+  EXPECT_EQ(data.substr(900, 2000).find_first_not_of('\0'), std::string::npos);
+  EXPECT_NE(data.substr(0, 700).find_first_not_of('\0'), std::string::npos);
+}
+
+TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
+  const CommandLine cl =
+      parseCommandLine({"--ring-at", "2.5", "--caller", "0123,ANNA B, JR", "--rings", "4",
+                        "--hangup-after", "7", "--hangup-code", "b"});
+  ASSERT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_EQ(cl.options.ring.atSeconds, 2.5);
+  EXPECT_EQ(cl.options.ring.number, "0123");
+  EXPECT_EQ(cl.options.ring.name, "ANNA B, JR");
+  EXPECT_EQ(cl.options.ring.rings, 4);
+  EXPECT_EQ(cl.options.line.hangupAfterSeconds, 7.0);
+  EXPECT_EQ(cl.options.line.hangupCode, 'b');
+  EXPECT_EQ(parseCommandLine({"--hangup-code", "none"}).options.line.hangupCode, 0);
+  EXPECT_EQ(parseCommandLine({"--caller", "5551234"}).options.ring.name, "");
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--caller", ",NAME"},
+                                              {"--rings", "0"},
+                                              {"--ring-at", "-1"},
+                                              {"--ring-at", "1e300"},
+                                              {"--hangup-code", "dd"},
+                                              {"--hangup-after", "x"}}) {
+    EXPECT_FALSE(parseCommandLine(bad).error.empty()) << bad[0] << " " << bad[1];
+  }
+}
+
+}  // namespace
+}  // namespace vmodem::test
