@@ -184,6 +184,9 @@ void XUser::ClickClient(const QString& mainWindow, int x, int y) {
     if (line.startsWith(QLatin1String("HEIGHT="))) height = line.mid(7).toInt();
   }
   const int menuBar = height - kClientHeight;
+  // "--sync" waits until the pointer has moved, so a click on the spot of the last one
+  // would wait for a move that never comes: the pointer leaves the spot first.
+  Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, "0", "0"});
   Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, QString::number(x),
                    QString::number(menuBar + y), "click", "1"});
 }
