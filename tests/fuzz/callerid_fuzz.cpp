@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "FuzzCheck.h"
+#include "FuzzPieces.h"
 #include "modem/CallerId.h"
 #include "setup/LineAssembler.h"
 
@@ -19,16 +20,13 @@ TCallerId Heard(QByteArrayView bytes, QByteArrayView pieces) {
   TLineAssembler lines;
   TCallerId id;
   int64_t ms = 0;
-  for (qsizetype at = 0, k = 0; at < bytes.size(); ++k) {
-    const qsizetype n =
-        pieces.isEmpty() ? bytes.size() : 1 + static_cast<uint8_t>(pieces[k % pieces.size()]) % 16;
-    for (const QByteArray& line : lines.Feed(bytes.sliced(at, std::min(n, bytes.size() - at)))) {
+  ForEachPiece(bytes, pieces, 16, [&](QByteArrayView piece) {
+    for (const QByteArray& line : lines.Feed(piece)) {
       const TCallerIdLine parsed = ParseCallerIdLine(line);
       Check(parsed.Value.size() <= line.size());
       Check(id.Take(line, ms++) == parsed.Kind);
     }
-    at += n;
-  }
+  });
   return id;
 }
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "FuzzCheck.h"
+#include "FuzzPieces.h"
 #include "setup/LineAssembler.h"
 
 namespace {
@@ -11,14 +12,10 @@ namespace {
 QList<QByteArray> Lines(QByteArrayView bytes, QByteArrayView pieces) {
   TLineAssembler a;
   QList<QByteArray> lines;
-  for (qsizetype at = 0, k = 0; at < bytes.size(); ++k) {
-    const qsizetype n =
-        pieces.isEmpty() ? bytes.size() : 1 + static_cast<uint8_t>(pieces[k % pieces.size()]) % 64;
-    const qsizetype take = std::min(n, bytes.size() - at);
-    lines += a.Feed(bytes.sliced(at, take));
+  ForEachPiece(bytes, pieces, 64, [&](QByteArrayView piece) {
+    lines += a.Feed(piece);
     Check(a.Partial().size() <= TLineAssembler::kMaxLineBytes);
-    at += take;
-  }
+  });
   if (auto tail = a.Flush()) lines.append(*tail);
   Check(a.Partial().isEmpty() && !a.Flush());
   return lines;
