@@ -2,29 +2,13 @@
 
 #include <optional>
 
+#include "setup/ModemText.h"
+
 namespace {
 constexpr char kRing[] = "RING";
 // Item types in a MESG line: the reasons why the number or the name is absent.
 constexpr int kNumberAbsenceItem = 0x04;
 constexpr int kNameAbsenceItem = 0x08;
-
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-QByteArrayView Trimmed(QByteArrayView s) {
-  while (!s.isEmpty() && IsBlank(s.front())) s = s.sliced(1);
-  while (!s.isEmpty() && IsBlank(s.back())) s.chop(1);
-  return s;
-}
-
-QByteArray Upper(QByteArrayView s) {
-  QByteArray out(s.data(), s.size());
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
 
 // "RING", or RING with a distinctive ring's pattern after a blank ("RING 1", "RING A").
 bool IsRing(const QByteArray& upper) {
@@ -54,7 +38,7 @@ QString Printable(const QByteArray& value, qsizetype max) {
 }
 
 TAbsence AbsenceOf(const QByteArray& value) {
-  const QByteArray v = Upper(value);
+  const QByteArray v = UpperAscii(value);
   if (v == "P" || v == "PRIVATE") return TAbsence::kWithheld;
   if (v == "O" || v == "OUT OF AREA" || v == "UNAVAILABLE") return TAbsence::kUnavailable;
   return TAbsence::kNone;
@@ -133,17 +117,16 @@ QString AbsentNumberText(TAbsence reason) {
 
 TCallerIdLine ParseCallerIdLine(QByteArrayView line) {
   TCallerIdLine parsed;
-  const QByteArrayView text = Trimmed(line);
+  const QByteArray text = TrimCodes(line.toByteArray());
   const qsizetype eq = text.indexOf('=');
   if (eq < 0) {
-    if (IsRing(Upper(text))) parsed.Kind = TCallerLine::kRing;
+    if (IsRing(UpperAscii(text))) parsed.Kind = TCallerLine::kRing;
     return parsed;
   }
-  const std::optional<TCallerLine> kind = TagKind(Upper(Trimmed(text.first(eq))));
+  const std::optional<TCallerLine> kind = TagKind(UpperAscii(TrimCodes(text.first(eq))));
   if (!kind) return parsed;
   parsed.Kind = *kind;
-  const QByteArrayView value = Trimmed(text.sliced(eq + 1));
-  parsed.Value = QByteArray(value.data(), value.size());
+  parsed.Value = TrimCodes(text.sliced(eq + 1));
   return parsed;
 }
 

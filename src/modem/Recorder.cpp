@@ -20,11 +20,6 @@ const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
 const QString kNone = QStringLiteral("none");
 constexpr int kGainValueLength = 4;
 
-uint32_t SamplingRate() {
-  return CurrentProfile.SamplingFreq > 0 ? static_cast<uint32_t>(CurrentProfile.SamplingFreq)
-                                         : kDefaultSamplingRate;
-}
-
 // The gain command's value: the four characters after its first "=", or its first four.
 QString GainValue(const QString& command) {
   const qsizetype eq = command.indexOf(QLatin1Char('='));
@@ -49,6 +44,11 @@ QString LineEndText(TLineEnd end) {
   return QString();
 }
 }  // namespace
+
+uint32_t ProfileSamplingRate() {
+  return CurrentProfile.SamplingFreq > 0 ? static_cast<uint32_t>(CurrentProfile.SamplingFreq)
+                                         : kDefaultSamplingRate;
+}
 
 TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
                      TVoiceStream& stream, TScope& scope, TPlayback& playback,
@@ -222,7 +222,7 @@ bool TRecorder::StartVoiceReception() {
 
 void TRecorder::StartJournal() {
   QString error;
-  if (!EnsureWavFolder(&error) || !Journal.Start(SamplingRate(), &error)) {
+  if (!EnsureWavFolder(&error) || !Journal.Start(ProfileSamplingRate(), &error)) {
     ReportJournalFailure(error);
   }
 }
@@ -263,13 +263,13 @@ void TRecorder::LineEnded(TLineEnd end) {
 
 void TRecorder::WriteWavHeader() {
   WriteWavHeaderFields(stream_, static_cast<uint32_t>(link_.RecordedBytes),
-                       static_cast<uint32_t>(link_.RecordedBytes), SamplingRate());
+                       static_cast<uint32_t>(link_.RecordedBytes), ProfileSamplingRate());
 }
 
 void TRecorder::Button3Click() {
   stream_.Clear();
   link_.RecordedBytes = 0;
-  WriteWavHeaderFields(stream_, 0, kSineCreateDataLength, SamplingRate());
+  WriteWavHeaderFields(stream_, 0, kSineCreateDataLength, ProfileSamplingRate());
 }
 
 void TRecorder::StopRecordingOrPlayback() {

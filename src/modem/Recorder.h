@@ -15,6 +15,9 @@ class TPlayback;
 class TScope;
 class TVoiceStream;
 
+// The samples per second of the modem's profile; the usual rate where it has none.
+uint32_t ProfileSamplingRate();
+
 // What the record side is doing, for commands that must not talk to the modem meanwhile.
 enum class TRecordState {
   kIdle,

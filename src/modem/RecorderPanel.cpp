@@ -20,9 +20,7 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
   Receiver.OnLineEnded = [this](TLineEnd end) { Recorder.LineEnded(end); };
   Recorder.OnReceptionStarted = [this](bool recording) {
     if (recording && CallOptions.StopOnHangUp) {
-      const int64_t rate = CurrentProfile.SamplingFreq > 0 ? CurrentProfile.SamplingFreq
-                                                           : int64_t{kDefaultSamplingRate};
-      Receiver.WatchForHangUp(rate * CallOptions.SilenceSeconds);
+      Receiver.WatchForHangUp(int64_t{ProfileSamplingRate()} * CallOptions.SilenceSeconds);
     } else {
       Receiver.StopWatching();
     }

@@ -29,7 +29,7 @@ void TSpecModemForm::IdentifyField(const QByteArray& first, const QByteArray& se
 }
 
 void TSpecModemForm::FindModems() {
-  WithdrawWayOut();
+  SetWayOut(false);
   link_.EchoToSpecMemo = false;
   for (QLabel* label : {Label1, Label2, Label3, Label4}) label->clear();
   ComboBox3->clear();

@@ -132,7 +132,7 @@ void TSpecModemForm::OkBtnClick() {
                     ? QStringLiteral("The modem was disconnected. Connect it again and "
                                      "press Ok, or close this window to go on without it.")
                     : QString::fromLocal8Bit(e.what()));
-    OfferWayOut();
+    SetWayOut(true);
     return;
   }
   if (close) accept();
@@ -150,7 +150,7 @@ bool TSpecModemForm::Commit() {
   } catch (const ESerialException&) {
     LeaveBusy();
     ShowMessage(QStringLiteral("No valid com port specified for this modem"));
-    OfferWayOut();
+    SetWayOut(true);
     return false;
   }
   if (!link_.PortIsOpen) {
@@ -165,7 +165,7 @@ bool TSpecModemForm::Commit() {
     RequirePort();  // a modem that has gone away is not "no modem"
     LeaveBusy();
     ShowMessage(QStringLiteral("No valid modem on this port"));
-    OfferWayOut();
+    SetWayOut(true);
     return false;
   }
 

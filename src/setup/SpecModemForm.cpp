@@ -98,21 +98,14 @@ void TSpecModemForm::reject() {
 }
 
 // Every modem listed may be gone by now (unplugged after the scan): the user must be able
-// to go on without one. The close button comes without re-creating the shown window.
-void TSpecModemForm::OfferWayOut() {
-  if (wayOut_) return;
-  wayOut_ = true;
-  const Qt::WindowFlags flags =
-      windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  overrideWindowFlags(flags);
-  if (QWindow* window = windowHandle()) window->setFlags(flags);
-}
-
-void TSpecModemForm::WithdrawWayOut() {
-  wayOut_ = false;
-  leftWithoutProfile_ = false;
-  const Qt::WindowFlags flags =
-      windowFlags() & ~(Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+// to go on without one. The close button comes and goes without re-creating the shown
+// window.
+void TSpecModemForm::SetWayOut(bool offered) {
+  if (offered && wayOut_) return;
+  wayOut_ = offered;
+  if (!offered) leftWithoutProfile_ = false;
+  const Qt::WindowFlags buttons = Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  const Qt::WindowFlags flags = offered ? windowFlags() | buttons : windowFlags() & ~buttons;
   overrideWindowFlags(flags);
   if (QWindow* window = windowHandle()) window->setFlags(flags);
 }

@@ -93,8 +93,7 @@ class TSpecModemForm : public QDialog {
   void AppendMemoText(const QByteArray& text);
   void GaugeStep();
   void ClosePort();
-  void OfferWayOut();
-  void WithdrawWayOut();
+  void SetWayOut(bool offered);
   // Raises the port's not-open error when the port has closed (the modem went away), so
   // that the commit stops instead of storing the silence as refused commands.
   void RequirePort();

@@ -125,6 +125,11 @@ std::string VirtualModem::slavePath() const {
   return slavePath_;
 }
 
+Faults VirtualModem::currentFaults() const {
+  std::lock_guard lock(mutex_);
+  return faults_;
+}
+
 ModemStatus VirtualModem::status() const {
   std::lock_guard lock(mutex_);
   return status_;
@@ -206,11 +211,7 @@ void VirtualModem::run() {
       doUnplug(now);
     }
     if (state_ == ModemState::Unplugged) {
-      Faults faults;
-      {
-        std::lock_guard lock(mutex_);
-        faults = faults_;
-      }
+      const Faults faults = currentFaults();
       if (faults.replugAfterSeconds < 0) break;
       if (now >= replugAt_) replug();
       continue;
@@ -313,11 +314,7 @@ void VirtualModem::handleInput(const std::string& bytes, Clock::time_point now) 
 void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
   EngineOutput out;
   engine_.feed(c, out);
-  Faults faults;
-  {
-    std::lock_guard lock(mutex_);
-    faults = faults_;
-  }
+  const Faults faults = currentFaults();
   const bool mute = profile_.silent || faults.noAnswer;
   if (!mute && !out.echo.empty()) queue(out.echo, now);
   if (!out.lineDone) return;
@@ -384,11 +381,7 @@ void VirtualModem::endDataPhase(Clock::time_point now) {
 }
 
 void VirtualModem::queueAnswer(const std::string& answer, size_t pauseAt, Clock::time_point now) {
-  Faults faults;
-  {
-    std::lock_guard lock(mutex_);
-    faults = faults_;
-  }
+  const Faults faults = currentFaults();
   const size_t first = output_.size();
   Clock::time_point due = now + std::chrono::milliseconds(faults.delayMs);
   if (faults.garbageBytes > 0) {
@@ -457,11 +450,7 @@ void VirtualModem::queue(std::string bytes, Clock::time_point due, bool stream) 
 
 void VirtualModem::tickStream(Clock::time_point now) {
   if (!streamer_ || goingQuiet_ || now < nextTick_) return;
-  Faults faults;
-  {
-    std::lock_guard lock(mutex_);
-    faults = faults_;
-  }
+  const Faults faults = currentFaults();
   if (faults.unplugAfterSeconds >= 0 && streamer_->elapsed(now) >= faults.unplugAfterSeconds) {
     flushOutput(now);
     goingQuiet_ = true;
@@ -518,11 +507,7 @@ void VirtualModem::tickRing(Clock::time_point now) {
     transcript_.note("call answered");
     return;
   }
-  Faults faults;
-  {
-    std::lock_guard lock(mutex_);
-    faults = faults_;
-  }
+  const Faults faults = currentFaults();
   // No one with the port open hears the modem; the line rings all the same.
   const bool heard =
       state_ == ModemState::Command && portOpen_ && !faults.noAnswer && !profile_.silent;
@@ -573,14 +558,9 @@ void VirtualModem::doUnplug(Clock::time_point now) {
   ringsLeft_ = 0;
   callerIdDue_ = false;
   state_ = ModemState::Unplugged;
-  Faults faults;
-  {
-    std::lock_guard lock(mutex_);
-    faults = faults_;
-  }
+  const Faults faults = currentFaults();
   if (faults.replugAfterSeconds >= 0) {
-    replugAt_ = now + std::chrono::duration_cast<Clock::duration>(
-                          std::chrono::duration<double>(faults.replugAfterSeconds));
+    replugAt_ = now + toDuration(faults.replugAfterSeconds);
   }
   publish();
 }

@@ -149,6 +149,7 @@ class VirtualModem {
   void queue(std::string bytes, Clock::time_point due, bool stream = false);
   // pauseAt: where the profile's pause before a last line goes (npos: none).
   void queueAnswer(const std::string& answer, size_t pauseAt, Clock::time_point now);
+  Faults currentFaults() const;  // the faults now set (setFaults may come from any thread)
   void queuePieces(const std::string& bytes, const Faults& faults, Clock::time_point& due);
   // What the modem sends unasked (RING, caller ID): due now, also ahead of an answer
   // still being thought about (the delay fault), never inside one.
