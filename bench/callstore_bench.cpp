@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/CallFile.h"
+#include "calls/CallFile.h"
 #include "setup/IniFile.h"
 
 namespace {

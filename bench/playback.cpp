@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "common/SoundServer.h"
-#include "modem/WavPlayer.h"
+#include "sound/WavPlayer.h"
 
 namespace {
 using soundtest::TBurst;

@@ -34,7 +34,7 @@
 #include "common/RecorderStandIns.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"

@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "app/RecordingRecovery.h"
-#include "modem/RecordingFiles.h"
-#include "modem/RecordingJournal.h"
+#include "calls/RecordingRecovery.h"
+#include "sound/RecordingFiles.h"
+#include "recording/RecordingJournal.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

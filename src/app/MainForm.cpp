@@ -23,7 +23,7 @@
 #include "app/ToolIcons.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 #include "serial/SerialPort.h"
 #include "serial/ui/ComSelectForm.h"
 #include "setup/Dialogs.h"

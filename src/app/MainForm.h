@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/CallRecord.h"
+#include "calls/CallRecord.h"
 #include "app/HelpContents.h"
 
 class QAction;

@@ -4,10 +4,10 @@
 #include <QFile>
 #include <QTableWidget>
 
-#include "app/CallFile.h"
-#include "app/CallNames.h"
+#include "calls/CallFile.h"
+#include "calls/CallNames.h"
 #include "app/MainForm.h"
-#include "modem/RecordingFiles.h"
+#include "sound/RecordingFiles.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/MainForm.h"
 #include "modem/ModemF.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 
 void TMainForm::CreateScopeAndStream() {
   // The scope bitmap and the voice stream come with the recorder, which needs the modem

@@ -3,12 +3,12 @@
 #include <QTimer>
 
 #include "app/AboutForm.h"
-#include "app/CallFile.h"
+#include "calls/CallFile.h"
 #include "app/MainForm.h"
-#include "app/RecordingRecovery.h"
+#include "calls/RecordingRecovery.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 #include "setup/Diagnostics.h"
 #include "setup/Dialogs.h"
 #include "setup/PrivateFile.h"

@@ -14,7 +14,7 @@
 #include "MainFormTestSupport.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 #include "vmodem/VirtualModem.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "MainFormTestSupport.h"
 #include "UrlCatcher.h"
 #include "app/AboutForm.h"
-#include "app/CallFile.h"
+#include "calls/CallFile.h"
 #include "modem/MonitorForm.h"
 #include "setup/SettingsForm.h"
 #include "setup/Shared.h"

@@ -15,7 +15,7 @@
 #include "MainFormTestSupport.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 #include "serial/ExceptionDisplay.h"
 #include "setup/Profile.h"
 #include "setup/Shared.h"

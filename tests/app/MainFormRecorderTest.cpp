@@ -12,7 +12,7 @@
 #include "MainFormTestSupport.h"
 #include "common/SoundServer.h"
 #include "modem/ModemF.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 #include "vmodem/VirtualModem.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "MainFormTestSupport.h"
 #include "common/SoundServer.h"
-#include "modem/RecorderPanel.h"
+#include "recording/RecorderPanel.h"
 
 namespace {
 using soundtest::TBurst;

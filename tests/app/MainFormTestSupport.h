@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/CallFile.h"
+#include "calls/CallFile.h"
 #include "app/MainForm.h"
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"

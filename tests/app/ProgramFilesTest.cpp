@@ -15,10 +15,10 @@
 
 #include "MainFormTestSupport.h"
 #include "ProgramSupport.h"
-#include "app/CallFile.h"
-#include "app/RecordingRecovery.h"
-#include "modem/RecordingJournal.h"
-#include "modem/WavFormat.h"
+#include "calls/CallFile.h"
+#include "calls/RecordingRecovery.h"
+#include "calls/JournalFormat.h"
+#include "sound/WavFormat.h"
 #include "vmodem/VirtualModem.h"
 
 namespace {

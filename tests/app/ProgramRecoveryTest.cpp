@@ -12,9 +12,9 @@
 
 #include "MainFormTestSupport.h"
 #include "ProgramSupport.h"
-#include "app/CallFile.h"
-#include "app/RecordingRecovery.h"
-#include "modem/WavFormat.h"
+#include "calls/CallFile.h"
+#include "calls/RecordingRecovery.h"
+#include "sound/WavFormat.h"
 #include "vmodem/VirtualModem.h"
 
 namespace {

@@ -9,13 +9,14 @@
 #include <QPushButton>
 
 #include "MainFormTestSupport.h"
-#include "app/CallFile.h"
-#include "app/CallNames.h"
-#include "app/RecordingRecovery.h"
+#include "calls/CallFile.h"
+#include "calls/CallNames.h"
+#include "calls/RecordingRecovery.h"
 #include "modem/MonitorForm.h"
-#include "modem/RecordingJournal.h"
-#include "modem/VoiceStream.h"
-#include "modem/WavFormat.h"
+#include "calls/JournalFormat.h"
+#include "recording/RecordingJournal.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavFormat.h"
 
 namespace {
 const QByteArray kPort1Ini = "[Modem]\nport=1\n";

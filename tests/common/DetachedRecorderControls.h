@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <QWidget>
 
-#include "modem/RecorderControls.h"
+#include "recording/RecorderControls.h"
 
 inline TRecorderControls MakeDetachedRecorderControls(QWidget& owner) {
   auto button = [&owner](bool checkable) {

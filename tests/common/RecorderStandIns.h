@@ -4,7 +4,7 @@
 // of the virtual modem's unsigned 8-bit PCM method.
 #include <QString>
 
-#include "modem/RecorderControls.h"
+#include "recording/RecorderControls.h"
 #include "setup/Shared.h"
 
 struct TCountedCallList {

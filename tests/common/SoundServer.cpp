@@ -10,8 +10,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "modem/VoiceStream.h"
-#include "modem/WavFormat.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavFormat.h"
 
 namespace soundtest {
 namespace {

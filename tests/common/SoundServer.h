@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "modem/PulseLoop.h"
+#include "sound/PulseLoop.h"
 
 namespace soundtest {
 

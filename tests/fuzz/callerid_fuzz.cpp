@@ -4,7 +4,7 @@
 
 #include "FuzzCheck.h"
 #include "FuzzPieces.h"
-#include "modem/CallerId.h"
+#include "calls/CallerId.h"
 #include "setup/LineAssembler.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "FuzzCheck.h"
 
-#include "app/CallRecord.h"
+#include "calls/CallRecord.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "FuzzCheck.h"
-#include "modem/HangUpDetector.h"
+#include "calls/HangUpDetector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

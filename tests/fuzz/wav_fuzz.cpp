@@ -7,8 +7,8 @@
 
 #include "FuzzCheck.h"
 
-#include "modem/VoiceStream.h"
-#include "modem/WavFormat.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray image(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -1,0 +1,65 @@
+#pragma once
+// Caller ID in the main window: while caller ID is in use, the lines the modem sends on
+// its own are read for the call they announce. The caller is shown in the second panel
+// of the status bar while it rings and during a recording started soon after the last
+// ring, and written to the monitor; that recording's call gets the caller as its memo.
+#include <QByteArray>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+#include "calls/CallerId.h"
+
+class TModemF;
+
+class TCallWatch {
+ public:
+  // A recording started no later than this after the last ring records that call.
+  static constexpr int64_t kRecordingAfterRingMs = 60000;
+
+  // Takes the link's port-close event until destroyed.
+  explicit TCallWatch(TModemF& link);
+  ~TCallWatch();
+  TCallWatch(const TCallWatch&) = delete;
+  TCallWatch& operator=(const TCallWatch&) = delete;
+
+  // Caller ID in use or not (each start sequence decides); off, no line is read.
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return enabled_; }
+
+  // The second status panel of the main window; caller: the text is a caller's (the
+  // window may give it more room), else what the panel showed before.
+  std::function<QString()> PanelText;
+  std::function<void(const QString& text, bool caller)> SetPanelText;
+  // Milliseconds of a monotonic clock; tests replace it.
+  std::function<int64_t()> Clock;
+
+  // One line the modem sent on its own.
+  void TakeLine(const QByteArray& line);
+  // A recording has begun: it is that of the call that rang last, if recent.
+  void RecordingStarted();
+  // The memo for the call row of the recording begun last: the caller, or empty.
+  const QString& RecordingMemo() const { return recordingMemo_; }
+  const TCallerId& CallerId() const { return callerId_; }
+
+ private:
+  enum class TShowing { kNothing, kRinging, kRecording };
+
+  void PortClosed();
+  void RingingOver();
+  void Show(TShowing why);
+  void Restore();
+  void LogCaller();
+
+  TModemF& link_;
+  bool enabled_ = false;
+  TCallerId callerId_;
+  QTimer ringTimer_;  // runs out when the rings have stopped
+  TShowing showing_ = TShowing::kNothing;
+  QString savedPanel_;  // what the panel showed before the caller
+  QString shownPanel_;  // what this put there
+  QString loggedText_;  // the monitor's last caller line, for the call loggedCall_
+  int loggedCall_ = -1;
+  QString recordingMemo_;
+};

@@ -1,0 +1,400 @@
+#include "recording/Recorder.h"
+
+#include <QAction>
+#include <QTimer>
+#include <QToolButton>
+
+#include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
+#include "recording/Playback.h"
+#include "sound/RecordingFiles.h"
+#include "recording/Scope.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavFormat.h"
+#include "serial/SerialErrors.h"
+#include "setup/Dialogs.h"
+#include "setup/Shared.h"
+
+namespace {
+const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
+const QString kNone = QStringLiteral("none");
+constexpr int kGainValueLength = 4;
+
+// The gain command's value: the four characters after its first "=", or its first four.
+QString GainValue(const QString& command) {
+  const qsizetype eq = command.indexOf(QLatin1Char('='));
+  return eq < 0 ? command.left(kGainValueLength) : command.mid(eq + 1, kGainValueLength);
+}
+
+QString LineEndText(TLineEnd end) {
+  switch (end) {
+    case TLineEnd::kBusyTone:
+      return QStringLiteral("busy tone");
+    case TLineEnd::kDialTone:
+      return QStringLiteral("dial tone");
+    case TLineEnd::kLoopBreak:
+      return QStringLiteral("loop current break");
+    case TLineEnd::kStreamEnd:
+      return QStringLiteral("the modem ended the reception");
+    case TLineEnd::kSilence:
+      return QString::number(CallOptions.SilenceSeconds) + QStringLiteral(" s of silence");
+    case TLineEnd::kNone:
+      break;
+  }
+  return QString();
+}
+}  // namespace
+
+uint32_t ProfileSamplingRate() {
+  return CurrentProfile.SamplingFreq > 0 ? static_cast<uint32_t>(CurrentProfile.SamplingFreq)
+                                         : kDefaultSamplingRate;
+}
+
+TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
+                     TVoiceStream& stream, TScope& scope, TPlayback& playback,
+                     bool& recordingActive)
+    : c_(controls),
+      calls_(calls),
+      link_(link),
+      stream_(stream),
+      scope_(scope),
+      playback_(playback),
+      recordingActive_(recordingActive) {
+  link_.OnPortLost = [this] { PortLost(); };
+}
+
+TRecorder::~TRecorder() {
+  link_.OnPortLost = nullptr;
+}
+
+TRecordState TRecorder::State() const {
+  if (activeSetUp_ != 0) return TRecordState::kSettingUp;
+  if (recordingActive_ && link_.PortIsOpen) return TRecordState::kReceiving;
+  return TRecordState::kIdle;
+}
+
+bool TRecorder::OpenPortOnDemand() {
+  if (link_.PortIsOpen) return true;
+  try {
+    link_.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
+    link_.ComPort1.SetOpen(true);
+    link_.SwitchEchoOff();
+  } catch (const ESerialException&) {
+    ShowMessage(QStringLiteral("Error during opening com port ") +
+                QString::number(CurrentProfile.port));
+    return false;
+  }
+  return true;
+}
+
+void TRecorder::ClosePort() {
+  try {
+    link_.ComPort1.SetOpen(false);
+  } catch (const ESerialException& e) {
+    ShowMessage(QString::fromUtf8(e.what()));
+  }
+}
+
+int TRecorder::Exchange(const QString& command, const QString& line, const QString& expected) {
+  try {
+    return link_.SendAndExpect(command.toLatin1(), line, expected);
+  } catch (const ESerialException&) {
+    // The port was closed under the set-up (Modem Off, Close port).
+    return kExchangeNotSent;
+  }
+}
+
+bool TRecorder::SetUpCancelled(uint64_t setUp) const {
+  return activeSetUp_ != setUp || !c_.RecSb1->isChecked();
+}
+
+void TRecorder::ResetRecorderButtons() {
+  c_.RecSb1->setChecked(false);
+  c_.Record1->setEnabled(true);
+  c_.Playsb1->setEnabled(true);
+  c_.PauseSb1->setEnabled(true);
+  c_.PrevSb1->setEnabled(false);
+  c_.NextSb1->setEnabled(false);
+  c_.Play1->setEnabled(true);
+  c_.Pause1->setEnabled(true);
+  c_.StopSb1->setEnabled(true);
+}
+
+bool TRecorder::SetUpModem(uint64_t setUp) {
+  // Each failure resets the buttons and names the step; a set-up cancelled by Stop,
+  // Modem Off or Close port in the middle ends quietly.
+  const auto failed = [&](const char* message) {
+    if (SetUpCancelled(setUp)) return false;
+    ResetRecorderButtons();
+    ShowMessage(QString::fromLatin1(message));
+    return false;
+  };
+  recordingActive_ = false;
+  const TModemParams& p = CurrentProfile;
+  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),
+               QStringLiteral("OK")) != kExchangeOk ||
+      SetUpCancelled(setUp)) {
+    return failed("Error Setting modem in voice mode..");
+  }
+  if (GainValue(p.RecGain) != kNone && (Exchange(p.RecGain, QStringLiteral("Setting Rec gain.."),
+                                                 QStringLiteral("OK")) != kExchangeOk ||
+                                        SetUpCancelled(setUp))) {
+    return failed("Error setting Rec gain..");
+  }
+  if (p.VoiceCompression.toUpper().contains(QStringLiteral("NONE"))) {
+    return failed("Voice compression codec can not be recognized");
+  }
+  if (Exchange(p.VoiceCompression, QStringLiteral("Setting voice compression.."),
+               QStringLiteral("OK")) != kExchangeOk ||
+      SetUpCancelled(setUp)) {
+    return failed("Error setting voice compession..");
+  }
+  if (Exchange(p.UseLine, QStringLiteral("Voice line set.. "), p.UseLineRes) != kExchangeOk ||
+      SetUpCancelled(setUp)) {
+    return failed("Error setting line..");
+  }
+  return true;
+}
+
+void TRecorder::StartRecording() {
+  if (c_.RecSb1->isChecked()) return;
+  // Record can be enabled during a playback (the start sequence after Settings enables
+  // it): the playback ends first, as the recording takes over the voice stream.
+  playback_.EndBeforeRecording();
+  c_.RecSb1->setChecked(true);
+  c_.Record1->setEnabled(false);
+  for (QToolButton* b : {c_.Playsb1, c_.PauseSb1, c_.PrevSb1, c_.NextSb1, c_.StopSb1}) {
+    b->setEnabled(false);
+  }
+  c_.Play1->setEnabled(false);
+  c_.Pause1->setEnabled(false);
+
+  if (!OpenPortOnDemand()) {
+    ResetRecorderButtons();
+    return;
+  }
+  c_.On1->setChecked(true);
+  c_.Off1->setChecked(false);
+
+  QString error;
+  if (!EnsureWavFolder(&error)) {
+    ResetRecorderButtons();
+    ShowMessage(error);
+    return;
+  }
+
+  const uint64_t setUp = ++lastSetUp_;
+  activeSetUp_ = setUp;
+  const bool ready = SetUpModem(setUp);
+  if (activeSetUp_ == setUp) activeSetUp_ = 0;
+  if (!ready) return;
+  if (!StartVoiceReception()) {
+    ResetRecorderButtons();
+    ShowMessage(QStringLiteral("Error starting voice reception.."));
+    return;
+  }
+  c_.StopSb1->setEnabled(true);
+}
+
+bool TRecorder::StartVoiceReception() {
+  if (link_.ComPort1.OutputSpace() < kVoiceReceiveCommand.size()) return false;
+  try {
+    link_.ComPort1.SendString(kVoiceReceiveCommand);
+  } catch (const ESerialException&) {
+    return false;
+  }
+  link_.RecordedBytes = 0;
+  link_.BlockCount = 0;
+  recordingActive_ = true;
+  stream_.Clear();
+  stream_.SetPosition(kWavHeaderSize);
+  ++receptions_;
+  // Only a recording that Stop would save is journaled; "Voice receive" is not.
+  const bool recording = c_.RecSb1->isChecked();
+  if (recording) {
+    StartJournal();
+  } else {
+    Journal.Discard();
+  }
+  if (OnReceptionStarted) OnReceptionStarted(recording);
+  return true;
+}
+
+void TRecorder::StartJournal() {
+  QString error;
+  if (!EnsureWavFolder(&error) || !Journal.Start(ProfileSamplingRate(), &error)) {
+    ReportJournalFailure(error);
+  }
+}
+
+void TRecorder::ReportJournalFailure(const QString& error) {
+  // The recording goes on in memory; the user learns that a crash would now lose it.
+  link_.Monitor->Add(QStringLiteral("Recording journal failed: ") + error);
+}
+
+void TRecorder::TakeSamples(QByteArrayView samples) {
+  if (Journal.Active() && !Journal.Append(samples)) ReportJournalFailure(Journal.LastError());
+}
+
+void TRecorder::LimitReached() {
+  recordingActive_ = false;
+  // The receive handler is still running: the stop (which closes the port) comes after.
+  QTimer::singleShot(0, c_.RecSb1, [this] {
+    if (!c_.RecSb1->isChecked()) return;
+    StopRecordingOrPlayback();
+    ShowMessage(QStringLiteral(
+        "The recording has reached the largest size a WAV file can hold; it was stopped and "
+        "saved."));
+  });
+}
+
+void TRecorder::LineEnded(TLineEnd end) {
+  // The bytes keep coming into the recording until the stop, which closes the port.
+  QTimer::singleShot(0, c_.RecSb1, [this, end, reception = receptions_] {
+    if (reception != receptions_ || !c_.RecSb1->isChecked() || !recordingActive_ ||
+        activeSetUp_ != 0) {
+      return;  // stopped meanwhile, or another recording
+    }
+    link_.Monitor->Add(QStringLiteral("Call ended (") + LineEndText(end) +
+                       QStringLiteral("): recording stopped"));
+    StopRecordingOrPlayback();
+  });
+}
+
+void TRecorder::WriteWavHeader() {
+  WriteWavHeaderFields(stream_, static_cast<uint32_t>(link_.RecordedBytes),
+                       static_cast<uint32_t>(link_.RecordedBytes), ProfileSamplingRate());
+}
+
+void TRecorder::Button3Click() {
+  stream_.Clear();
+  link_.RecordedBytes = 0;
+  WriteWavHeaderFields(stream_, 0, kSineCreateDataLength, ProfileSamplingRate());
+}
+
+void TRecorder::StopRecordingOrPlayback() {
+  if (c_.RecSb1->isChecked() && activeSetUp_ != 0) {
+    // Stop while the modem is still being set up: nothing has been recorded yet.
+    activeSetUp_ = 0;
+    ResetRecorderButtons();
+  } else if (c_.RecSb1->isChecked()) {
+    // Bytes that arrive from here on (the port's close delivers what is pending) are
+    // not part of the recording: they would land on the samples after the header.
+    recordingActive_ = false;
+    WriteWavHeader();
+    ClosePort();
+    scope_.ClearScope();
+    c_.RecSb1->setChecked(false);
+    c_.Record1->setEnabled(true);
+    const QString previousName = *calls_.CurrentFileName;
+    calls_.AddCallRecord();
+    QString error;
+    if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
+      // No call row without its file. The samples stay in the voice stream and the
+      // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
+      calls_.DropLastCallRecord();
+      *calls_.CurrentFileName = previousName;
+      c_.RecSb1->setChecked(true);
+      c_.Record1->setEnabled(false);
+      c_.StopSb1->setEnabled(true);
+      ShowMessage(error);
+      return;
+    }
+    Journal.Discard();
+    if (calls_.CallCount() >= 1) {
+      c_.Comment1->setEnabled(true);
+      c_.Delete1->setEnabled(true);
+      c_.Play1->setEnabled(true);
+      c_.Pause1->setEnabled(true);
+      c_.Stop1->setEnabled(true);
+      c_.Playsb1->setEnabled(true);
+      c_.PauseSb1->setEnabled(true);
+      c_.StopSb1->setEnabled(true);
+      c_.Previous1->setEnabled(false);
+      c_.Next1->setEnabled(false);
+      c_.PrevSb1->setEnabled(false);
+      c_.NextSb1->setEnabled(false);
+    }
+  }
+  playback_.StopPlayback();
+  if (!Voicefeatures) {
+    c_.RecSb1->setEnabled(false);
+    c_.Record1->setEnabled(false);
+  }
+}
+
+// Runs inside the port's loss event, after its close event: the port is closed.
+void TRecorder::PortLost() {
+  c_.On1->setChecked(false);
+  c_.Off1->setChecked(true);
+  // A set-up in progress fails on its own: its exchange ends now with "not sent".
+  if (activeSetUp_ != 0) return;
+  const bool recording = c_.RecSb1->isChecked() && recordingActive_;
+  recordingActive_ = false;
+  if (!recording) return;
+  StopRecordingOrPlayback();
+  // Stop keeps Record pressed when the file could not be saved (and has said why).
+  if (!c_.RecSb1->isChecked()) {
+    ShowMessage(QStringLiteral("The modem was disconnected. The recording so far has been saved."));
+  }
+}
+
+void TRecorder::On1Click() {
+  if (link_.PortIsOpen) return;
+  if (!OpenPortOnDemand()) {
+    c_.RecSb1->setEnabled(false);
+    return;
+  }
+  c_.On1->setChecked(true);
+  c_.Off1->setChecked(false);
+  // The modem forgot the caller ID setting when the port closed.
+  try {
+    SwitchCallerIdOn(link_, CallOptions, CurrentProfile);
+  } catch (const ESerialException&) {
+    // The port was closed under the exchange.
+  }
+}
+
+void TRecorder::Off1Click() {
+  ClosePort();
+  // Bytes heard once the port is open again are no part of it (nor samples at all).
+  recordingActive_ = false;
+  Journal.Discard();  // a recording cut off this way is not saved
+  c_.On1->setChecked(false);
+  c_.Off1->setChecked(true);
+  if (c_.RecSb1->isChecked()) {
+    c_.RecSb1->setChecked(false);
+    c_.Record1->setEnabled(false);
+  }
+}
+
+void TRecorder::VoiceRecBtnClick() {
+  if (!OpenPortOnDemand()) {
+    c_.RecSb1->setEnabled(false);
+    return;
+  }
+  c_.On1->setChecked(true);
+  c_.Off1->setChecked(false);
+  recordingActive_ = false;
+  const TModemParams& p = CurrentProfile;
+  if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),
+               QStringLiteral("OK")) != kExchangeOk) {
+    return;
+  }
+  if (Exchange(p.UseLine, QStringLiteral("Voice line set.."), p.UseLineRes) != kExchangeOk) return;
+  StartVoiceReception();
+}
+
+void TRecorder::ClosePortBtnClick() {
+  ClosePort();
+  Journal.Discard();
+  scope_.ClearScope();
+  if (c_.RecSb1->isChecked()) {
+    c_.RecSb1->setChecked(false);
+    c_.Record1->setEnabled(false);
+  }
+  QString error;
+  if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
+    ShowMessage(error);
+  }
+}

@@ -1,0 +1,30 @@
+#include "recording/RecorderPanel.h"
+
+#include <QSpinBox>
+
+#include "modem/ModemF.h"
+#include "setup/Shared.h"
+
+TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls,
+                               TModemF& link, bool& recordingActive)
+    : Controls(controls),
+      Calls(calls),
+      RecordingActive(recordingActive),
+      Receiver(link, VoiceStream, Scope, RecordingActive,
+               [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
+      Playback(Controls, Calls, VoiceStream, Scope, Player, RecordingActive),
+      Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive),
+      CallWatch(link) {
+  Receiver.OnSamples = [this](QByteArrayView samples) { Recorder.TakeSamples(samples); };
+  Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };
+  Receiver.OnLineEnded = [this](TLineEnd end) { Recorder.LineEnded(end); };
+  Recorder.OnReceptionStarted = [this](bool recording) {
+    if (recording && CallOptions.StopOnHangUp) {
+      Receiver.WatchForHangUp(int64_t{ProfileSamplingRate()} * CallOptions.SilenceSeconds);
+    } else {
+      Receiver.StopWatching();
+    }
+    if (recording) CallWatch.RecordingStarted();
+  };
+  Receiver.Attach();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The main window's recorder as one piece: the voice stream, the scope, the voice side
+// of the receive handler, the WAV player, the record side, the playback and the caller
+// ID. The window hands in its controls and call-list hooks and routes its handlers here.
+#include "calls/CallWatch.h"
+#include "recording/Playback.h"
+#include "recording/Recorder.h"
+#include "recording/RecorderControls.h"
+#include "recording/Scope.h"
+#include "recording/VoiceReceiver.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavPlayer.h"
+
+class TModemF;
+
+class TRecorderPanel {
+ public:
+  // Installs the voice side on the link. recordingActive is the window's flag: received
+  // bytes are voice samples while it is true.
+  TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
+                 bool& recordingActive);
+
+  TRecorderControls Controls;
+  TCallListHooks Calls;
+  bool& RecordingActive;
+  TVoiceStream VoiceStream;
+  TScope Scope;
+  TWavPlayer Player;
+  TVoiceReceiver Receiver;
+  TPlayback Playback;
+  TRecorder Recorder;
+  TCallWatch CallWatch;
+};
