@@ -94,8 +94,7 @@ double StopDelayMs(char code, int silenceSeconds) {
   const TCallListHooks hooks = callList.Hooks(QStringLiteral("BENCH"));
   TMonitorForm monitor;
   TModemF link(&monitor);
-  bool recordingActive = false;
-  TRecorderPanel panel(c, hooks, link, recordingActive);
+  TRecorderPanel panel(c, hooks, link);
   UseVirtualModemProfile(kModemPort);
   CallOptions = TCallOptions{};
   CallOptions.StopOnHangUp = true;

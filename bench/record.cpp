@@ -132,8 +132,7 @@ void RecordOnce(const Run& run, int seconds) {
 
   TMonitorForm monitor;
   TModemF link(&monitor);
-  bool recordingActive = false;
-  TRecorderPanel panel(c, hooks, link, recordingActive);
+  TRecorderPanel panel(c, hooks, link);
   window.scope = &panel.Scope;
   panel.Scope.Repaint = [&] { window.update(); };
   window.show();
@@ -144,7 +143,7 @@ void RecordOnce(const Run& run, int seconds) {
   QByteArray answer;  // the echo is still on: the answer holds the echoed command
   link.SendAndRead("ate0", answer);
   panel.Recorder.StartRecording();
-  if (!panel.RecordingActive) {
+  if (!panel.RecordingActive()) {
     std::fprintf(stderr, "%s: the recording did not start\n", run.name);
     SetPortPathSource(nullptr);
     return;

@@ -206,15 +206,14 @@ std::vector<double> UnplugToSaved() {
     const TCallListHooks hooks = callList.Hooks(QStringLiteral("LOSS"));
     TMonitorForm monitor;
     TModemF link(&monitor);
-    bool recordingActive = false;
-    TRecorderPanel panel(c, hooks, link, recordingActive);
+    TRecorderPanel panel(c, hooks, link);
     UseVirtualModemProfile(1);
     panel.Recorder.On1Click();
     QByteArray answer;  // the echo is still on: the answer holds the echoed command
     link.SendAndRead("ate0", answer);
     savedAt = 0;
     panel.Recorder.StartRecording();
-    if (!panel.RecordingActive) continue;
+    if (!panel.RecordingActive()) continue;
     PumpUntil([] { return false; }, kRecordBeforeUnplugMs);
     const double start = NowMs();
     modem.unplug();

@@ -93,7 +93,8 @@ class TMainForm : public QMainWindow {
   TSettingsForm* SettingsForm = nullptr;
 
   // ---- State other parts use ----
-  bool RecordingActive = false;
+  // Received bytes are voice samples; the recorder holds the state that says so.
+  bool RecordingActive() const;
   QString CurrentFileName;  // base name of the current recording's WAV file
 
   // The call list in list order; description slot k is CallList[k - 1].

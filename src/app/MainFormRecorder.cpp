@@ -52,7 +52,7 @@ void TMainForm::CreateRecorder() {
   };
   calls.CurrentFileName = &CurrentFileName;
 
-  Recorder = std::make_unique<TRecorderPanel>(c, calls, *ModemF, RecordingActive);
+  Recorder = std::make_unique<TRecorderPanel>(c, calls, *ModemF);
   Recorder->Scope.Repaint = [this] {
     if (Client) Client->update(TScope::Rect());
   };
@@ -66,9 +66,13 @@ void TMainForm::CreateRecorder() {
 void TMainForm::ReleaseScopeAndStream() {
   // A recording in progress is dropped; a playback ends.
   if (!Recorder) return;
-  RecordingActive = false;
+  Recorder->Recorder.EndReception();
   Recorder->Player.Close();
   Recorder->VoiceStream.Clear();
+}
+
+bool TMainForm::RecordingActive() const {
+  return Recorder && Recorder->RecordingActive();
 }
 
 void TMainForm::FormPaint(QPainter& painter) {

@@ -104,7 +104,7 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   for (const QString& line : recovered) {
     MonitorForm->Add(line);
   }
-  RecordingActive = false;
+  Recorder->Recorder.EndReception();
   ModemF->DataReceived = false;
 
   for (QAction* a : {Previous1, Next1}) {
@@ -274,7 +274,7 @@ void TMainForm::Contents1Click() {
 
 void TMainForm::Diagnostics1Click() {
   // Its queries would go into the voice stream, or between the set-up's commands.
-  if (Recorder && Recorder->Recorder.State() != TRecordState::kIdle) {
+  if (Recorder && Recorder->Recorder.UsesModem()) {
     ShowMessage(
         QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
     return;

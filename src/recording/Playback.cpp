@@ -28,13 +28,13 @@ int64_t RoundEven(double v) {
 
 TPlayback::TPlayback(const TRecorderControls& controls, const TCallListHooks& calls,
                      TVoiceStream& stream, TScope& scope, TWavPlayer& player,
-                     const bool& recordingActive)
+                     std::function<bool()> recordingActive)
     : c_(controls),
       calls_(calls),
       stream_(stream),
       scope_(scope),
       player_(player),
-      recordingActive_(recordingActive) {}
+      recordingActive_(std::move(recordingActive)) {}
 
 void TPlayback::EnableSeeking(bool on) {
   c_.PrevSb1->setEnabled(on);
@@ -114,7 +114,7 @@ void TPlayback::ForwardPlayback() {
 }
 
 void TPlayback::UpdatePlaybackPosition() {
-  if (recordingActive_) {
+  if (recordingActive_()) {
     // A tick left over from a playback: the samples coming in must stay where they are.
     c_.Timer2->stop();
     return;

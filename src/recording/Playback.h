@@ -3,6 +3,7 @@
 // the 100 ms position update that moves the position bar and draws the stretch just
 // played on the scope, and the playback half of Stop.
 #include <cstdint>
+#include <functional>
 
 #include "recording/RecorderControls.h"
 
@@ -12,10 +13,10 @@ class TWavPlayer;
 
 class TPlayback {
  public:
-  // recordingActive is the window's flag: while it is set the voice stream belongs to
-  // the recording, and no playback tick may touch it.
+  // recordingActive tells whether the voice stream belongs to a reception: no playback
+  // tick may touch it then.
   TPlayback(const TRecorderControls& controls, const TCallListHooks& calls, TVoiceStream& stream,
-            TScope& scope, TWavPlayer& player, const bool& recordingActive);
+            TScope& scope, TWavPlayer& player, std::function<bool()> recordingActive);
 
   void StartPlayback();
   void PausePlayback();
@@ -44,5 +45,5 @@ class TPlayback {
   TVoiceStream& stream_;
   TScope& scope_;
   TWavPlayer& player_;
-  const bool& recordingActive_;
+  std::function<bool()> recordingActive_;
 };

@@ -26,6 +26,12 @@ QString GainValue(const QString& command) {
   return eq < 0 ? command.left(kGainValueLength) : command.mid(eq + 1, kGainValueLength);
 }
 
+// Record looks pressed from the moment it is taken until the samples are saved or given up.
+bool ShowsPressed(TRecordState state) {
+  return state == TRecordState::kSettingUp || state == TRecordState::kReceiving ||
+         state == TRecordState::kStoppedUnsaved || state == TRecordState::kSaving;
+}
+
 QString LineEndText(TLineEnd end) {
   switch (end) {
     case TLineEnd::kBusyTone:
@@ -51,15 +57,8 @@ uint32_t ProfileSamplingRate() {
 }
 
 TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
-                     TVoiceStream& stream, TScope& scope, TPlayback& playback,
-                     bool& recordingActive)
-    : c_(controls),
-      calls_(calls),
-      link_(link),
-      stream_(stream),
-      scope_(scope),
-      playback_(playback),
-      recordingActive_(recordingActive) {
+                     TVoiceStream& stream, TScope& scope, TPlayback& playback)
+    : c_(controls), calls_(calls), link_(link), stream_(stream), scope_(scope), playback_(playback) {
   link_.OnPortLost = [this] { PortLost(); };
 }
 
@@ -67,10 +66,72 @@ TRecorder::~TRecorder() {
   link_.OnPortLost = nullptr;
 }
 
-TRecordState TRecorder::State() const {
-  if (activeSetUp_ != 0) return TRecordState::kSettingUp;
-  if (recordingActive_ && link_.PortIsOpen) return TRecordState::kReceiving;
-  return TRecordState::kIdle;
+bool TRecorder::UsesModem() const {
+  switch (state_) {
+    case TRecordState::kSettingUp:
+    case TRecordState::kReceiving:
+    case TRecordState::kVoiceReceive:
+    case TRecordState::kSaving:
+      return true;
+    case TRecordState::kIdle:
+    case TRecordState::kStoppedUnsaved:
+      break;
+  }
+  return false;
+}
+
+void TRecorder::EndReception() {
+  if (state_ == TRecordState::kReceiving) Enter(TRecordState::kStoppedUnsaved);
+  if (state_ == TRecordState::kVoiceReceive) Enter(TRecordState::kIdle, TIdleCause::kEnded);
+}
+
+void TRecorder::Enter(TRecordState next, TIdleCause cause) {
+  const bool wasPressed = ShowsPressed(state_);
+  state_ = next;
+  const auto enable = [](std::initializer_list<QAction*> actions,
+                         std::initializer_list<QToolButton*> buttons, bool on) {
+    for (QAction* a : actions) a->setEnabled(on);
+    for (QToolButton* b : buttons) b->setEnabled(on);
+  };
+  c_.RecSb1->setChecked(ShowsPressed(next));
+  switch (next) {
+    case TRecordState::kSettingUp:
+      enable({c_.Record1, c_.Play1, c_.Pause1},
+             {c_.Playsb1, c_.PauseSb1, c_.PrevSb1, c_.NextSb1, c_.StopSb1}, false);
+      break;
+    case TRecordState::kReceiving:
+      c_.StopSb1->setEnabled(true);
+      break;
+    case TRecordState::kVoiceReceive:
+      break;
+    case TRecordState::kStoppedUnsaved:
+      c_.Record1->setEnabled(false);
+      c_.StopSb1->setEnabled(true);
+      break;
+    case TRecordState::kSaving:
+      break;
+    case TRecordState::kIdle:
+      switch (cause) {
+        case TIdleCause::kReset:
+          enable({c_.Record1, c_.Play1, c_.Pause1}, {c_.Playsb1, c_.PauseSb1, c_.StopSb1}, true);
+          enable({}, {c_.PrevSb1, c_.NextSb1}, false);
+          break;
+        case TIdleCause::kSaved:
+          c_.Record1->setEnabled(true);
+          if (calls_.CallCount() >= 1) {
+            enable({c_.Comment1, c_.Delete1, c_.Play1, c_.Pause1, c_.Stop1},
+                   {c_.Playsb1, c_.PauseSb1, c_.StopSb1}, true);
+            enable({c_.Previous1, c_.Next1}, {c_.PrevSb1, c_.NextSb1}, false);
+          }
+          break;
+        case TIdleCause::kCutOff:
+          if (wasPressed) c_.Record1->setEnabled(false);
+          break;
+        case TIdleCause::kEnded:
+          break;
+      }
+      break;
+  }
 }
 
 bool TRecorder::OpenPortOnDemand() {
@@ -105,19 +166,11 @@ int TRecorder::Exchange(const QString& command, const QString& line, const QStri
 }
 
 bool TRecorder::SetUpCancelled(uint64_t setUp) const {
-  return activeSetUp_ != setUp || !c_.RecSb1->isChecked();
+  return state_ != TRecordState::kSettingUp || setUp_ != setUp;
 }
 
 void TRecorder::ResetRecorderButtons() {
-  c_.RecSb1->setChecked(false);
-  c_.Record1->setEnabled(true);
-  c_.Playsb1->setEnabled(true);
-  c_.PauseSb1->setEnabled(true);
-  c_.PrevSb1->setEnabled(false);
-  c_.NextSb1->setEnabled(false);
-  c_.Play1->setEnabled(true);
-  c_.Pause1->setEnabled(true);
-  c_.StopSb1->setEnabled(true);
+  Enter(TRecordState::kIdle, TIdleCause::kReset);
 }
 
 bool TRecorder::SetUpModem(uint64_t setUp) {
@@ -129,7 +182,6 @@ bool TRecorder::SetUpModem(uint64_t setUp) {
     ShowMessage(QString::fromLatin1(message));
     return false;
   };
-  recordingActive_ = false;
   const TModemParams& p = CurrentProfile;
   if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),
                QStringLiteral("OK")) != kExchangeOk ||
@@ -157,17 +209,12 @@ bool TRecorder::SetUpModem(uint64_t setUp) {
 }
 
 void TRecorder::StartRecording() {
-  if (c_.RecSb1->isChecked()) return;
+  if (ShowsPressed(state_)) return;
   // Record can be enabled during a playback (the start sequence after Settings enables
   // it): the playback ends first, as the recording takes over the voice stream.
   playback_.EndBeforeRecording();
-  c_.RecSb1->setChecked(true);
-  c_.Record1->setEnabled(false);
-  for (QToolButton* b : {c_.Playsb1, c_.PauseSb1, c_.PrevSb1, c_.NextSb1, c_.StopSb1}) {
-    b->setEnabled(false);
-  }
-  c_.Play1->setEnabled(false);
-  c_.Pause1->setEnabled(false);
+  const uint64_t setUp = ++setUp_;
+  Enter(TRecordState::kSettingUp);
 
   if (!OpenPortOnDemand()) {
     ResetRecorderButtons();
@@ -183,17 +230,11 @@ void TRecorder::StartRecording() {
     return;
   }
 
-  const uint64_t setUp = ++lastSetUp_;
-  activeSetUp_ = setUp;
-  const bool ready = SetUpModem(setUp);
-  if (activeSetUp_ == setUp) activeSetUp_ = 0;
-  if (!ready) return;
+  if (!SetUpModem(setUp)) return;
   if (!StartVoiceReception()) {
     ResetRecorderButtons();
     ShowMessage(QStringLiteral("Error starting voice reception.."));
-    return;
   }
-  c_.StopSb1->setEnabled(true);
 }
 
 bool TRecorder::StartVoiceReception() {
@@ -203,14 +244,11 @@ bool TRecorder::StartVoiceReception() {
   } catch (const ESerialException&) {
     return false;
   }
-  link_.RecordedBytes = 0;
-  link_.BlockCount = 0;
-  recordingActive_ = true;
-  stream_.Clear();
-  stream_.SetPosition(kWavHeaderSize);
-  ++receptions_;
+  // A reception while Record is pressed is a recording that Stop saves; the developer's
+  // "Voice receive" otherwise is not.
+  const bool recording = ShowsPressed(state_);
+  ReceptionBegun(recording ? TRecordState::kReceiving : TRecordState::kVoiceReceive);
   // Only a recording that Stop would save is journaled; "Voice receive" is not.
-  const bool recording = c_.RecSb1->isChecked();
   if (recording) {
     StartJournal();
   } else {
@@ -218,6 +256,15 @@ bool TRecorder::StartVoiceReception() {
   }
   if (OnReceptionStarted) OnReceptionStarted(recording);
   return true;
+}
+
+void TRecorder::ReceptionBegun(TRecordState receiving) {
+  link_.RecordedBytes = 0;
+  link_.BlockCount = 0;
+  stream_.Clear();
+  stream_.SetPosition(kWavHeaderSize);
+  ++receptions_;
+  Enter(receiving);
 }
 
 void TRecorder::StartJournal() {
@@ -237,10 +284,10 @@ void TRecorder::TakeSamples(QByteArrayView samples) {
 }
 
 void TRecorder::LimitReached() {
-  recordingActive_ = false;
+  EndReception();
   // The receive handler is still running: the stop (which closes the port) comes after.
   QTimer::singleShot(0, c_.RecSb1, [this] {
-    if (!c_.RecSb1->isChecked()) return;
+    if (state_ != TRecordState::kStoppedUnsaved) return;
     StopRecordingOrPlayback();
     ShowMessage(QStringLiteral(
         "The recording has reached the largest size a WAV file can hold; it was stopped and "
@@ -251,8 +298,7 @@ void TRecorder::LimitReached() {
 void TRecorder::LineEnded(TLineEnd end) {
   // The bytes keep coming into the recording until the stop, which closes the port.
   QTimer::singleShot(0, c_.RecSb1, [this, end, reception = receptions_] {
-    if (reception != receptions_ || !c_.RecSb1->isChecked() || !recordingActive_ ||
-        activeSetUp_ != 0) {
+    if (reception != receptions_ || state_ != TRecordState::kReceiving) {
       return;  // stopped meanwhile, or another recording
     }
     link_.Monitor->Add(QStringLiteral("Call ended (") + LineEndText(end) +
@@ -273,19 +319,16 @@ void TRecorder::Button3Click() {
 }
 
 void TRecorder::StopRecordingOrPlayback() {
-  if (c_.RecSb1->isChecked() && activeSetUp_ != 0) {
+  if (state_ == TRecordState::kSettingUp) {
     // Stop while the modem is still being set up: nothing has been recorded yet.
-    activeSetUp_ = 0;
     ResetRecorderButtons();
-  } else if (c_.RecSb1->isChecked()) {
+  } else if (state_ == TRecordState::kReceiving || state_ == TRecordState::kStoppedUnsaved) {
     // Bytes that arrive from here on (the port's close delivers what is pending) are
     // not part of the recording: they would land on the samples after the header.
-    recordingActive_ = false;
+    Enter(TRecordState::kSaving);
     WriteWavHeader();
     ClosePort();
     scope_.ClearScope();
-    c_.RecSb1->setChecked(false);
-    c_.Record1->setEnabled(true);
     const QString previousName = *calls_.CurrentFileName;
     calls_.AddCallRecord();
     QString error;
@@ -294,27 +337,12 @@ void TRecorder::StopRecordingOrPlayback() {
       // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
       calls_.DropLastCallRecord();
       *calls_.CurrentFileName = previousName;
-      c_.RecSb1->setChecked(true);
-      c_.Record1->setEnabled(false);
-      c_.StopSb1->setEnabled(true);
+      Enter(TRecordState::kStoppedUnsaved);
       ShowMessage(error);
       return;
     }
     Journal.Discard();
-    if (calls_.CallCount() >= 1) {
-      c_.Comment1->setEnabled(true);
-      c_.Delete1->setEnabled(true);
-      c_.Play1->setEnabled(true);
-      c_.Pause1->setEnabled(true);
-      c_.Stop1->setEnabled(true);
-      c_.Playsb1->setEnabled(true);
-      c_.PauseSb1->setEnabled(true);
-      c_.StopSb1->setEnabled(true);
-      c_.Previous1->setEnabled(false);
-      c_.Next1->setEnabled(false);
-      c_.PrevSb1->setEnabled(false);
-      c_.NextSb1->setEnabled(false);
-    }
+    Enter(TRecordState::kIdle, TIdleCause::kSaved);
   }
   playback_.StopPlayback();
   if (!Voicefeatures) {
@@ -328,13 +356,11 @@ void TRecorder::PortLost() {
   c_.On1->setChecked(false);
   c_.Off1->setChecked(true);
   // A set-up in progress fails on its own: its exchange ends now with "not sent".
-  if (activeSetUp_ != 0) return;
-  const bool recording = c_.RecSb1->isChecked() && recordingActive_;
-  recordingActive_ = false;
-  if (!recording) return;
+  if (state_ == TRecordState::kVoiceReceive) Enter(TRecordState::kIdle, TIdleCause::kEnded);
+  if (state_ != TRecordState::kReceiving) return;
   StopRecordingOrPlayback();
   // Stop keeps Record pressed when the file could not be saved (and has said why).
-  if (!c_.RecSb1->isChecked()) {
+  if (state_ == TRecordState::kIdle) {
     ShowMessage(QStringLiteral("The modem was disconnected. The recording so far has been saved."));
   }
 }
@@ -357,15 +383,11 @@ void TRecorder::On1Click() {
 
 void TRecorder::Off1Click() {
   ClosePort();
-  // Bytes heard once the port is open again are no part of it (nor samples at all).
-  recordingActive_ = false;
   Journal.Discard();  // a recording cut off this way is not saved
   c_.On1->setChecked(false);
   c_.Off1->setChecked(true);
-  if (c_.RecSb1->isChecked()) {
-    c_.RecSb1->setChecked(false);
-    c_.Record1->setEnabled(false);
-  }
+  // Bytes heard once the port is open again are no part of it (nor samples at all).
+  Enter(TRecordState::kIdle, TIdleCause::kCutOff);
 }
 
 void TRecorder::VoiceRecBtnClick() {
@@ -375,7 +397,7 @@ void TRecorder::VoiceRecBtnClick() {
   }
   c_.On1->setChecked(true);
   c_.Off1->setChecked(false);
-  recordingActive_ = false;
+  EndReception();  // the set-up's answers are no samples
   const TModemParams& p = CurrentProfile;
   if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),
                QStringLiteral("OK")) != kExchangeOk) {
@@ -389,10 +411,7 @@ void TRecorder::ClosePortBtnClick() {
   ClosePort();
   Journal.Discard();
   scope_.ClearScope();
-  if (c_.RecSb1->isChecked()) {
-    c_.RecSb1->setChecked(false);
-    c_.Record1->setEnabled(false);
-  }
+  Enter(TRecordState::kIdle, TIdleCause::kCutOff);
   QString error;
   if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
     ShowMessage(error);

@@ -18,23 +18,56 @@ class TVoiceStream;
 // The samples per second of the modem's profile; the usual rate where it has none.
 uint32_t ProfileSamplingRate();
 
-// What the record side is doing, for commands that must not talk to the modem meanwhile.
+// What the record side is doing. The recorder's buttons and menu items show it; they
+// never hold it. Every change goes through TRecorder::Enter:
+//   Idle           -> SettingUp       Record
+//   SettingUp      -> Receiving       the set-up was answered and "at+vrx" went out
+//   SettingUp      -> Idle            a set-up step failed; Stop, Modem Off, Close port
+//   Idle           -> VoiceReceive    the developer's "Voice receive"
+//   Receiving      -> Saving          Stop (by hand, at a hang-up, at the WAV limit, or
+//   StoppedUnsaved -> Saving            when the modem went away)
+// Record looks pressed in SettingUp, Receiving, StoppedUnsaved and Saving.
+//   Saving         -> Idle            the file is written and the call added
+//   Saving         -> StoppedUnsaved  the file could not be written
+//   Receiving      -> StoppedUnsaved  the reception ended without a Stop (WAV limit, Settings)
+//   Receiving, StoppedUnsaved, VoiceReceive -> Idle   Modem Off, Close port
+//   VoiceReceive   -> Idle            the reception ended (the port closed or went away)
 enum class TRecordState {
   kIdle,
-  kSettingUp,  // the set-up's exchanges are under way
-  kReceiving,  // the modem streams samples (a recording, or the developer reception)
+  kSettingUp,       // Record's set-up exchanges are under way
+  kReceiving,       // a recording: the modem streams samples that Stop saves
+  kVoiceReceive,    // the developer's "Voice receive": samples that Stop does not save
+  kStoppedUnsaved,  // the samples are in the voice stream, not yet in a file; Stop saves them
+  kSaving,          // Stop is writing the file and adding the call
+};
+
+// How Idle was reached: each way leaves the other controls its own way.
+enum class TIdleCause {
+  kReset,    // a set-up failed or was stopped: ResetRecorderButtons
+  kSaved,    // Stop saved the recording
+  kCutOff,   // Modem Off or Close port ended it unsaved
+  kEnded,    // a developer reception ended; no control changes
 };
 
 class TRecorder {
  public:
   // Takes the link's loss event (OnPortLost) until destroyed.
   TRecorder(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
-            TVoiceStream& stream, TScope& scope, TPlayback& playback, bool& recordingActive);
+            TVoiceStream& stream, TScope& scope, TPlayback& playback);
   ~TRecorder();
   TRecorder(const TRecorder&) = delete;
   TRecorder& operator=(const TRecorder&) = delete;
 
-  TRecordState State() const;
+  TRecordState State() const { return state_; }
+  // Received bytes are voice samples (the main window's RecordingActive).
+  bool RecordingActive() const {
+    return state_ == TRecordState::kReceiving || state_ == TRecordState::kVoiceReceive;
+  }
+  // The modem is busy with the recorder: no other dialogue may run meanwhile.
+  bool UsesModem() const;
+  // The port closed under a reception (Settings, shutdown): the bytes that come once it is
+  // open again are no samples. A recording keeps its samples for Stop to save.
+  void EndReception();
 
   void StartRecording();
   void ResetRecorderButtons();
@@ -73,6 +106,13 @@ class TRecorder {
   bool SetUpCancelled(uint64_t setUp) const;
   void StartJournal();
   void ReportJournalFailure(const QString& error);
+  // The one way the state changes: sets it and the controls that show it.
+  void Enter(TRecordState next, TIdleCause cause = TIdleCause::kReset);
+  // The reception has begun: counters and stream cleared, the state entered.
+  void ReceptionBegun(TRecordState receiving);
+
+  // Tests put the recorder into a reception without a modem.
+  friend struct RecorderRig;
 
   const TRecorderControls& c_;
   const TCallListHooks& calls_;
@@ -80,10 +120,10 @@ class TRecorder {
   TVoiceStream& stream_;
   TScope& scope_;
   TPlayback& playback_;
-  bool& recordingActive_;
-  // The set-up sequence in progress (0: none). Its exchanges pump the event loop, so
-  // Stop, Modem Off or another Record can run in the middle of it.
-  uint64_t activeSetUp_ = 0;
-  uint64_t lastSetUp_ = 0;
+  TRecordState state_ = TRecordState::kIdle;
+  // The set-up sequence running while SettingUp. Its exchanges pump the event loop, so
+  // Stop, Modem Off or another Record can run in the middle of it: each set-up knows
+  // itself by its number.
+  uint64_t setUp_ = 0;
   uint64_t receptions_ = 0;  // receptions begun, so that a late stop knows its own
 };

@@ -6,14 +6,14 @@
 #include "setup/Shared.h"
 
 TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls,
-                               TModemF& link, bool& recordingActive)
+                               TModemF& link)
     : Controls(controls),
       Calls(calls),
-      RecordingActive(recordingActive),
-      Receiver(link, VoiceStream, Scope, RecordingActive,
-               [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
-      Playback(Controls, Calls, VoiceStream, Scope, Player, RecordingActive),
-      Recorder(Controls, Calls, link, VoiceStream, Scope, Playback, RecordingActive),
+      Receiver(
+          link, VoiceStream, Scope, [this] { return RecordingActive(); },
+          [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
+      Playback(Controls, Calls, VoiceStream, Scope, Player, [this] { return RecordingActive(); }),
+      Recorder(Controls, Calls, link, VoiceStream, Scope, Playback),
       CallWatch(link) {
   Receiver.OnSamples = [this](QByteArrayView samples) { Recorder.TakeSamples(samples); };
   Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };

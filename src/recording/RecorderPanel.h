@@ -15,14 +15,14 @@ class TModemF;
 
 class TRecorderPanel {
  public:
-  // Installs the voice side on the link. recordingActive is the window's flag: received
-  // bytes are voice samples while it is true.
-  TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link,
-                 bool& recordingActive);
+  // Installs the voice side on the link.
+  TRecorderPanel(const TRecorderControls& controls, const TCallListHooks& calls, TModemF& link);
+
+  // Received bytes are voice samples (a recording or the developer's reception).
+  bool RecordingActive() const { return Recorder.RecordingActive(); }
 
   TRecorderControls Controls;
   TCallListHooks Calls;
-  bool& RecordingActive;
   TVoiceStream VoiceStream;
   TScope Scope;
   TWavPlayer Player;

@@ -7,11 +7,12 @@
 #include "sound/VoiceStream.h"
 
 TVoiceReceiver::TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scope,
-                               const bool& recordingActive, std::function<int32_t()> blockSize)
+                               std::function<bool()> recordingActive,
+                               std::function<int32_t()> blockSize)
     : link_(link),
       stream_(stream),
       scope_(scope),
-      recordingActive_(recordingActive),
+      recordingActive_(std::move(recordingActive)),
       blockSize_(std::move(blockSize)) {}
 
 TVoiceReceiver::~TVoiceReceiver() {
@@ -34,7 +35,7 @@ void TVoiceReceiver::WatchForHangUp(int64_t silentSamples) {
 }
 
 bool TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
-  if (!recordingActive_) return false;
+  if (!recordingActive_()) return false;
   // Every byte the text side took is a sample, so the count is that of ReceivedText.
   const int64_t room = std::max<int64_t>(0, MaxSamples - link_.RecordedBytes);
   const QByteArrayView chunk = QByteArrayView(link_.ReceivedText)

@@ -15,9 +15,10 @@ class TVoiceStream;
 
 class TVoiceReceiver {
  public:
-  // blockSize: the current samples-per-update value (SpinEdit1).
-  TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scope, const bool& recordingActive,
-                 std::function<int32_t()> blockSize);
+  // recordingActive: received bytes are samples now; blockSize: the current
+  // samples-per-update value (SpinEdit1).
+  TVoiceReceiver(TModemF& link, TVoiceStream& stream, TScope& scope,
+                 std::function<bool()> recordingActive, std::function<int32_t()> blockSize);
 
   ~TVoiceReceiver();
   TVoiceReceiver(const TVoiceReceiver&) = delete;
@@ -51,7 +52,7 @@ class TVoiceReceiver {
   TModemF& link_;
   TVoiceStream& stream_;
   TScope& scope_;
-  const bool& recordingActive_;
+  std::function<bool()> recordingActive_;
   std::function<int32_t()> blockSize_;
   bool attached_ = false;
   bool watching_ = false;

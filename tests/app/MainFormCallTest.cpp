@@ -94,7 +94,7 @@ OffRun RunWithTheSettingsOff(const QByteArray& ini) {
   QTest::qWait(200);  // the rings reach the program
   run.panel2 = form.StatusPanel(2);
   form.RecSb1->click();
-  EXPECT_TRUE(form.RecordingActive);
+  EXPECT_TRUE(form.RecordingActive());
   // Past the dial tone and well into the silence after it: the recording goes on.
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 12000; }, kWaitMs));
   EXPECT_TRUE(rig.modem.status().hungUp);
@@ -167,7 +167,7 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   EXPECT_EQ(form.StatusPanels[2]->toolTip(), kCaller);
 
   form.RecSb1->click();
-  ASSERT_TRUE(form.RecordingActive) << rig.fx.messages.join('\n').toStdString();
+  ASSERT_TRUE(form.RecordingActive()) << rig.fx.messages.join('\n').toStdString();
   EXPECT_EQ(form.StatusPanel(2), " " + kCaller);  // shown during the recording too
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RecSb1->isChecked(); }, kWaitMs));
   EXPECT_TRUE(rig.fx.messages.isEmpty()) << rig.fx.messages.join('\n').toStdString();
@@ -213,7 +213,7 @@ TEST(MainFormCallTest, SilenceAloneEndsTheRecordingWhenTheModemSendsNoCode) {
   CallRig rig(o, Ini("StopOnHangUp=1\nSilenceSeconds=2\n"));
   TMainForm& form = rig.Start();
   form.RecSb1->click();
-  ASSERT_TRUE(form.RecordingActive) << rig.fx.messages.join('\n').toStdString();
+  ASSERT_TRUE(form.RecordingActive()) << rig.fx.messages.join('\n').toStdString();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RecSb1->isChecked(); }, kWaitMs));
   const double delay = rig.StopDelay(1.0);
   EXPECT_GT(delay, 1.95);  // the modem sends the 16000th silent sample 2 s in
@@ -243,7 +243,7 @@ TEST(MainFormCallTest, ARecordingLongAfterTheLastRingHasNoCaller) {
   const int64_t later = form.Recorder->CallWatch.Clock() + TCallWatch::kRecordingAfterRingMs;
   form.Recorder->CallWatch.Clock = [later] { return later; };
   form.RecSb1->click();
-  ASSERT_TRUE(form.RecordingActive);
+  ASSERT_TRUE(form.RecordingActive());
   EXPECT_EQ(form.StatusPanel(2), " Virtual");
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 800; }, kWaitMs));
   form.StopSb1->click();

@@ -72,7 +72,7 @@ TEST(ModemLossTest, ARecordingCutByAnUnplugIsSavedAndRecordWorksOnceTheModemIsBa
   ASSERT_TRUE(form.ModemF->PortIsOpen) << fx.messages.join('\n').toStdString();
 
   form.RecSb1->click();
-  ASSERT_TRUE(form.RecordingActive) << fx.messages.join('\n').toStdString();
+  ASSERT_TRUE(form.RecordingActive()) << fx.messages.join('\n').toStdString();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !fx.messages.isEmpty(); }, kWaitMs));
   EXPECT_EQ(fx.messages, QStringList{kSaved});
   ExpectModemOff(form);
@@ -93,7 +93,7 @@ TEST(ModemLossTest, ARecordingCutByAnUnplugIsSavedAndRecordWorksOnceTheModemIsBa
   vm.modem->setFaults({});
   form.RecSb1->click();
   ASSERT_TRUE(fx.messages.size() == 1) << fx.messages.join('\n').toStdString();
-  EXPECT_TRUE(form.RecordingActive);
+  EXPECT_TRUE(form.RecordingActive());
   EXPECT_EQ(form.StatusPanel(0), " Modem on");
   EXPECT_TRUE(form.On1->isChecked());
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 800; }, kWaitMs));
@@ -120,7 +120,7 @@ TEST(ModemLossTest, AnUnplugDuringTheSetUpFailsItAtOnce) {
   EXPECT_FALSE(form.RecSb1->isChecked());
   EXPECT_TRUE(form.Record1->isEnabled());
   EXPECT_TRUE(form.StopSb1->isEnabled());
-  EXPECT_FALSE(form.RecordingActive);
+  EXPECT_FALSE(form.RecordingActive());
   ExpectModemOff(form);
   EXPECT_EQ(form.CallCount(), 0);
   form.close();
@@ -160,7 +160,7 @@ TEST(ModemLossTest, DiagnosticsAreRefusedDuringARecordingAndItsSetUp) {
   QTimer::singleShot(100, [&] { form.Diagnostics1->trigger(); });  // in the set-up
   form.RecSb1->click();
   EXPECT_EQ(fx.messages, QStringList{refusal});
-  ASSERT_TRUE(form.RecordingActive);
+  ASSERT_TRUE(form.RecordingActive());
   form.Diagnostics1->trigger();
   EXPECT_EQ(fx.messages, QStringList({refusal, refusal}));
   const auto commands = vm.modem->commands();
@@ -189,7 +189,7 @@ TEST(ModemLossTest, RecordWithPortZeroAsksForThePortEachTimeAndStoresNothing) {
   form.RecSb1->click();
   EXPECT_EQ(fx.modals.size(), 2);
   EXPECT_EQ(fx.messages.size(), 1) << fx.messages.join('\n').toStdString();
-  EXPECT_TRUE(form.RecordingActive);
+  EXPECT_TRUE(form.RecordingActive());
   form.StopSb1->click();
   EXPECT_EQ(CurrentProfile.port, 0);
   EXPECT_EQ(SettingsFile->ReadInteger("Modem", "port", -1), 1);  // the choice is not stored

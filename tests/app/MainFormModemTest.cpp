@@ -91,7 +91,7 @@ TEST(StartWithModemTest, FirstStartChoosesALineTheModemTakesAndRecordWorks) {
 
   form.RecSb1->click();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
-  EXPECT_TRUE(form.RecordingActive);
+  EXPECT_TRUE(form.RecordingActive());
   EXPECT_EQ(modem.status().line, 5);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 800; }, 10000));
   form.StopSb1->click();

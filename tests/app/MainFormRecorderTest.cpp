@@ -34,7 +34,7 @@ TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
   EXPECT_TRUE(form.RecSb1->isChecked());
   EXPECT_TRUE(form.StopSb1->isEnabled());
-  EXPECT_TRUE(form.RecordingActive);
+  EXPECT_TRUE(form.RecordingActive());
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 8000; }, kWaitMs));
   EXPECT_GE(form.Recorder->Scope.DrawCount, 4);
 
@@ -135,7 +135,7 @@ TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSe
   EXPECT_FALSE(form.Timer2->isActive());
   EXPECT_FALSE(form.Playsb1->isChecked());
   EXPECT_EQ(form.Recorder->Player.Mode(), TPlayerMode::NotReady);
-  ASSERT_TRUE(form.RecordingActive);
+  ASSERT_TRUE(form.RecordingActive());
   // Long enough for many of the old playback's ticks.
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= 8000; }, kWaitMs));
   modem.stop();

@@ -179,7 +179,7 @@ TEST(CallerIdOverModem, TheCallerFromTheModemNamesTheRecording) {
       QTest::qWaitFor([&] { return panel2.text == " Call from 5551234 JOHN DOE"; }, kWaitMs))
       << panel2.text.toStdString();
   rig.panel->Recorder.StartRecording();
-  ASSERT_TRUE(rig.panel->RecordingActive) << rig.messages.join('|').toStdString();
+  ASSERT_TRUE(rig.panel->RecordingActive()) << rig.messages.join('|').toStdString();
   ASSERT_TRUE(rig.WaitForBytes(800));
   // The modem took the line: no more rings, and none were taken for samples or answers.
   const long rings = rig.modem.status().rings;
@@ -225,7 +225,7 @@ TEST(CallerIdOverModem, ModemOnAfterModemOffInARecordingHearsTheRingsNotSamples)
   rig.panel->Recorder.StartRecording();
   ASSERT_TRUE(rig.WaitForBytes(800));
   rig.panel->Recorder.Off1Click();  // the recording is dropped
-  EXPECT_FALSE(rig.panel->RecordingActive);
+  EXPECT_FALSE(rig.panel->RecordingActive());
   const QByteArray dropped = rig.panel->VoiceStream.Data();
   rig.panel->Recorder.On1Click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel2.text.startsWith(" Call from"); }, kWaitMs))
@@ -241,7 +241,7 @@ TEST(HangUpOverModem, TheDialToneStopsAndSavesTheRecordingWithEveryByte) {
   CallOptions.StopOnHangUp = true;
   rig.OpenModem();
   rig.panel->Recorder.StartRecording();
-  ASSERT_TRUE(rig.panel->RecordingActive);
+  ASSERT_TRUE(rig.panel->RecordingActive());
   ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.c.RecSb1->isChecked(); }, kWaitMs));
   EXPECT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
   EXPECT_EQ(rig.calls.size(), 1);
@@ -263,16 +263,16 @@ TEST(HangUpOverModem, OffTheRecordingRunsOnThroughTheHangUpAsItAlwaysDid) {
   rig.panel->Recorder.StartRecording();
   ASSERT_TRUE(rig.WaitForBytes(8000));  // a second past the loop break and into silence
   EXPECT_TRUE(rig.c.RecSb1->isChecked());
-  EXPECT_TRUE(rig.panel->RecordingActive);
+  EXPECT_TRUE(rig.panel->RecordingActive());
   // The developer's reception is never watched either.
   CallOptions.StopOnHangUp = true;
   rig.panel->Recorder.Off1Click();
   rig.panel->Recorder.VoiceRecBtnClick();
-  ASSERT_TRUE(rig.panel->RecordingActive);
+  ASSERT_TRUE(rig.panel->RecordingActive());
   const int64_t start = rig.link.RecordedBytes;
   ASSERT_TRUE(QTest::qWaitFor([&] { return rig.link.RecordedBytes >= start + 4000; }, kWaitMs));
   QTest::qWait(50);
   EXPECT_TRUE(rig.link.PortIsOpen);
-  EXPECT_TRUE(rig.panel->RecordingActive);
+  EXPECT_TRUE(rig.panel->RecordingActive());
   EXPECT_TRUE(rig.calls.isEmpty());
 }

@@ -30,7 +30,6 @@ struct RecorderRig {
   int selected = -1;  // selected row, 0-based
   int nameCounter = 0;
   QString currentFileName;
-  bool recordingActive = false;
   QStringList messages;
   TMonitorForm monitor;
   TModemF link{&monitor};
@@ -58,7 +57,7 @@ struct RecorderRig {
       return selected >= 0 && selected < calls.size() ? calls[selected] : QString();
     };
     hooks.CurrentFileName = &currentFileName;
-    panel = std::make_unique<TRecorderPanel>(c, hooks, link, recordingActive);
+    panel = std::make_unique<TRecorderPanel>(c, hooks, link);
     panel->Player.SetClock([this] { return now; });
 
     CurrentProfile = TModemParams{};
@@ -75,13 +74,8 @@ struct RecorderRig {
 
   // Puts the recorder in the state of a recording that has received `samples`.
   void FakeRecording(const QByteArray& samples) {
-    c.RecSb1->setChecked(true);
     c.Record1->setEnabled(false);
-    panel->RecordingActive = true;
-    panel->VoiceStream.Clear();
-    panel->VoiceStream.SetPosition(kWavHeaderSize);
-    link.RecordedBytes = 0;
-    link.BlockCount = 0;
+    panel->Recorder.ReceptionBegun(TRecordState::kReceiving);
     Receive(samples);
   }
 

@@ -15,7 +15,7 @@ TEST(RecordOverModem, FileHoldsExactlyWhatTheModemSentAfterVrx) {
   EXPECT_TRUE(rig.c.StopSb1->isEnabled());
   EXPECT_FALSE(rig.c.Record1->isEnabled());
   EXPECT_FALSE(rig.c.Playsb1->isEnabled());
-  EXPECT_TRUE(rig.panel->RecordingActive);
+  EXPECT_TRUE(rig.panel->RecordingActive());
   const QString log = rig.monitor.Text();
   for (const char* line : {"Setting modem in voice mode..", "Setting Rec gain..",
                            "Setting voice compression..", "Voice line set.. "}) {
@@ -98,7 +98,7 @@ TEST(RecordOverModem, EachSetUpFailureNamesItsStepAndResetsTheButtons) {
     EXPECT_TRUE(rig.c.Play1->isEnabled() && rig.c.Pause1->isEnabled());
     EXPECT_TRUE(rig.c.StopSb1->isEnabled());
     EXPECT_FALSE(rig.c.PrevSb1->isEnabled() || rig.c.NextSb1->isEnabled());
-    EXPECT_FALSE(rig.panel->RecordingActive);
+    EXPECT_FALSE(rig.panel->RecordingActive());
     EXPECT_TRUE(rig.link.PortIsOpen);  // the port stays open after a failure
   }
 }
@@ -160,7 +160,7 @@ TEST(RecordOverModem, ASecondRecordingAfterStopFindsTheModemReady) {
 
   rig.panel->Recorder.StartRecording();
   EXPECT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
-  EXPECT_TRUE(rig.panel->RecordingActive);
+  EXPECT_TRUE(rig.panel->RecordingActive());
   ASSERT_TRUE(rig.WaitForBytes(800));
   rig.panel->Recorder.StopRecordingOrPlayback();
   EXPECT_EQ(rig.calls.size(), 2);

@@ -22,7 +22,7 @@ TEST(RecorderStop, SavesHeaderAndSamplesAndAddsTheCall) {
   EXPECT_EQ(file.mid(44), samples);
   EXPECT_EQ(file.left(4), "RIFF");
   EXPECT_FALSE(rig.c.RecSb1->isChecked());
-  EXPECT_FALSE(rig.panel->RecordingActive);
+  EXPECT_FALSE(rig.panel->RecordingActive());
   for (QAction* a :
        {rig.c.Record1, rig.c.Comment1, rig.c.Delete1, rig.c.Play1, rig.c.Pause1, rig.c.Stop1}) {
     EXPECT_TRUE(a->isEnabled());
@@ -132,7 +132,7 @@ TEST(RecorderStop, ARecordingThatFillsAWavFileIsStoppedAndSavedNeverWrapped) {
   rig.FakeRecording(QByteArray(600, '\x81'));
   rig.Receive(QByteArray(600, '\x82'));  // 400 of them fit
   EXPECT_EQ(rig.link.RecordedBytes, 1000);
-  EXPECT_FALSE(rig.panel->RecordingActive);
+  EXPECT_FALSE(rig.panel->RecordingActive());
   rig.Receive(QByteArray(50, '\x83'));  // taken by nobody
   EXPECT_EQ(rig.panel->VoiceStream.Size(), 44 + 1000);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.calls.isEmpty(); }, 5000));
