@@ -66,6 +66,9 @@ class TBaseDispatcher {
   // Only opens and closes the device (availability probe); no threads, no settings.
   int OpenDevice(const std::string& path);
   void CloseDevice();
+  // After an open that another program's lock file refused: the lock file and its
+  // process, to be shown instead of the bare "already open".
+  std::string OpenRefusal() const { return device_->OpenRefusal(); }
 
   int SetLine(int32_t baud, int parity, int dataBits, int stopBits);
   int SetDTR(bool raised);
