@@ -1,5 +1,7 @@
 #include "common/SoundServer.h"
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -176,43 +178,55 @@ std::vector<TMonitorCapture::TChunk> TMonitorCapture::Chunks() const {
 
 // ---- TPrivateServer ----
 
-TPrivateServer::TPrivateServer() {
+TPrivateServer::TPrivateServer(TSinks sinks) : sinks_(sinks) {
   const QString run = dir_.filePath(QStringLiteral("run"));
   const QString home = dir_.filePath(QStringLiteral("home"));
   QDir().mkpath(run);
   QDir().mkpath(home);
   QFile::setPermissions(run,
                         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  const QString socket = dir_.filePath(QStringLiteral("native"));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("HOME"), home);
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
   env.remove(QStringLiteral("PULSE_SERVER"));
   process_.setProcessEnvironment(env);
   process_.setProcessChannelMode(QProcess::SeparateChannels);
-  process_.start(
-      QStringLiteral("pulseaudio"),
-      {QStringLiteral("--daemonize=no"), QString::fromLatin1(kPrivateIdleExit),
-       QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
-       QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
-       QStringLiteral("--load=module-null-sink sink_name=") + QString::fromLatin1(kPrivateSink),
-       QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket});
+  const QString socket = dir_.filePath(QStringLiteral("native"));
+  serverEnv_ = std::make_unique<TScopedEnv>("PULSE_SERVER", "unix:" + socket.toUtf8());
+  // Without a sink of its own, whatever PULSE_SINK named elsewhere is missing here too.
+  sinkEnv_ = std::make_unique<TScopedEnv>(
+      "PULSE_SINK", sinks_ == TSinks::kOne ? QByteArray(kPrivateSink) : QByteArray("tavrin_none"));
+  Launch();
+}
+
+bool TPrivateServer::Launch() {
+  const QString socket = dir_.filePath(QStringLiteral("native"));
+  QStringList args = {QStringLiteral("--daemonize=no"), QString::fromLatin1(kPrivateIdleExit),
+                      QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
+                      QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
+                      QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
+                          socket};
+  if (sinks_ == TSinks::kOne) {
+    args.insert(args.size() - 1,
+                QStringLiteral("--load=module-null-sink sink_name=") + QString::fromLatin1(kPrivateSink));
+  }
+  error_.clear();
+  process_.start(QStringLiteral("pulseaudio"), args);
   if (!process_.waitForStarted()) {
     error_ = QStringLiteral("pulseaudio cannot be started: ") + process_.errorString();
-    return;
+    return false;
   }
-  serverEnv_ = std::make_unique<TScopedEnv>("PULSE_SERVER", "unix:" + socket.toUtf8());
-  sinkEnv_ = std::make_unique<TScopedEnv>("PULSE_SINK", kPrivateSink);
   for (int waited = 0; waited < kServerStartMs; waited += kServerPollMs) {
     if (process_.state() != QProcess::Running) break;
     if (QFile::exists(socket) && TPulseLoop::Connect(kClientName)) {
       running_ = true;
-      return;
+      return true;
     }
     QThread::msleep(kServerPollMs);
   }
   error_ = QStringLiteral("pulseaudio did not come up: ") +
            QString::fromLocal8Bit(process_.readAllStandardError());
+  return false;
 }
 
 TPrivateServer::~TPrivateServer() {
@@ -221,10 +235,25 @@ TPrivateServer::~TPrivateServer() {
 
 void TPrivateServer::Kill() {
   if (process_.state() != QProcess::NotRunning) {
-    process_.kill();
+    process_.kill();  // a stopped process dies of SIGKILL too
     process_.waitForFinished();
   }
-  running_ = false;
+  running_ = frozen_ = false;
+}
+
+void TPrivateServer::Freeze() {
+  if (process_.state() == QProcess::Running && ::kill(pid_t(process_.processId()), SIGSTOP) == 0) {
+    frozen_ = true;
+  }
+}
+
+void TPrivateServer::Thaw() {
+  if (frozen_ && ::kill(pid_t(process_.processId()), SIGCONT) == 0) frozen_ = false;
+}
+
+bool TPrivateServer::Restart() {
+  Kill();
+  return Launch();
 }
 
 // ---- Tone bursts ----

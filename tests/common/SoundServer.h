@@ -107,23 +107,44 @@ class TSoundDevice {
 };
 
 // A server of its own, started from the pulseaudio program with a private runtime
-// folder and one null sink; PULSE_SERVER names it while it lives.
+// folder and one null sink (or none); PULSE_SERVER names it while it lives, and
+// PULSE_SINK its sink.
 class TPrivateServer {
  public:
-  TPrivateServer();
+  enum class TSinks { kOne, kNone };
+  explicit TPrivateServer(TSinks sinks = TSinks::kOne);
   ~TPrivateServer();
   bool Running() const { return running_; }
   const QString& Error() const { return error_; }
   void Kill();  // SIGKILL, as a crash of the server would end it
+  // SIGSTOP and SIGCONT: a server that stops answering (a stuck process, a dead link)
+  // and keeps its connections.
+  void Freeze();
+  void Thaw();
+  // A new server on the same socket, after Kill: true once it answers.
+  bool Restart();
 
  private:
+  bool Launch();
   QTemporaryDir dir_;
+  TSinks sinks_;
   QProcess process_;
   bool running_ = false;
+  bool frozen_ = false;
   QString error_;
   std::unique_ptr<TScopedEnv> serverEnv_;
   std::unique_ptr<TScopedEnv> sinkEnv_;
 };
+
+// Skips (or, where a server is required, fails) the test when the private server did not
+// come up.
+#define TAVRIN_NEED_PRIVATE_SERVER(server)                                           \
+  do {                                                                               \
+    if (!(server).Running()) {                                                       \
+      if (::soundtest::ServerRequired()) GTEST_FAIL() << (server).Error().toStdString(); \
+      GTEST_SKIP() << (server).Error().toStdString();                                \
+    }                                                                                \
+  } while (0)
 
 // Steady microseconds on the clock TMonitorCapture stamps its chunks with.
 int64_t SteadyUs();
