@@ -12,8 +12,11 @@
 #include <cmath>
 #include <numbers>
 
+#include <pulse/rtclock.h>
+
 #include "sound/VoiceStream.h"
 #include "sound/WavFormat.h"
+#include "sound/WavPlayer.h"
 
 namespace soundtest {
 namespace {
@@ -38,8 +41,87 @@ QString ServerName() {
 }
 }  // namespace
 
+// ---- TTestClient ----
+
+namespace {
+constexpr pa_usec_t kUsPerMs = 1000;
+
+struct TDeadline {
+  TTestClient* client = nullptr;
+  bool expired = false;
+};
+}  // namespace
+
+std::unique_ptr<TTestClient> TTestClient::Connect(const char* clientName) {
+  std::unique_ptr<TTestClient> self(new TTestClient);
+  self->loop_ = TPulseLoop::Start();
+  if (!self->loop_) return nullptr;
+  // The lock is let go before a failed client is destroyed: that stops the loop's thread.
+  const bool ready = [&] {
+    TPulseLoop::TLock lock(*self->loop_);
+    self->context_ = pa_context_new(self->loop_->Api(), clientName);
+    if (!self->context_) return false;
+    pa_context_set_state_callback(
+        self->context_,
+        [](pa_context*, void* userdata) { static_cast<TTestClient*>(userdata)->Signal(); },
+        self.get());
+    if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      return false;
+    }
+    pa_context* c = self->context_;
+    self->WaitUntil([c] {
+      return !PA_CONTEXT_IS_GOOD(pa_context_get_state(c)) ||
+             pa_context_get_state(c) == PA_CONTEXT_READY;
+    });
+    return pa_context_get_state(c) == PA_CONTEXT_READY;
+  }();
+  return ready ? std::move(self) : nullptr;
+}
+
+TTestClient::~TTestClient() {
+  if (context_) {
+    {
+      TPulseLoop::TLock lock(*loop_);
+      pa_context_set_state_callback(context_, nullptr, nullptr);
+      pa_context_disconnect(context_);
+    }
+    // The thread is stopped before what it works on goes away.
+    loop_.reset();
+    pa_context_unref(context_);
+  }
+}
+
+bool TTestClient::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  if (done()) return true;
+  TDeadline deadline{this, false};
+  pa_time_event* timer = pa_context_rttime_new(
+      context_, pa_rtclock_now() + pa_usec_t(timeoutMs) * kUsPerMs,
+      [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+        auto* d = static_cast<TDeadline*>(userdata);
+        d->expired = true;
+        d->client->Signal();
+      },
+      &deadline);
+  bool met = false;
+  while (!(met = done()) && !deadline.expired) loop_->Wait();
+  loop_->Api()->time_free(timer);
+  return met;
+}
+
+bool TTestClient::Complete(pa_operation* operation) {
+  if (!operation) return false;
+  pa_operation_set_state_callback(
+      operation, [](pa_operation*, void* userdata) { static_cast<TTestClient*>(userdata)->Signal(); },
+      this);
+  const bool done =
+      WaitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+  pa_operation_set_state_callback(operation, nullptr, nullptr);
+  pa_operation_unref(operation);
+  return done;
+}
+
 std::optional<QString> ServerMissing() {
-  if (TPulseLoop::Connect(kClientName)) return std::nullopt;
+  if (TTestClient::Connect(kClientName)) return std::nullopt;
   return QStringLiteral("no sound server answers at %1; scripts/test starts one (PULSE_SERVER)")
       .arg(ServerName());
 }
@@ -65,9 +147,16 @@ TScopedEnv::~TScopedEnv() {
   }
 }
 
+TSoundOn::TSoundOn() : wasSilent_(TWavPlayer::SilentOutput()) {
+  TWavPlayer::SetSilentOutput(false);
+}
+TSoundOn::~TSoundOn() {
+  TWavPlayer::SetSilentOutput(wasSilent_);
+}
+
 // ---- TNullSink ----
 
-TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
+TNullSink::TNullSink() : loop_(TTestClient::Connect(kClientName)) {
   static int counter = 0;
   name_ =
       QStringLiteral("tavrin_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
@@ -76,7 +165,7 @@ TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
     uint32_t index = PA_INVALID_INDEX;
   } loaded;
   const QByteArray args = "sink_name=" + name_.toUtf8();
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   loop_->Complete(pa_context_load_module(
       loop_->Context(), "module-null-sink", args.constData(),
       [](pa_context*, uint32_t index, void* userdata) {
@@ -90,14 +179,14 @@ TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
 TNullSink::~TNullSink() {
   sinkEnv_.reset();
   if (!loop_ || !Loaded()) return;
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   loop_->Complete(pa_context_unload_module(loop_->Context(), module_, nullptr, nullptr));
 }
 
 // ---- TMonitorCapture ----
 
 TMonitorCapture::TMonitorCapture(const TNullSink& sink, uint32_t rate)
-    : loop_(TPulseLoop::Connect(kClientName)), sink_(sink.Name()), rate_(rate) {}
+    : loop_(TTestClient::Connect(kClientName)), sink_(sink.Name()), rate_(rate) {}
 
 TMonitorCapture::~TMonitorCapture() {
   Stop();
@@ -105,13 +194,13 @@ TMonitorCapture::~TMonitorCapture() {
 
 bool TMonitorCapture::Start() {
   if (!loop_) return false;
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   const pa_sample_spec spec{PA_SAMPLE_S16LE, rate_, 1};
   stream_ = pa_stream_new(loop_->Context(), "Tavrin test capture", &spec, nullptr);
   if (!stream_) return false;
   pa_stream_set_read_callback(stream_, Readable, this);
   pa_stream_set_state_callback(
-      stream_, [](pa_stream*, void* userdata) { static_cast<TPulseLoop*>(userdata)->Signal(); },
+      stream_, [](pa_stream*, void* userdata) { static_cast<TTestClient*>(userdata)->Signal(); },
       loop_.get());
   pa_buffer_attr attr;
   attr.maxlength = static_cast<uint32_t>(-1);
@@ -133,7 +222,7 @@ bool TMonitorCapture::Start() {
 
 void TMonitorCapture::Stop() {
   if (!loop_ || !stream_) return;
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   pa_stream_set_read_callback(stream_, nullptr, nullptr);
   pa_stream_set_state_callback(stream_, nullptr, nullptr);
   pa_stream_disconnect(stream_);
@@ -166,13 +255,13 @@ void TMonitorCapture::Readable(pa_stream* s, size_t, void* userdata) {
 
 std::vector<int16_t> TMonitorCapture::Samples() const {
   if (!loop_) return {};
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   return samples_;
 }
 
 std::vector<TMonitorCapture::TChunk> TMonitorCapture::Chunks() const {
   if (!loop_) return {};
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   return chunks_;
 }
 
@@ -218,7 +307,7 @@ bool TPrivateServer::Launch() {
   }
   for (int waited = 0; waited < kServerStartMs; waited += kServerPollMs) {
     if (process_.state() != QProcess::Running) break;
-    if (QFile::exists(socket) && TPulseLoop::Connect(kClientName)) {
+    if (QFile::exists(socket) && TTestClient::Connect(kClientName)) {
       running_ = true;
       return true;
     }

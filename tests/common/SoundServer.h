@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,6 +18,31 @@
 #include "sound/PulseLoop.h"
 
 namespace soundtest {
+
+// A client of the tests' own that waits for the server, as the program never does: its
+// calls are made with the loop locked (TPulseLoop::TLock on Loop()).
+class TTestClient {
+ public:
+  static constexpr int kServerTimeoutMs = 3000;
+  // Nothing when no server answers in time.
+  static std::unique_ptr<TTestClient> Connect(const char* clientName);
+  ~TTestClient();
+  TTestClient(const TTestClient&) = delete;
+  TTestClient& operator=(const TTestClient&) = delete;
+
+  TPulseLoop& Loop() const { return *loop_; }
+  pa_context* Context() const { return context_; }
+  // The rest with the lock held. Waits until done() holds; false when the time-out came.
+  bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kServerTimeoutMs);
+  // Waits for the operation to finish and releases it; false for none or a time-out.
+  bool Complete(pa_operation* operation);
+  void Signal() { loop_->Signal(); }
+
+ private:
+  TTestClient() = default;
+  std::unique_ptr<TPulseLoop> loop_;
+  pa_context* context_ = nullptr;
+};
 
 // Why no sound server can be reached, or nothing when one answers.
 std::optional<QString> ServerMissing();
@@ -45,6 +71,19 @@ class TScopedEnv {
   std::optional<QByteArray> old_;
 };
 
+// Players opened while it lives play to the sound server; the process-wide switch is
+// put back however the test ends.
+class TSoundOn {
+ public:
+  TSoundOn();
+  ~TSoundOn();
+  TSoundOn(const TSoundOn&) = delete;
+  TSoundOn& operator=(const TSoundOn&) = delete;
+
+ private:
+  bool wasSilent_;
+};
+
 // A null sink of this process on the server; while it lives, players opened in this
 // process play to it (PULSE_SINK), so tests running side by side never hear each other.
 class TNullSink {
@@ -56,7 +95,7 @@ class TNullSink {
   QString Monitor() const { return name_ + QStringLiteral(".monitor"); }
 
  private:
-  std::unique_ptr<TPulseLoop> loop_;
+  std::unique_ptr<TTestClient> loop_;
   QString name_;
   uint32_t module_ = PA_INVALID_INDEX;
   std::unique_ptr<TScopedEnv> sinkEnv_;
@@ -81,7 +120,7 @@ class TMonitorCapture {
 
  private:
   static void Readable(pa_stream* s, size_t bytes, void* userdata);
-  std::unique_ptr<TPulseLoop> loop_;
+  std::unique_ptr<TTestClient> loop_;
   QString sink_;
   uint32_t rate_;
   pa_stream* stream_ = nullptr;
