@@ -38,6 +38,11 @@ struct TTriggerSave {
   uint16_t availThreshold = 0;
 };
 
+// The names of an open port's threads (at most 15 characters, the system's limit).
+inline constexpr char kEventThreadName[] = "port-event";
+inline constexpr char kDispatchThreadName[] = "port-dispatch";
+inline constexpr char kWriterThreadName[] = "port-writer";
+
 class TBaseDispatcher;
 
 // The process-wide table: handle -> dispatcher (null when gone), and its lock, which
