@@ -126,6 +126,20 @@ std::optional<QString> ServerMissing() {
       .arg(ServerName());
 }
 
+bool ServerIsPipeWire() {
+  const auto client = TTestClient::Connect(kClientName);
+  if (!client) return false;
+  QString name;
+  TPulseLoop::TLock lock(client->Loop());
+  client->Complete(pa_context_get_server_info(
+      client->Context(),
+      [](pa_context*, const pa_server_info* info, void* userdata) {
+        if (info && info->server_name) *static_cast<QString*>(userdata) = info->server_name;
+      },
+      &name));
+  return name.contains(QLatin1String("PipeWire"));
+}
+
 bool ServerRequired() {
   return qgetenv("TAVRIN_SOUND_REQUIRED") == "1";
 }
@@ -278,6 +292,9 @@ TPrivateServer::TPrivateServer(TSinks sinks) : sinks_(sinks) {
   env.insert(QStringLiteral("HOME"), home);
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
   env.remove(QStringLiteral("PULSE_SERVER"));
+  // Without a session bus: where another server holds its name there, pulseaudio would
+  // refuse to start.
+  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
   process_.setProcessEnvironment(env);
   process_.setProcessChannelMode(QProcess::SeparateChannels);
   const QString socket = dir_.filePath(QStringLiteral("native"));

@@ -47,6 +47,9 @@ class TTestClient {
 // Why no sound server can be reached, or nothing when one answers.
 std::optional<QString> ServerMissing();
 bool ServerRequired();  // a missing server is a failure, not a skip
+// The server answering is PipeWire's: where PulseAudio refuses a stream to a sink that is
+// missing, it plays to its default sink instead.
+bool ServerIsPipeWire();
 
 // At the start of a test body: skips (or, where a server is required, fails) the test
 // when no server answers.
