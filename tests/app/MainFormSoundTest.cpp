@@ -18,12 +18,10 @@ using soundtest::TBurst;
 constexpr uint32_t kRate = 8000;
 constexpr int kWaitMs = 10000;
 constexpr int64_t kToleranceMs = 60;
-// A click that waited for the sound server would take its time-out (seconds); the bound
-// leaves a loaded machine a wide margin.
-constexpr int64_t kUiBoundMs = 250;
-const QString kGone = QStringLiteral("The sound server has gone: playing on silently");
-const QString kNoServer = QStringLiteral("No sound server: playing silently");
-const QString kNotAnswering = QStringLiteral("The sound server does not answer: playing on silently");
+using soundtest::kUiBoundMs;
+const QString kGone = soundtest::kNoticeGone;
+const QString kNoServer = soundtest::kNoticeNoServer;
+const QString kNotAnswering = soundtest::kNoticeNotAnswering;
 
 // A started window with one call whose recording is the given tone bursts, the port
 // failing to open, and sound on.

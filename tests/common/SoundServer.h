@@ -44,6 +44,17 @@ class TTestClient {
   pa_context* context_ = nullptr;
 };
 
+// The player's notices, as the monitor shows them.
+inline const char kNoticeNotAnswering[] = "The sound server does not answer: playing on silently";
+inline const char kNoticeGone[] = "The sound server has gone: playing on silently";
+inline const char kNoticeNoOutput[] = "No sound output: playing silently";
+inline const char kNoticeNoServer[] = "No sound server: playing silently";
+// The longest a call of the player (or a click of the window) may keep the UI thread,
+// with a wide margin for a loaded machine and the sanitizers: a call that waited for
+// the server would take the server's time-out, seconds. The figure itself is the
+// playback benchmark's (ui_block_ms_max).
+inline constexpr int64_t kUiBoundMs = 250;
+
 // Why no sound server can be reached, or nothing when one answers.
 std::optional<QString> ServerMissing();
 bool ServerRequired();  // a missing server is a failure, not a skip

@@ -14,19 +14,16 @@ constexpr uint32_t kRate = 8000;
 constexpr int kWaitMs = 10000;
 // The server's clock and ours are read at slightly different moments.
 constexpr int64_t kClockSlackMs = 20;
-// The longest a call of the player may keep the UI thread, with a wide margin for a
-// loaded machine and the sanitizers: a call that waited for the server would take the
-// server's time-out, seconds. The figure itself is the playback benchmark's.
-constexpr int64_t kUiBoundMs = 250;
+using soundtest::kUiBoundMs;
 // A server that stops answering is given up within a second; the wait allows for load.
 constexpr int kNoticeWaitMs = 4000;
 // How far the count may go past what the server last said before it stops.
 constexpr int64_t kCarryMs = 100;
 
-const QString kNotAnswering = QStringLiteral("The sound server does not answer: playing on silently");
-const QString kGone = QStringLiteral("The sound server has gone: playing on silently");
-const QString kNoOutput = QStringLiteral("No sound output: playing silently");
-const QString kNoServer = QStringLiteral("No sound server: playing silently");
+const QString kNotAnswering = soundtest::kNoticeNotAnswering;
+const QString kGone = soundtest::kNoticeGone;
+const QString kNoOutput = soundtest::kNoticeNoOutput;
+const QString kNoServer = soundtest::kNoticeNoServer;
 
 QByteArray Tone(int64_t ms) {
   return soundtest::ToneBurstWav({{0, ms}}, ms, kRate);

@@ -2,6 +2,7 @@
 
 #include "common/FakeSoundOutput.h"
 #include "common/RecorderRig.h"
+#include "common/SoundServer.h"
 #include "sound/WavPlayer.h"
 
 namespace {
@@ -203,7 +204,7 @@ TEST(WavPlayerOnADevice, AFailedOutputIsToldOnceAndTheNextPlayTriesTheServerAgai
   r.now += 100;
   EXPECT_EQ(r.player.Position(), 300);  // on the clock
   r.player.Mode();
-  EXPECT_EQ(notices, QStringList{"The sound server does not answer: playing on silently"});
+  EXPECT_EQ(notices, QStringList{QString(soundtest::kNoticeNotAnswering)});
   r.player.Pause();
   // The server answers again: Play (a resume) plays on it from the position.
   r.device.failed = false;
@@ -218,9 +219,9 @@ TEST(WavPlayerOnADevice, AFailedOutputIsToldOnceAndTheNextPlayTriesTheServerAgai
 
 TEST(WavPlayerOnADevice, EachKindOfFailureHasItsOwnNotice) {
   const std::vector<std::pair<TOutputFault, QString>> kinds = {
-      {TOutputFault::kNoServer, "No sound server: playing silently"},
-      {TOutputFault::kNoOutput, "No sound output: playing silently"},
-      {TOutputFault::kServerGone, "The sound server has gone: playing on silently"}};
+      {TOutputFault::kNoServer, soundtest::kNoticeNoServer},
+      {TOutputFault::kNoOutput, soundtest::kNoticeNoOutput},
+      {TOutputFault::kServerGone, soundtest::kNoticeGone}};
   for (const auto& [fault, text] : kinds) {
     DeviceRig r(1000);
     QStringList notices;
