@@ -205,7 +205,8 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void CreateWindows();
   void ConnectHandlers();
-  bool OpenPortForStart();
+  // False with the message to show when the port did not open.
+  bool OpenPortForStart(QString& failure);
   bool LoadOrFindProfile(bool& withModem);
   bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
 

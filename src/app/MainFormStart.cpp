@@ -9,6 +9,7 @@
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
+#include "serial/SerialErrors.h"
 #include "setup/Diagnostics.h"
 #include "setup/Dialogs.h"
 #include "setup/PrivateFile.h"
@@ -124,9 +125,8 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     return true;  // no port to open
   }
 
-  if (!OpenPortForStart()) {
-    ShowMessage(QStringLiteral("Error during opening com port ") +
-                QString::number(CurrentProfile.port));
+  if (QString failure; !OpenPortForStart(failure)) {
+    ShowMessage(failure);
     if (shutDownDone_) {
       return false;
     }
@@ -180,7 +180,8 @@ bool TMainForm::LoadOrFindProfile(bool& withModem) {
   return true;
 }
 
-bool TMainForm::OpenPortForStart() {
+bool TMainForm::OpenPortForStart(QString& failure) {
+  failure = QStringLiteral("Error during opening com port ") + QString::number(CurrentProfile.port);
   // Port 0 makes the port ask the user for one (the choice is not stored).
   if (CurrentProfile.port < 0 || CurrentProfile.port > kMaxPortNumber) {
     return false;
@@ -189,7 +190,8 @@ bool TMainForm::OpenPortForStart() {
     ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     ModemF->ComPort1.SetOpen(true);
     ModemF->SwitchEchoOff();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    failure = OpenFailureMessage(failure, e);
     return false;
   }
   return true;

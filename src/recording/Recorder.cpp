@@ -140,9 +140,10 @@ bool TRecorder::OpenPortOnDemand() {
     link_.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     link_.ComPort1.SetOpen(true);
     link_.SwitchEchoOff();
-  } catch (const ESerialException&) {
-    ShowMessage(QStringLiteral("Error during opening com port ") +
-                QString::number(CurrentProfile.port));
+  } catch (const ESerialException& e) {
+    ShowMessage(OpenFailureMessage(
+        QStringLiteral("Error during opening com port ") + QString::number(CurrentProfile.port),
+        e));
     return false;
   }
   return true;

@@ -171,9 +171,11 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   EXPECT_EQ(form.StatusPanel(2), " " + kCaller);  // shown during the recording too
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RecSb1->isChecked(); }, kWaitMs));
   EXPECT_TRUE(rig.fx.messages.isEmpty()) << rig.fx.messages.join('\n').toStdString();
+  // Ended by the dial tone, not by the 5 s of silence after it; how soon is the calls
+  // benchmark's figure (dialtone_to_stop_ms), so a loaded machine has a wide margin here.
   const double delay = rig.StopDelay(1.0);
   EXPECT_GT(delay, 0.0);
-  EXPECT_LT(delay, 1.0);
+  EXPECT_LT(delay, 4.0);
 
   // Saved as by Stop, the row named after the caller, every byte received in the file.
   ASSERT_EQ(form.CallCount(), 1);
@@ -217,7 +219,7 @@ TEST(MainFormCallTest, SilenceAloneEndsTheRecordingWhenTheModemSendsNoCode) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RecSb1->isChecked(); }, kWaitMs));
   const double delay = rig.StopDelay(1.0);
   EXPECT_GT(delay, 1.95);  // the modem sends the 16000th silent sample 2 s in
-  EXPECT_LT(delay, 3.0);
+  EXPECT_LT(delay, 2.0 + 3.0);  // the figure itself is the calls benchmark's
   ASSERT_EQ(form.CallCount(), 1);
   EXPECT_EQ(form.CallList[0].Memo, "");  // no call rang, and caller ID is off
   const QByteArray wav = rig.Wav(form);
