@@ -1,5 +1,9 @@
 // Recordings left behind by a run that did not end, and calls kept beside an unreadable
 // call list, through the main window.
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QDateTime>
@@ -7,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <functional>
+#include <thread>
 
 #include "MainFormTestSupport.h"
 #include "calls/CallFile.h"
@@ -51,6 +57,21 @@ QByteArray StopImage(const QByteArray& samples, uint32_t rate = 8000) {
 
 int64_t Ms(const char* iso) {
   return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toMSecsSinceEpoch();
+}
+
+// Runs f on a thread that obeys the permissions of files even when the test runs as
+// root (capabilities belong to a thread).
+void WithoutOverridingPermissions(const std::function<void()>& f) {
+  std::thread t([&] {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) == 0) {
+      data[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+      ::syscall(SYS_capset, &header, data);
+    }
+    f();
+  });
+  t.join();
 }
 
 QStringList Journals(const MainFormFixture& fx) {
@@ -106,10 +127,53 @@ TEST(RecoveryTest, EmptyAndCutShortJournalsAreRemovedTwoJournalsGiveTwoCallsInTh
   EXPECT_EQ(fx.Read("wav/" + form.CallList[0].FileName + ".wav"), StopImage(earlier, 7200));
   EXPECT_EQ(form.CallList[1].FileName, FileNameFromNumber(1));
   EXPECT_EQ(fx.Read("wav/" + form.CallList[1].FileName + ".wav"), StopImage(later));
-  EXPECT_EQ(Journals(fx), QStringList{"foreign.journal"});  // not ours: left alone
+  EXPECT_TRUE(Journals(fx).isEmpty());
   const QString log = form.MonitorForm->Text();
-  EXPECT_EQ(log.count("held no sound"), 3) << log.toStdString();
-  EXPECT_TRUE(log.contains("foreign.journal is not a recording journal"));
+  EXPECT_EQ(log.count("held no sound and was removed"), 3) << log.toStdString();
+  EXPECT_TRUE(log.contains("foreign.journal cannot be read")) << log.toStdString();
+}
+
+TEST(RecoveryTest, AJournalThatCannotBeReadIsSetAsideAndToldOnce) {
+  MainFormFixture fx;
+  QDir(fx.dir.path()).mkpath("wav");
+  QByteArray otherVersion = EncodeJournalHeader({8000, 1, 3}) + Samples(100, 1);
+  otherVersion[4] = 2;
+  fx.Write("wav/0000000000000003.journal", otherVersion);
+  QByteArray noRate = EncodeJournalHeader({0, 1, 4}) + Samples(100, 1);
+  fx.Write("wav/0000000000000004.journal", noRate);
+  fx.Write("wav/foreign.journal", QByteArray(64, 'x'));
+
+  const QStringList first = RecoverRecordings();
+  ASSERT_EQ(first.size(), 3) << first.join('|').toStdString();
+  for (const QString& line : first) {
+    EXPECT_TRUE(line.contains("cannot be read") && line.contains("set aside")) << line.toStdString();
+  }
+  EXPECT_TRUE(Journals(fx).isEmpty());
+  // Kept as they were, under a name no start looks at again.
+  EXPECT_EQ(fx.Read("wav/0000000000000003.journal.unreadable"), otherVersion);
+  EXPECT_EQ(fx.Read("wav/0000000000000004.journal.unreadable"), noRate);
+  EXPECT_TRUE(QFile::exists(fx.Path("wav/foreign.journal.unreadable")));
+  EXPECT_TRUE(RecoverRecordings().isEmpty());
+  EXPECT_FALSE(QFile::exists(fx.Path("Calls.dbt.new")));
+}
+
+TEST(RecoveryTest, WhatCannotBeDoneIsToldAsItIs) {
+  MainFormFixture fx;
+  QDir(fx.dir.path()).mkpath("wav");
+  fx.Write("wav/empty.journal", "");
+  fx.Write("wav/foreign.journal", QByteArray(64, 'x'));
+  // A folder the journals cannot leave: nothing is removed or renamed in it.
+  ASSERT_TRUE(QFile::setPermissions(fx.Path("wav"), QFile::ReadOwner | QFile::ExeOwner));
+  QStringList lines;
+  WithoutOverridingPermissions([&] { lines = RecoverRecordings(); });
+  ASSERT_TRUE(QFile::setPermissions(fx.Path("wav"), QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ExeOwner));
+  ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();
+  EXPECT_TRUE(lines.join('|').contains("empty.journal held no sound but could not be removed"))
+      << lines.join('|').toStdString();
+  EXPECT_TRUE(lines.join('|').contains("foreign.journal cannot be read"));
+  EXPECT_TRUE(lines.join('|').contains("could not be set aside"));
+  EXPECT_FALSE(lines.join('|').contains("was removed"));
 }
 
 TEST(RecoveryTest, ACrashDuringRecoveryNeverRecoversTwice) {
