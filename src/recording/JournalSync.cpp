@@ -38,6 +38,11 @@ void TJournalSync::Request(const File& file, uint64_t tag, const QString& folder
   wake_.notify_one();
 }
 
+void TJournalSync::Forget(uint64_t tag) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(jobs_, [&](const Job& job) { return job.tag == tag; });
+}
+
 void TJournalSync::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {

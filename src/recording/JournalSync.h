@@ -35,6 +35,9 @@ class TJournalSync {
   // same tag still waiting takes this one in.
   void Request(const File& file, uint64_t tag, const QString& folder);
 
+  // UI thread: the file of this tag is gone; a sync of it still waiting is dropped.
+  void Forget(uint64_t tag);
+
   // Runs on the UI thread after each sync: the tag and the error, if any.
   std::function<void(uint64_t tag, const std::optional<QString>& error)> OnDone;
 

@@ -131,6 +131,7 @@ void TRecordingJournal::Discard() {
   if (!Open()) return;
   syncTimer_.stop();
   QFile::remove(path_);
+  syncer_.Forget(tag_);
   file_.reset();  // the lock goes with the last descriptor
   path_.clear();
   written_ = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,9 +55,13 @@ TEST(ProgramRecoveryTest, SigkillDuringARecordingLosesAtMostTheLastSecond) {
   EXPECT_EQ(QDir(dir.filePath("wav")).entryList({"*.journal"}, QDir::Files).size(), 1);
 
   Program second(dir.path());
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return QFile::exists(dir.filePath("Calls.dbt.new")); }, kProgramWaitMs));
-  QTest::qWait(500);
+  // The recovered call is in the list on disk as soon as the start sequence has run.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return QFileInfo(dir.filePath("Calls.dbt")).size() == 305 &&
+               !QFile::exists(dir.filePath("Calls.dbt.new"));
+      },
+      kProgramWaitMs));
   second.Signal(SIGTERM);
   ASSERT_TRUE(second.process.waitForFinished(kProgramWaitMs));
 
@@ -80,4 +85,47 @@ TEST(ProgramRecoveryTest, SigkillDuringARecordingLosesAtMostTheLastSecond) {
   EXPECT_LE(lost, kRate) << "lost " << lost << " of " << sent.size() << " bytes";
   std::printf("bytes sent %zu, recovered %lld, lost %lld\n", sent.size(),
               static_cast<long long>(samples.size()), static_cast<long long>(lost));
+}
+
+TEST(ProgramRecoveryTest, SigtermDuringARecordingSavesItAsStopWouldAndSaysSo) {
+  XServer x;
+  ASSERT_FALSE(x.display.isEmpty()) << "no X server (Xvfb) could be started";
+  vmodem::VirtualModem modem;
+  modem.start();
+  QTemporaryDir dir;
+  {
+    QFile ini(dir.filePath("Tavrin.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(kVirtualModemIni);
+    ini.write(QByteArray("[Ports]\nCOM1=") + modem.slavePath().c_str() + "\n");
+  }
+  Program program(dir.path(), ProgramOptions().On(x));
+  ASSERT_TRUE(program.process.waitForStarted(10000));
+  ASSERT_TRUE(WaitForCommand(modem, "ats0=0"));
+  XUser user(x);
+  const QString window = user.WaitForMainWindow();
+  ASSERT_FALSE(window.isEmpty());
+  user.ClickClient(window, 8 + 5 * 40 + 20, 119 + 11);  // Record
+  ASSERT_TRUE(
+      modem.waitFor([](const vmodem::ModemStatus& s) { return s.streamedBytes >= 2 * kRate; },
+                    std::chrono::milliseconds(kProgramWaitMs)))
+      << "the recording did not start";
+  program.Signal(SIGTERM);
+  ASSERT_TRUE(program.EndedNormally());
+  const std::string sent = modem.streamed();
+  modem.stop();
+
+  QString error;
+  const auto calls = ReadCallRecords(dir.filePath("Calls.dbt"), &error);
+  ASSERT_TRUE(calls && calls->size() == 1) << error.toStdString();
+  EXPECT_EQ(calls->front().Memo, "");  // saved as by Stop, not recovered later
+  EXPECT_TRUE(QDir(dir.filePath("wav")).entryList({"*.journal"}, QDir::Files).isEmpty());
+  const QByteArray image = ReadBytes(dir.filePath("wav/" + calls->front().FileName + ".wav"));
+  const auto info = ParseWav(image);
+  ASSERT_TRUE(info);
+  const QByteArray samples = image.mid(kWavHeaderSize);
+  ASSERT_LE(samples.size(), qsizetype(sent.size()));
+  EXPECT_GE(samples.size(), 2 * kRate);
+  EXPECT_EQ(samples, QByteArray::fromStdString(sent.substr(0, size_t(samples.size()))));
+  EXPECT_TRUE(ReadBytes(dir.filePath("Events.log")).contains("Recording in progress saved at shutdown"));
 }

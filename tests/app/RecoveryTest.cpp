@@ -1,6 +1,8 @@
 // Recordings left behind by a run that did not end, and calls kept beside an unreadable
 // call list, through the main window.
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -221,6 +223,78 @@ TEST(RecoveryTest, AnotherCallsFileOfTheSameNameIsNeverOverwrittenALiveJournalIs
   EXPECT_EQ(Journals(fx), QStringList{QFileInfo(live.Path()).fileName()});
 }
 
+// What a cut leaves at each step of Stop, which names the journal after the call, then
+// writes the WAV file, then the list, then removes the journal: each start shows the call
+// once, under the name Stop chose, and leaves no journal.
+TEST(RecoveryTest, AJournalNamedByStopGivesItsCallOnceWhereverTheCutFell) {
+  const QByteArray samples = Samples(6000, 8);
+  const QString name = QStringLiteral("KQBDAX");
+  TCallRecord stopped;  // the row Stop writes
+  stopped.FileName = name;
+  stopped.Date = QStringLiteral("01.02.2024");
+  stopped.Time = QStringLiteral("10:00:00");
+  stopped.Duration = QStringLiteral("0:1");
+  stopped.Memo = QStringLiteral("5551234 JOHN DOE");
+  enum class Cut { kBeforeTheWav, kBeforeTheRow, kBeforeTheJournalWent };
+  for (const Cut cut : {Cut::kBeforeTheWav, Cut::kBeforeTheRow, Cut::kBeforeTheJournalWent}) {
+    SCOPED_TRACE(static_cast<int>(cut));
+    MainFormFixture fx;
+    fx.Write("Tavrin.ini", kPort1Ini);
+    fx.AddRecording("ABCDEF", StopImage(Samples(100, 1)));  // a call of an earlier run
+    const QString journal = WriteJournal(fx, samples, Ms("2024-02-01T09:59:59"), 31);
+    ASSERT_TRUE(QFile::rename(fx.Path(journal), fx.Path("wav/" + name + ".journal")));
+    if (cut != Cut::kBeforeTheWav) fx.Write("wav/" + name + ".wav", StopImage(samples));
+    if (cut == Cut::kBeforeTheJournalWent) {
+      std::vector<TCallRecord> list = LoadCallFile(fx.Path("Calls.dbt"));
+      list.push_back(stopped);
+      SaveCallFile(fx.Path("Calls.dbt"), list);
+    }
+    TMainForm& form = fx.Start();
+    ASSERT_EQ(form.CallCount(), 2) << form.MonitorForm->Text().toStdString();
+    const TCallRecord& call = form.CallList[1];
+    EXPECT_EQ(call.FileName, name);
+    EXPECT_EQ(call.Memo, cut == Cut::kBeforeTheJournalWent ? stopped.Memo : kRecoveredMemo);
+    EXPECT_EQ(fx.Read("wav/" + name + ".wav"), StopImage(samples));
+    EXPECT_TRUE(Journals(fx).isEmpty());
+    EXPECT_EQ(QDir(fx.Path("wav")).entryList(QDir::Files),
+              (QStringList{"ABCDEF.wav", name + ".wav"}));
+    // On disk at once, the side file merged and gone.
+    EXPECT_EQ(LoadCallFile(fx.Path("Calls.dbt")).size(), 2u);
+    EXPECT_FALSE(QFile::exists(fx.Path("Calls.dbt.new")));
+    const QString log = form.MonitorForm->Text();
+    EXPECT_EQ(log.contains("had been saved; it was removed"), cut == Cut::kBeforeTheJournalWent)
+        << log.toStdString();
+  }
+}
+
+TEST(RecoveryTest, ANamedJournalWhoseNameIsAnotherFileIsRecoveredUnderItsOwn) {
+  MainFormFixture fx;
+  const QByteArray samples = Samples(3000, 6);
+  const QString journal = WriteJournal(fx, samples, Ms("2024-03-03T03:03:03"), 44);
+  ASSERT_TRUE(QFile::rename(fx.Path(journal), fx.Path("wav/QQQQQQ.journal")));
+  fx.Write("wav/QQQQQQ.wav", "another recording");
+  const QStringList lines = RecoverRecordings();
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_TRUE(lines[0].contains("recovered")) << lines[0].toStdString();
+  EXPECT_EQ(fx.Read("wav/QQQQQQ.wav"), "another recording");
+  EXPECT_EQ(fx.Read("wav/" + FileNameFromNumber(44) + ".wav"), StopImage(samples));
+}
+
+TEST(RecoveryTest, AJournalCutShortBeforeItWasInPlaceGoesQuietlyALiveOneStays) {
+  MainFormFixture fx;
+  QDir(fx.dir.path()).mkpath("wav");
+  fx.Write("wav/00000000000000aa.journal.part", EncodeJournalHeader({8000, 1, 0xaa}));
+  const QString live = fx.Path("wav/00000000000000bb.journal.part");
+  fx.Write("wav/00000000000000bb.journal.part", "");
+  const int fd = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);  // another instance making its journal
+  EXPECT_TRUE(RecoverRecordings().isEmpty());
+  ::close(fd);
+  EXPECT_EQ(QDir(fx.Path("wav")).entryList(QDir::Files),
+            QStringList{"00000000000000bb.journal.part"});
+}
+
 TEST(UnreadCallListTest, CallsOfTheRunAreKeptBesideTheListAndMergedOnceItCanBeRead) {
   QByteArray fixture;
   {
@@ -236,6 +310,7 @@ TEST(UnreadCallListTest, CallsOfTheRunAreKeptBesideTheListAndMergedOnceItCanBeRe
   ASSERT_EQ(form.CallCount(), 1);  // the recovered call is shown all the same
   EXPECT_EQ(form.CallList[0].Memo, kRecoveredMemo);
   form.Button1->click();
+  EXPECT_EQ(fx.Read("Calls.dbt.new").size(), 2 * 305);  // beside the list at once
   // The Settings command reloads the list: the call added in this run stays.
   form.Settings1->trigger();
   ASSERT_EQ(form.CallCount(), 2);
