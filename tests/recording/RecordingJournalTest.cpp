@@ -156,8 +156,8 @@ TEST(RecordingJournal, ASyncThatHangsNeverHoldsUpTheSamples) {
   rig.journal.Discard();  // the file goes without waiting for the disk
   EXPECT_FALSE(QFile::exists(path));
   held.Release();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return held.entered.load() == 2; }, 5000));
-  QTest::qWait(50);
+  QTest::qWait(100);
+  EXPECT_EQ(held.entered, 1);  // the sync still waiting for the file that went is dropped
   EXPECT_TRUE(rig.failures.isEmpty());
 }
 
