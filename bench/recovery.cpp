@@ -29,44 +29,23 @@
 #include <thread>
 #include <vector>
 
+#include "BenchRecorder.h"
 #include "calls/RecordingRecovery.h"
-#include "common/DetachedRecorderControls.h"
-#include "common/RecorderStandIns.h"
-#include "modem/ModemF.h"
-#include "modem/MonitorForm.h"
-#include "recording/RecorderPanel.h"
 #include "recording/RecordingJournal.h"
-#include "serial/PortMap.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
 #include "sound/RecordingFiles.h"
-#include "vmodem/VirtualModem.h"
 
 namespace {
-constexpr int kModemPort = 1;
 constexpr int kRate = 8000;
 constexpr int kDefaultSeconds = 8;
 constexpr int kSlowSyncMs = 2000;
 constexpr int kHeartbeatMs = 5;
 constexpr int kDrainMs = 10000;
-constexpr int kPollMs = 20;
 
 void Print(const char* name, double value) {
   std::printf("%s: %.6g\n", name, value);
   std::fflush(stdout);
-}
-
-template <class Pred>
-bool PumpUntil(Pred pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() >= ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(kPollMs, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -86,20 +65,9 @@ RunFigures RecordWithSync(int syncMs, int seconds) {
   vmodem::Options options;
   options.line.kind = vmodem::LineOptions::Kind::Pattern;
   options.line.pattern = std::string("\x80\x81\x7f\x90", 4);  // no DLE: wire = samples
-  vmodem::VirtualModem modem(options);
-  modem.start();
-  SetPortPathSource([&](int n) -> std::optional<std::string> {
-    if (n == kModemPort) return modem.slavePath();
-    return std::nullopt;
-  });
-  QWidget window;
-  TRecorderControls c = MakeDetachedRecorderControls(window);
-  TCountedCallList callList;
-  const TCallListHooks hooks = callList.Hooks(QStringLiteral("BENCH"));
-  TMonitorForm monitor;
-  TModemF link(&monitor);
-  TRecorderPanel panel(c, hooks, link);
-  UseVirtualModemProfile(kModemPort, kRate);
+  TBenchRecorder bench(options, kRate);
+  TRecorderPanel& panel = bench.panel;
+  TModemF& link = bench.link;
   if (syncMs > 0) {
     panel.Recorder.Journal.SetSync([syncMs](int fd) {
       std::this_thread::sleep_for(std::chrono::milliseconds(syncMs));
@@ -112,17 +80,12 @@ RunFigures RecordWithSync(int syncMs, int seconds) {
   const auto take = panel.Receiver.OnSamples;
   panel.Receiver.OnSamples = [&](QByteArrayView samples) {
     take(samples);
-    behind.push_back(static_cast<int64_t>(modem.status().streamedBytes) - link.RecordedBytes);
+    behind.push_back(static_cast<int64_t>(bench.modem.status().streamedBytes) -
+                     link.RecordedBytes);
   };
-
-  panel.Recorder.On1Click();
-  QByteArray answer;  // the echo is still on: the answer holds the echoed command
-  link.SendAndRead("ate0", answer);
-  panel.Recorder.StartRecording();
   RunFigures f;
-  if (!panel.RecordingActive()) {
+  if (!bench.Record()) {
     std::fprintf(stderr, "the recording did not start\n");
-    SetPortPathSource(nullptr);
     f.bytesLost = -1;
     return f;
   }
@@ -146,21 +109,16 @@ RunFigures RecordWithSync(int syncMs, int seconds) {
   }
   heartbeat.stop();
 
-  modem.stop();
-  const std::string sent = modem.streamed();
+  bench.modem.stop();
+  const std::string sent = bench.modem.streamed();
   PumpUntil([&] { return link.RecordedBytes >= static_cast<int64_t>(sent.size()); }, kDrainMs);
   panel.Recorder.StopRecordingOrPlayback();
-  QFile file(QStringLiteral("wav/") + callList.currentFileName + QStringLiteral(".wav"));
+  QFile file(QStringLiteral("wav/") + bench.callList.currentFileName + QStringLiteral(".wav"));
   const QByteArray image = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   // The modem's answer to "at+vrx" comes before the samples and is recorded too.
   const QByteArray data = image.mid(44);
   const qsizetype at = data.indexOf(QByteArray::fromStdString(sent.substr(0, 64)));
-  const QByteArray samples = at < 0 ? QByteArray() : data.mid(at);
-  int64_t lost = std::max<int64_t>(0, static_cast<int64_t>(sent.size()) - samples.size());
-  const int64_t common = std::min<int64_t>(samples.size(), static_cast<int64_t>(sent.size()));
-  for (int64_t i = 0; i < common; ++i) {
-    if (samples[static_cast<qsizetype>(i)] != sent[static_cast<size_t>(i)]) ++lost;
-  }
+  const int64_t lost = LostBytes(sent, at < 0 ? QByteArray() : data.mid(at));
 
   // The delivery least behind was on time: the answer's bytes put it below zero.
   const int64_t onTime = behind.empty() ? 0 : *std::min_element(behind.begin(), behind.end());
@@ -170,7 +128,6 @@ RunFigures RecordWithSync(int syncMs, int seconds) {
   f.uiBlockMsMax = double(maxGap - kHeartbeatMs);
   f.deliveryMsP99 = Percentile(lateMs, 0.99);
   f.bytesLost = double(lost);
-  SetPortPathSource(nullptr);
   return f;
 }
 

@@ -15,6 +15,7 @@
 
 #include "MainFormTestSupport.h"
 #include "UrlCatcher.h"
+#include "common/FileSizeLimit.h"
 #include "app/AboutForm.h"
 #include "calls/CallFile.h"
 #include "modem/MonitorForm.h"
@@ -30,27 +31,6 @@ QByteArray FixtureBytes() {
   f.open(QIODevice::ReadOnly);
   return f.readAll();
 }
-
-// Files of this process cannot grow beyond `bytes` while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : previous_(::signal(SIGXFSZ, SIG_IGN)) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit lim = old_;
-    lim.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &lim);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  sighandler_t previous_;
-  rlimit old_{};
-};
 
 // A started window on the three-record fixture, with the port failing to open.
 struct ThreeRecords : MainFormFixture {
