@@ -47,8 +47,11 @@ inline int64_t LostBytes(const std::string& sent, const QByteArray& data) {
 // The recorder on a running virtual modem, in a window of its own.
 struct TBenchRecorder {
   explicit TBenchRecorder(vmodem::Options options, int rate = 8000)
-      : modem(std::move(options)), c(MakeDetachedRecorderControls(window)),
-        hooks(callList.Hooks(QStringLiteral("BENCH"))), link(&monitor), panel(c, hooks, link) {
+      : modem(std::move(options)),
+        c(MakeDetachedRecorderControls(window)),
+        hooks(callList.Hooks(QStringLiteral("BENCH"))),
+        link(&monitor),
+        panel(c, hooks, link) {
     modem.start();
     SetPortPathSource([this](int n) -> std::optional<std::string> {
       if (n == kBenchModemPort) return modem.slavePath();

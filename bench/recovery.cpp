@@ -80,8 +80,7 @@ RunFigures RecordWithSync(int syncMs, int seconds) {
   const auto take = panel.Receiver.OnSamples;
   panel.Receiver.OnSamples = [&](QByteArrayView samples) {
     take(samples);
-    behind.push_back(static_cast<int64_t>(bench.modem.status().streamedBytes) -
-                     link.RecordedBytes);
+    behind.push_back(static_cast<int64_t>(bench.modem.status().streamedBytes) - link.RecordedBytes);
   };
   RunFigures f;
   if (!bench.Record()) {

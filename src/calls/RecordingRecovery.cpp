@@ -113,13 +113,12 @@ std::optional<QString> WriteWav(const QString& fileName, const LeftJournal& j) {
   return SaveCallWavWith(fileName, [&](int fd) -> std::optional<QString> {
     const QByteArray header = WavHeaderFor(j);
     int writeError = 0;
-    const bool copied =
-        WriteAllToFd(fd, header.constData(), header.size()) &&
-        ForEachChunk(j, [&](QByteArrayView chunk) {
-          if (WriteAllToFd(fd, chunk.data(), chunk.size())) return true;
-          writeError = errno;
-          return false;
-        });
+    const bool copied = WriteAllToFd(fd, header.constData(), header.size()) &&
+                        ForEachChunk(j, [&](QByteArrayView chunk) {
+                          if (WriteAllToFd(fd, chunk.data(), chunk.size())) return true;
+                          writeError = errno;
+                          return false;
+                        });
     if (copied) return std::nullopt;
     return writeError != 0 ? SystemErrorText(writeError)
                            : QStringLiteral("cannot read the journal");
@@ -272,8 +271,9 @@ class Recovery {
     }
     if (const auto error = RemoveJournal()) return Failed(*error);
     if (saved && listed) {
-      return QStringLiteral("Recording journal %1 was left after its call had been saved; it "
-                            "was removed")
+      return QStringLiteral(
+                 "Recording journal %1 was left after its call had been saved; it "
+                 "was removed")
           .arg(Name(j_.path));
     }
     return Recovered(call);

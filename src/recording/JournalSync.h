@@ -51,9 +51,9 @@ class TJournalSync {
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<Job> jobs_;         // guarded by mutex_
-  bool stopping_ = false;        // guarded by mutex_
-  std::function<int(int)> sync_; // guarded by mutex_
+  std::deque<Job> jobs_;          // guarded by mutex_
+  bool stopping_ = false;         // guarded by mutex_
+  std::function<int(int)> sync_;  // guarded by mutex_
   // Results posted to the UI thread reach this object only while it lives.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   const std::weak_ptr<int> aliveSeen_ = alive_;

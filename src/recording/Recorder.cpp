@@ -11,11 +11,11 @@
 #include "modem/MonitorForm.h"
 #include "recording/Playback.h"
 #include "recording/Scope.h"
-#include "sound/VoiceStream.h"
-#include "sound/WavFormat.h"
 #include "serial/SerialErrors.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavFormat.h"
 
 namespace {
 const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
@@ -384,7 +384,8 @@ void TRecorder::CallListStored() {
 QString TRecorder::SaveAtShutdown() {
   if (state_ == TRecordState::kSettingUp) ResetRecorderButtons();  // nothing recorded yet
   if (!HoldsUnsavedRecording()) return QString();
-  const QString duration = DurationText(stream_.Size(), static_cast<int32_t>(ProfileSamplingRate()));
+  const QString duration =
+      DurationText(stream_.Size(), static_cast<int32_t>(ProfileSamplingRate()));
   const std::optional<QString> error = StopAndSave();
   if (!error) {
     return QStringLiteral("Recording in progress saved at shutdown (%1)").arg(duration);
@@ -401,11 +402,11 @@ void TRecorder::KeepCutOff() {
   pendingName_.clear();
   const QString kept = Journal.Leave();
   const QString text =
-      kept.isEmpty()
-          ? QStringLiteral("The recording was not saved.")
-          : QStringLiteral("The recording was not saved. Its sound is kept in %1 and is added "
+      kept.isEmpty() ? QStringLiteral("The recording was not saved.")
+                     : QStringLiteral(
+                           "The recording was not saved. Its sound is kept in %1 and is added "
                            "to the call list at the next start.")
-                .arg(kept);
+                           .arg(kept);
   link_.Monitor->Add(text);
   ShowMessage(text);
 }

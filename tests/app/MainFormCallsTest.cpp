@@ -15,9 +15,9 @@
 
 #include "MainFormTestSupport.h"
 #include "UrlCatcher.h"
-#include "common/FileSizeLimit.h"
 #include "app/AboutForm.h"
 #include "calls/CallFile.h"
+#include "common/FileSizeLimit.h"
 #include "modem/MonitorForm.h"
 #include "setup/SettingsForm.h"
 #include "setup/Shared.h"
@@ -207,7 +207,8 @@ TEST(CallAddTest, ANewRecordIsLastSelectedAndNamedFromTheAlphabet) {
   for (const QChar c : r.FileName) EXPECT_TRUE((c >= 'A' && c <= 'M') || (c >= 'O' && c <= 'X'));
   EXPECT_FALSE(r.Date.isEmpty());
   EXPECT_FALSE(r.Time.isEmpty());
-  EXPECT_EQ(fx.Read("Calls.dbt").size(), 4 * 305);  // on disk at once
+  // On disk at once.
+  EXPECT_EQ(fx.Read("Calls.dbt").size(), 4 * 305);
   form.AddCallRecord(form.NewCallFileName(), 44 + 64 * 8000 + 4000);  // 64.5 s
   EXPECT_EQ(form.CallList.back().Duration, "1:4");
   form.close();
@@ -251,8 +252,8 @@ TEST(ShutdownTest, AFailedSaveKeepsTheOldListShowsErrorAndSkipsTheRest) {
   ThreeRecords fx;
   TMainForm& form = *fx.form;
   {
-    FileSizeLimit limit(1000);  // room for three records, not four
-    form.Button1->click();      // four records: 1220 bytes
+    FileSizeLimit limit(1000);         // room for three records, not four
+    form.Button1->click();             // four records: 1220 bytes
     ASSERT_EQ(fx.messages.size(), 1);  // the store of the change is told
     fx.messages.clear();
     form.close();

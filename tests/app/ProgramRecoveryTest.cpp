@@ -42,9 +42,8 @@ std::unique_ptr<Program> StartRecording(const QTemporaryDir& dir, vmodem::Virtua
   EXPECT_FALSE(window.isEmpty());
   // Record is the sixth recorder button, 40 x 23 at 8 + 200, 119 in the client area.
   user.ClickClient(window, 8 + 5 * 40 + 20, 119 + 11);
-  EXPECT_TRUE(
-      modem.waitFor([&](const vmodem::ModemStatus& s) { return s.streamedBytes >= bytes; },
-                    std::chrono::milliseconds(kProgramWaitMs)))
+  EXPECT_TRUE(modem.waitFor([&](const vmodem::ModemStatus& s) { return s.streamedBytes >= bytes; },
+                            std::chrono::milliseconds(kProgramWaitMs)))
       << "the recording did not start";
   return program;
 }
@@ -121,5 +120,6 @@ TEST(ProgramRecoveryTest, SigtermDuringARecordingSavesItAsStopWouldAndSaysSo) {
   ASSERT_LE(samples.size(), qsizetype(sent.size()));
   EXPECT_GE(samples.size(), 2 * kRate);
   EXPECT_EQ(samples, QByteArray::fromStdString(sent.substr(0, size_t(samples.size()))));
-  EXPECT_TRUE(ReadBytes(dir.filePath("Events.log")).contains("Recording in progress saved at shutdown"));
+  EXPECT_TRUE(
+      ReadBytes(dir.filePath("Events.log")).contains("Recording in progress saved at shutdown"));
 }

@@ -148,7 +148,8 @@ TEST(RecoveryTest, AJournalThatCannotBeReadIsSetAsideAndToldOnce) {
   const QStringList first = RecoverRecordings();
   ASSERT_EQ(first.size(), 3) << first.join('|').toStdString();
   for (const QString& line : first) {
-    EXPECT_TRUE(line.contains("cannot be read") && line.contains("set aside")) << line.toStdString();
+    EXPECT_TRUE(line.contains("cannot be read") && line.contains("set aside"))
+        << line.toStdString();
   }
   EXPECT_TRUE(Journals(fx).isEmpty());
   // Kept as they were, under a name no start looks at again.
@@ -168,8 +169,8 @@ TEST(RecoveryTest, WhatCannotBeDoneIsToldAsItIs) {
   ASSERT_TRUE(QFile::setPermissions(fx.Path("wav"), QFile::ReadOwner | QFile::ExeOwner));
   QStringList lines;
   WithoutOverridingPermissions([&] { lines = RecoverRecordings(); });
-  ASSERT_TRUE(QFile::setPermissions(fx.Path("wav"), QFile::ReadOwner | QFile::WriteOwner |
-                                                         QFile::ExeOwner));
+  ASSERT_TRUE(QFile::setPermissions(fx.Path("wav"),
+                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
   ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();
   EXPECT_TRUE(lines.join('|').contains("empty.journal held no sound but could not be removed"))
       << lines.join('|').toStdString();

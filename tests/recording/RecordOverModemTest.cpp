@@ -120,7 +120,8 @@ TEST(RecordOverModem, GainNoneIsSkippedOnlyInLowerCase) {
   EXPECT_EQ(rig.messages.last(), QStringLiteral("Error setting Rec gain.."));
 }
 
-TEST(RecordOverModem, ModemOffOrClosePortSaveNoCallButKeepTheJournalAndRecordWhileRecordingIsIgnored) {
+TEST(RecordOverModem,
+     ModemOffOrClosePortSaveNoCallButKeepTheJournalAndRecordWhileRecordingIsIgnored) {
   for (const bool modemOff : {true, false}) {
     SCOPED_TRACE(modemOff ? "Modem Off" : "Close port");
     ModemRecorderRig rig;
@@ -151,7 +152,8 @@ TEST(RecordOverModem, ModemOffOrClosePortSaveNoCallButKeepTheJournalAndRecordWhi
     EXPECT_EQ(f.readAll().mid(kJournalHeaderSize), rig.panel->VoiceStream.Data().mid(44));
     rig.panel->Recorder.StopRecordingOrPlayback();
     EXPECT_TRUE(rig.calls.isEmpty());
-    EXPECT_TRUE(QDir(QStringLiteral("wav")).entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty());
+    EXPECT_TRUE(
+        QDir(QStringLiteral("wav")).entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty());
     // The next recording gets a journal of its own; the one kept stays.
     rig.panel->Recorder.StartRecording();
     ASSERT_TRUE(rig.WaitForBytes(400));
