@@ -119,6 +119,8 @@ void TMainForm::CallListStored() {
       }
     }
     pendingWavRemovals_.clear();
+    // Durable with the removals of journals before it: a deleted call's journal, gone
+    // when its call was saved, never comes back for a recovery to make a call of.
     SyncFolder(QString::fromLatin1(kWavFolder));
   }
   if (Recorder) {
