@@ -70,6 +70,10 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
       ShowMessage(QString::fromUtf8(e.what()));
       return false;
     }
+    // Recovered calls (and calls kept beside the list) go into the list on disk now.
+    if (sideMerged_) {
+      StoreCallList();
+    }
   }
   ModemF->EchoToSpecMemo = false;
 
@@ -207,6 +211,14 @@ void TMainForm::FormClose() {
   }
   shutDownDone_ = true;
   Timer2->stop();
+  // A call must survive a logout: a recording in progress is saved as Stop would, before
+  // the list is written, and the monitor (so Events.log) says what became of it.
+  if (Recorder) {
+    const QString line = Recorder->Recorder.SaveAtShutdown();
+    if (!line.isEmpty()) {
+      MonitorForm->Add(line);
+    }
+  }
   ReleaseScopeAndStream();
 
   if (!callListLoaded_) {
@@ -256,13 +268,11 @@ void TMainForm::Settings1Click() {
   if (shutDownDone_) {
     return;
   }
-  // The start sequence reloads Calls.dbt: store this run's changes first (beside the
-  // list when it could not be read). If that fails, keep the list in memory rather than
-  // reload the old one.
-  QString note;
-  const bool saved = callListLoaded_ ? SaveCallList() : SaveCallsBesideUnreadList(&note);
-  if (!saved) {
-    ShowMessage(callListLoaded_ ? QStringLiteral("error") : note);
+  // The start sequence reloads Calls.dbt: store the list first (beside it when it could
+  // not be read). If that fails, keep the list in memory rather than reload the old one.
+  const bool saved = callListLoaded_ ? SaveCallList() : StoreCallList();
+  if (!saved && callListLoaded_) {
+    ShowMessage(QStringLiteral("error"));
   }
   RunStartSequence(saved);
 }

@@ -188,6 +188,12 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   ASSERT_EQ(wav.size(), 44 + form.ModemF->RecordedBytes);
   EXPECT_EQ(wav.mid(44), QByteArray::fromStdString(rig.modem.streamed()).left(wav.size() - 44));
   EXPECT_TRUE(wav.mid(44).contains(QByteArray("\x7f\x10") + 'd'));
+  // The call is in the list on disk at once, its journal gone.
+  const std::vector<TCallRecord> atOnce =
+      LoadCallFile(rig.fx.Path(QString::fromLatin1(kCallFileName)));
+  ASSERT_EQ(atOnce.size(), 1u);
+  EXPECT_EQ(atOnce[0].Memo, "5551234 JOHN DOE");
+  EXPECT_TRUE(QDir(rig.fx.Path("wav")).entryList({"*.journal"}, QDir::Files).isEmpty());
   const QStringList log = form.MonitorForm->Lines();
   // As the recording began (and at a second ring, if one came before Record).
   const qsizetype caller = log.lastIndexOf(kCaller);
