@@ -188,7 +188,6 @@ bool TMainForm::OpenPortForStart() {
   try {
     ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     ModemF->ComPort1.SetOpen(true);
-    ModemF->SwitchEchoOff();
   } catch (const std::exception&) {
     return false;
   }
@@ -219,7 +218,7 @@ void TMainForm::FormClose() {
   }
   // A new event log is private to the user; an existing one keeps its mode.
   CreatePrivateFile(kEventLogName);
-  MonitorForm->SaveToFile(kEventLogName);
+  MonitorForm->SaveEventLog(kEventLogName);
   try {
     ModemF->ComPort1.SetOpen(false);
   } catch (const std::exception&) {

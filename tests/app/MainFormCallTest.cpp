@@ -124,7 +124,7 @@ TEST(MainFormCallTest, WithBothSettingsOffTheDialogueAndTheFilesAreAsTheyAlwaysW
   for (const QByteArray& ini : {absent, zero}) {
     const OffRun run = RunWithTheSettingsOff(ini);
     EXPECT_EQ(run.commands,
-              (std::vector<std::string>{"ATE0", "atE0", "ats0=0", "at+fclass=8", "at+vgr=128",
+              (std::vector<std::string>{"atE0", "ats0=0", "at+fclass=8", "at+vgr=128",
                                         "at+vsm=1,8000", "at+vls=1", "at+vrx"}));
     EXPECT_EQ(QString::fromLatin1(run.eventLog),
               "Com port opened...\r\n"
