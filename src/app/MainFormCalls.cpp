@@ -45,6 +45,7 @@ void TMainForm::LoadCallList() {
   }
   callListLoaded_ = true;
   ShowCallList();
+  FitGridColumns(CallList);
 }
 
 bool TMainForm::SaveCallList() {

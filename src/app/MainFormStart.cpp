@@ -5,6 +5,7 @@
 #include "app/AboutForm.h"
 #include "calls/CallFile.h"
 #include "app/MainForm.h"
+#include "app/TextFit.h"
 #include "calls/RecordingRecovery.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
@@ -51,7 +52,7 @@ void TMainForm::FormShow() {
   if (!RunStartSequence()) {
     return;
   }
-  SetStatusPanel(1, QStringLiteral(" COM PORT ") + QString::number(CurrentProfile.port));
+  SetStatusPanel(1, PortPanelText(CurrentProfile.port));
   SetStatusPanel(2, QStringLiteral(" ") + CurrentProfile.Model);
   ClearScope();
 }

@@ -256,13 +256,13 @@ void TModemF::ComPort1PortOpen() {
   PortIsOpen = true;
   PortLost = false;
   Monitor->Add(QStringLiteral("Com port opened..."));
-  if (OnStatusText) OnStatusText(QStringLiteral(" Modem on"));
+  if (OnStatusText) OnStatusText(QLatin1String(kModemOnText));
 }
 
 void TModemF::ComPort1PortClose() {
   PortIsOpen = false;
   Monitor->Add(QStringLiteral("Com port closed..."));
-  if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+  if (OnStatusText) OnStatusText(QLatin1String(kModemOffText));
   unsolicited_.Reset();
   if (OnPortClosed) OnPortClosed();
 }

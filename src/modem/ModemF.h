@@ -15,6 +15,10 @@
 
 class TMonitorForm;
 
+// The first status bar panel's texts, as the port opens and closes.
+inline constexpr const char* kModemOnText = " Modem on";
+inline constexpr const char* kModemOffText = " Modem off";
+
 class TModemF : public QObject, public IModemLink {
  public:
   explicit TModemF(TMonitorForm* monitor, QObject* owner = nullptr);
