@@ -194,13 +194,7 @@ TEST(MainFormDialogueTest, DiagnosticsSendTheirTwentyNineQueriesInOrder) {
 TEST(MainFormDialogueTest, TheFirstStartScansProbesAndThenRunsTheStart) {
   DialogueRig rig;
   TMainForm& form = rig.fx.Create();
-  form.ExecModal = [](QDialog& dialog) {
-    auto* modemList = dynamic_cast<TSpecModemForm*>(&dialog);
-    if (!modemList) return 0;
-    modemList->show();  // the user confirms the modem found
-    modemList->OkBtnClick();
-    return static_cast<int>(QDialog::Accepted);
-  };
+  ConfirmTheModemFound(form);
   rig.fx.Start();
   ASSERT_TRUE(rig.fx.messages.isEmpty()) << rig.fx.messages.join('\n').toStdString();
   rig.dialogue.ExpectNext("the scan", kScanOnePort);

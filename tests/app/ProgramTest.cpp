@@ -68,9 +68,7 @@ TEST(ProgramTest, ASecondStartEndsAtOnceUnlessItsFirstArgumentIsOnide) {
   const QString name = UniqueInstanceName();
   QTemporaryDir first, second, third;
   for (QTemporaryDir* d : {&first, &second, &third}) {
-    QFile ini(d->filePath("Tavrin.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(kPort1Ini);
+    ASSERT_TRUE(WriteBytes(d->filePath("Tavrin.ini"), kPort1Ini));
   }
   Program one(first.path(), ProgramOptions().Args({}).Instance(name));
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(first.filePath("Calls.dbt")); }, 30000));
@@ -98,9 +96,7 @@ TEST(ProgramTest, AnOnideStartIsTheRunningOneForALaterOrdinaryStart) {
   const QString name = UniqueInstanceName();
   QTemporaryDir first, second, third;
   for (QTemporaryDir* d : {&first, &second, &third}) {
-    QFile ini(d->filePath("Tavrin.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(kPort1Ini);
+    ASSERT_TRUE(WriteBytes(d->filePath("Tavrin.ini"), kPort1Ini));
   }
   Program one(first.path(), ProgramOptions().Args({"ONIDE"}).Instance(name));
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(first.filePath("Calls.dbt")); }, 30000));
