@@ -10,10 +10,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <map>
 #include <sstream>

@@ -75,8 +75,8 @@ constexpr int kStartMs = 20000;
 constexpr int kSettleMs = 1000;
 constexpr int kRate = 8000;
 constexpr double kChunkSeconds = 0.020;  // the virtual modem streams every 20 ms
-constexpr long kPeerHeaderBytes = 32;     // of the peer's voice file
-constexpr int kMaxCaptureOffset = 64;     // the modem's CONNECT before the samples
+constexpr long kPeerHeaderBytes = 32;    // of the peer's voice file
+constexpr int kMaxCaptureOffset = 64;    // the modem's CONNECT before the samples
 
 // A voice modem whose unsigned 8-bit method offers both rates the in-process runs use.
 const char* const kProfile = R"(description=Bench voice modem
@@ -224,7 +224,7 @@ class PaintCounter : public QObject {
     if (event->type() == QEvent::Paint) {
       ++total;
       ++paints[watched->objectName().isEmpty() ? watched->metaObject()->className()
-                                                : watched->objectName().toStdString()];
+                                               : watched->objectName().toStdString()];
     }
     return false;
   }
@@ -349,16 +349,17 @@ Figures RunRecorder(const std::string& folder, int seconds) {
     std::fprintf(stderr, "the virtual modem did not start\n");
     return figures;
   }
-  bench::Child recorder({bench::ExeFolder() + "/record", "--recorder", modem.Pty(), capture,
-                         std::to_string(seconds)},
-                        true);
+  bench::Child recorder(
+      {bench::ExeFolder() + "/record", "--recorder", modem.Pty(), capture, std::to_string(seconds)},
+      true);
   recorder.Release();
   std::string line;
   while (recorder.ReadLine(line)) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     const size_t colon = line.find(": ");
-    if (colon != std::string::npos) figures[line.substr(0, colon)] = std::atof(line.c_str() + colon + 2);
+    if (colon != std::string::npos)
+      figures[line.substr(0, colon)] = std::atof(line.c_str() + colon + 2);
   }
   recorder.Wait();
   return figures;
@@ -379,8 +380,8 @@ Figures RunPeer(const std::string& folder, int seconds) {
   bench::ModemProcess modem({"--profile", profile, "--transcript", transcript});
   if (modem.Pty().empty()) return figures;
   const std::string device = modem.Pty().substr(std::string("/dev/").size());
-  bench::Child peer({"vm", "record", "-l", device, "-L", std::to_string(seconds), voiceFile},
-                    false, folder);
+  bench::Child peer({"vm", "record", "-l", device, "-L", std::to_string(seconds), voiceFile}, false,
+                    folder);
   const bench::SyscallCounters counters(peer.Pid());
   peer.Release();
   double cpuAtStart = -1.0;
