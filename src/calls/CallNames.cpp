@@ -51,7 +51,7 @@ QString ShortDateText(const QDate& date) {
   return QLocale::system().toString(date, QLocale::ShortFormat);
 }
 
-QString LongTimeText(const QTime& time) {
+QString LongTimeFormat() {
   // The locale's long format may name the time zone ('t'); a call record has no room
   // for it, so the zone and the blank before it are left out.
   const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
@@ -66,5 +66,9 @@ QString LongTimeText(const QTime& time) {
     }
     cleaned += c;
   }
-  return QLocale::system().toString(time, cleaned.trimmed());
+  return cleaned.trimmed();
+}
+
+QString LongTimeText(const QTime& time) {
+  return QLocale::system().toString(time, LongTimeFormat());
 }

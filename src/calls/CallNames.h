@@ -19,3 +19,5 @@ QString DurationText(int64_t streamSize, int32_t samplingFreq);
 // The user's short date and long time (without a time zone).
 QString ShortDateText(const QDate& date);
 QString LongTimeText(const QTime& time);
+// The format LongTimeText writes with: the user's long time format less the time zone.
+QString LongTimeFormat();
