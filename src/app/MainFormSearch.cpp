@@ -15,6 +15,7 @@ constexpr int kSearchLeft = 281;
 constexpr int kSearchTop = 119;
 constexpr int kSearchWidth = 96;
 constexpr int kSearchHeight = 23;
+constexpr int kCountMargin = 6;
 }  // namespace
 
 void TMainForm::BuildSearch() {
@@ -30,6 +31,10 @@ void TMainForm::BuildSearch() {
   SearchCount1 = new QLabel(StatusBar1);
   SearchCount1->setObjectName(QStringLiteral("SearchCount1"));
   SearchCount1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  // Room for the count of a large list, so that it never shifts as it changes.
+  SearchCount1->setMinimumWidth(SearchCount1->fontMetrics().horizontalAdvance(
+                                    QStringLiteral("0000 of 0000 calls")) +
+                                2 * SearchCount1->frameWidth() + kCountMargin);
   StatusBar1->addPermanentWidget(SearchCount1);
   SearchCount1->setVisible(false);
 }

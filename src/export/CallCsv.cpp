@@ -34,13 +34,8 @@ QByteArray CallListCsv(const std::vector<TCallRecord>& calls, std::vector<TSkipp
   csv.reserve(static_cast<qsizetype>(calls.size() + 1) * kBytesPerRowGuess);
   csv += QLatin1String(kCsvHeader) + QLatin1String(kLineEnd);
   for (const TCallRecord& call : calls) {
-    if (!IsPlainFileName(call.FileName)) {
-      skipped->push_back({call, QStringLiteral("the file name is not a plain name")});
-      continue;
-    }
-    const std::optional<QDateTime> moment = ReadCallMoment(call);
+    const std::optional<QDateTime> moment = ExportableMoment(call, skipped);
     if (!moment) {
-      skipped->push_back({call, QStringLiteral("its date or time cannot be read")});
       continue;
     }
     const std::optional<int64_t> seconds = ReadDurationSeconds(call.Duration);

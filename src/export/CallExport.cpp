@@ -9,6 +9,7 @@
 #include "export/ExportFile.h"
 #include "export/ExportTexts.h"
 #include "export/TavrinFolder.h"
+#include "sound/RecordingFiles.h"
 #include "sound/WavFormat.h"
 
 namespace {
@@ -70,6 +71,19 @@ int64_t RecordingSeconds(const TWavInfo& wav) {
 }
 }  // namespace
 
+std::optional<QDateTime> ExportableMoment(const TCallRecord& call,
+                                          std::vector<TSkippedCall>* skipped) {
+  if (!IsPlainFileName(call.FileName)) {
+    skipped->push_back({call, QStringLiteral("the file name is not a plain name")});
+    return std::nullopt;
+  }
+  std::optional<QDateTime> moment = ReadCallMoment(call);
+  if (!moment) {
+    skipped->push_back({call, QStringLiteral("its date or time cannot be read")});
+  }
+  return moment;
+}
+
 TExportReport ExportCalls(const std::vector<TCallRecord>& calls, const TExportRequest& request,
                           const TExportProgress& progress) {
   TExportReport report;
@@ -85,17 +99,11 @@ TExportReport ExportCalls(const std::vector<TCallRecord>& calls, const TExportRe
       report.cancelled = true;
       break;
     }
-    const std::optional<QString> wavPath = FolderWavPath(request.tavrinFolder, call.FileName);
-    if (!wavPath) {
-      skip(QStringLiteral("the file name is not a plain name"));
-      continue;
-    }
-    const std::optional<QDateTime> moment = ReadCallMoment(call);
+    const std::optional<QDateTime> moment = ExportableMoment(call, &report.skipped);
     if (!moment) {
-      skip(QStringLiteral("its date or time cannot be read"));
       continue;
     }
-    TRecordingImage recording(*wavPath);
+    TRecordingImage recording(*FolderWavPath(request.tavrinFolder, call.FileName));
     QString reason;
     const std::optional<TWavInfo> wav = recording.Open(&reason);
     if (!wav) {

@@ -5,13 +5,11 @@
 #include <QRegularExpression>
 #include <map>
 
-#include "calls/CallDates.h"
 #include "calls/CallFile.h"
 #include "export/CallCsv.h"
 #include "export/CallExport.h"
 #include "export/ExportTexts.h"
 #include "export/TavrinFolder.h"
-#include "sound/RecordingFiles.h"
 
 namespace {
 constexpr int kPercent = 100;
@@ -44,13 +42,8 @@ std::vector<TCallRecord> ExportableCalls(const std::vector<TCallRecord>& calls,
                                          std::vector<TSkippedCall>* skipped) {
   std::vector<TCallRecord> chosen;
   for (const TCallRecord& call : calls) {
-    if (!IsPlainFileName(call.FileName)) {
-      skipped->push_back({call, QStringLiteral("the file name is not a plain name")});
-      continue;
-    }
-    const std::optional<QDateTime> moment = ReadCallMoment(call);
+    const std::optional<QDateTime> moment = ExportableMoment(call, skipped);
     if (!moment) {
-      skipped->push_back({call, QStringLiteral("its date or time cannot be read")});
       continue;
     }
     if ((options.since && *moment < *options.since) || (options.until && *moment > *options.until)) {

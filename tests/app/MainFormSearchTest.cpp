@@ -182,6 +182,36 @@ TEST(MainFormSearchTest, DeleteThroughASearchRemovesTheCallItShowsAndNoOther) {
   EXPECT_EQ(form.CallCount(), 2);
 }
 
+TEST(MainFormSearchTest, ACallAddedWhileDeleteOrMemoAskLeavesTheAskedCallTheOneChanged) {
+  // A recording that ends at a hang-up adds its call while a box is open: the search is
+  // cleared and the new call selected, and the list may move in memory.
+  FiveCalls fx;
+  TMainForm& form = *fx.form;
+  DialogHooks hooks;
+  hooks.confirm = [&](const QString&, const QString&) {
+    form.Button1->click();
+    return true;
+  };
+  hooks.input = [&](const QString&, const QString&, const QString&) {
+    for (int i = 0; i < 64; ++i) form.Button1->click();
+    return QStringLiteral("Bob again");
+  };
+  hooks.message = [&](const QString& text) { fx.messages << text; };
+  SetDialogHooks(hooks);
+  fx.Type("bob");
+  form.Delete1->trigger();  // BBBBBB
+  QStringList names;
+  for (const TCallRecord& r : form.CallList) names << r.FileName;
+  EXPECT_EQ(names.mid(0, 4), (QStringList{"AAAAAA", "CCCCCC", "DDDDDD", "EEEEEE"}));
+  EXPECT_EQ(names.size(), 5);
+  EXPECT_FALSE(QFile::exists(fx.Path("wav/BBBBBB.wav")));
+  fx.Type("jones");  // EEEEEE
+  form.Comment1->trigger();
+  EXPECT_EQ(form.CallList[3].Memo, "Bob again");
+  EXPECT_EQ(form.CallCount(), 69);
+  EXPECT_TRUE(fx.messages.isEmpty());
+}
+
 TEST(MainFormSearchTest, PlayMemoAndTheNavigationActOnTheRowsShown) {
   FiveCalls fx;
   TMainForm& form = *fx.form;
