@@ -47,7 +47,8 @@ QByteArray SpeechLike(uint32_t rate, int seconds) {
     const double talking = std::fmod(t, 7.0) < 4.5 ? 1.0 : 0.0;  // turns and pauses
     double v = 0;
     for (int h = 1; h <= 8; ++h) v += std::sin(h * phase) / h;
-    s[i] = static_cast<char>(std::clamp(128.0 + 45 * v * syllable * talking + noise(gen), 0.0, 255.0));
+    s[i] =
+        static_cast<char>(std::clamp(128.0 + 45 * v * syllable * talking + noise(gen), 0.0, 255.0));
   }
   return s;
 }

@@ -101,8 +101,8 @@ void TExportForm::SetFormat(TExportFormat format) {
 }
 
 void TExportForm::BrowseBtn1Click() {
-  const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Export to"),
-                                                           Folder());
+  const QString chosen =
+      QFileDialog::getExistingDirectory(this, QStringLiteral("Export to"), Folder());
   if (!chosen.isEmpty()) {
     SetFolder(chosen);
   }

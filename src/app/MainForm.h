@@ -22,9 +22,9 @@
 #include <optional>
 #include <vector>
 
+#include "app/HelpContents.h"
 #include "calls/CallFilter.h"
 #include "calls/CallRecord.h"
-#include "app/HelpContents.h"
 #include "export/ExportFormat.h"
 
 class QAction;

@@ -72,8 +72,9 @@ void TMainForm::ExportCalls(const std::vector<TCallRecord>& calls) {
   exportFolder_ = form.Folder();
   exportFormat_ = form.Format();
   if (TouchesTavrinFiles(kHere, exportFolder_)) {
-    ShowMessage(QStringLiteral("Calls cannot be exported into Tavrin's own folder or its "
-                               "wav folder. Choose a folder of their own."));
+    ShowMessage(
+        QStringLiteral("Calls cannot be exported into Tavrin's own folder or its "
+                       "wav folder. Choose a folder of their own."));
     return;
   }
   const TExportRequest request{kHere, exportFolder_, exportFormat_};
@@ -95,7 +96,8 @@ void TMainForm::ExportCalls(const std::vector<TCallRecord>& calls) {
     report = ::ExportCalls(calls, request, [&](size_t index, size_t count, double fraction) {
       if (index != labelled) {
         labelled = index;
-        progress.setLabelText(QStringLiteral("Exporting call %1 of %2...").arg(index + 1).arg(count));
+        progress.setLabelText(
+            QStringLiteral("Exporting call %1 of %2...").arg(index + 1).arg(count));
       }
       progress.setValue(static_cast<int>(index) * kProgressSteps +
                         static_cast<int>(fraction * kProgressSteps));
@@ -138,8 +140,9 @@ void TMainForm::ExportList1Click() {
   }
   const QString path = dialog.selectedFiles().first();
   if (TouchesTavrinFiles(kHere, path)) {
-    ShowMessage(QStringLiteral("The list cannot be written over Tavrin's own files. Choose "
-                               "another name or folder."));
+    ShowMessage(
+        QStringLiteral("The list cannot be written over Tavrin's own files. Choose "
+                       "another name or folder."));
     return;
   }
   std::vector<TSkippedCall> skipped;

@@ -32,9 +32,9 @@ void TMainForm::BuildSearch() {
   SearchCount1->setObjectName(QStringLiteral("SearchCount1"));
   SearchCount1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   // Room for the count of a large list, so that it never shifts as it changes.
-  SearchCount1->setMinimumWidth(SearchCount1->fontMetrics().horizontalAdvance(
-                                    QStringLiteral("0000 of 0000 calls")) +
-                                2 * SearchCount1->frameWidth() + kCountMargin);
+  SearchCount1->setMinimumWidth(
+      SearchCount1->fontMetrics().horizontalAdvance(QStringLiteral("0000 of 0000 calls")) +
+      2 * SearchCount1->frameWidth() + kCountMargin);
   StatusBar1->addPermanentWidget(SearchCount1);
   SearchCount1->setVisible(false);
 }
@@ -80,8 +80,8 @@ void TMainForm::SearchEdit1Change() {
   const std::optional<size_t> selected = SelectedCallIndex();
   search_ = TCallFilter(SearchEdit1->text());
   ShowCallList();
-  const auto row = selected ? std::find(shownCalls_.begin(), shownCalls_.end(), *selected)
-                            : shownCalls_.end();
+  const auto row =
+      selected ? std::find(shownCalls_.begin(), shownCalls_.end(), *selected) : shownCalls_.end();
   SelectRow(row == shownCalls_.end() ? 1 : static_cast<int>(row - shownCalls_.begin()) + 1);
 }
 

@@ -36,8 +36,7 @@ QDate WithNearCentury(QDate date) {
 }
 
 std::optional<QDate> YearFirstDate(const QString& text) {
-  static const QRegularExpression re(
-      QStringLiteral("^(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})$"));
+  static const QRegularExpression re(QStringLiteral("^(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})$"));
   const QRegularExpressionMatch m = re.match(text);
   if (!m.hasMatch()) {
     return std::nullopt;

@@ -74,8 +74,8 @@ bool SetTags(SNDFILE* file, const TExportTags& tags, QString* error) {
 }
 
 bool SetOpusBitrate(SNDFILE* file, int channels, QString* error) {
-  double level = 1.0 - (kOpusBitrate - kOpusLeastBitrate) / (kOpusTopBitrate * channels -
-                                                              kOpusLeastBitrate);
+  double level =
+      1.0 - (kOpusBitrate - kOpusLeastBitrate) / (kOpusTopBitrate * channels - kOpusLeastBitrate);
   if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level) != SF_TRUE) {
     *error = QStringLiteral("Cannot set the Opus bit rate");
     return false;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "export/CallExport.h"
+#include "export/SkippedCall.h"
 
 inline constexpr const char* kCsvHeader = "date,time,duration,memo,file";
 

@@ -4,12 +4,10 @@
 #include <QFileInfo>
 #include <optional>
 
-#include "calls/CallDates.h"
 #include "export/AudioEncoder.h"
 #include "export/ExportFile.h"
 #include "export/ExportTexts.h"
 #include "export/TavrinFolder.h"
-#include "sound/RecordingFiles.h"
 #include "sound/WavFormat.h"
 
 namespace {
@@ -70,19 +68,6 @@ int64_t RecordingSeconds(const TWavInfo& wav) {
   return s;
 }
 }  // namespace
-
-std::optional<QDateTime> ExportableMoment(const TCallRecord& call,
-                                          std::vector<TSkippedCall>* skipped) {
-  if (!IsPlainFileName(call.FileName)) {
-    skipped->push_back({call, QStringLiteral("the file name is not a plain name")});
-    return std::nullopt;
-  }
-  std::optional<QDateTime> moment = ReadCallMoment(call);
-  if (!moment) {
-    skipped->push_back({call, QStringLiteral("its date or time cannot be read")});
-  }
-  return moment;
-}
 
 TExportReport ExportCalls(const std::vector<TCallRecord>& calls, const TExportRequest& request,
                           const TExportProgress& progress) {

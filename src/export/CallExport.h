@@ -1,27 +1,14 @@
 #pragma once
 // The export of calls as audio files into a folder, one after the other: the one job
 // behind the window's export commands and tavrin-export.
-#include <QDateTime>
 #include <QString>
 #include <cstddef>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "calls/CallRecord.h"
 #include "export/ExportFormat.h"
-
-// A call left out, and why (a missing or damaged WAV, a name that is not plain, a date
-// or time that cannot be read).
-struct TSkippedCall {
-  TCallRecord call;
-  QString reason;
-};
-
-// The moment of a call that can be exported or listed: its name is plain and its date
-// and time can be read. Otherwise nothing, and the call is added to *skipped with why.
-std::optional<QDateTime> ExportableMoment(const TCallRecord& call,
-                                          std::vector<TSkippedCall>* skipped);
+#include "export/SkippedCall.h"
 
 struct TExportedCall {
   TCallRecord call;

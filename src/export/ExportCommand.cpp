@@ -15,8 +15,8 @@ namespace {
 constexpr int kPercent = 100;
 
 std::optional<QDateTime> ReadOptionDate(const QString& text, bool endOfDay) {
-  static const QRegularExpression re(QStringLiteral(
-      "^(\\d{4}-\\d{2}-\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2}))?)?$"));
+  static const QRegularExpression re(
+      QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2}))?)?$"));
   const QRegularExpressionMatch m = re.match(text.trimmed());
   if (!m.hasMatch()) {
     return std::nullopt;
@@ -46,7 +46,8 @@ std::vector<TCallRecord> ExportableCalls(const std::vector<TCallRecord>& calls,
     if (!moment) {
       continue;
     }
-    if ((options.since && *moment < *options.since) || (options.until && *moment > *options.until)) {
+    if ((options.since && *moment < *options.since) ||
+        (options.until && *moment > *options.until)) {
       continue;
     }
     chosen.push_back(call);
@@ -62,20 +63,23 @@ void ReportSkipped(const TExportConsole& console, const std::vector<TSkippedCall
 
 std::optional<QString> CheckTargets(const TExportOptions& options) {
   if (options.to.isEmpty() && options.list.isEmpty()) {
-    return QStringLiteral("nothing to do: give --to DIR for the recordings or --list FILE.csv "
-                          "for the list");
+    return QStringLiteral(
+        "nothing to do: give --to DIR for the recordings or --list FILE.csv "
+        "for the list");
   }
   if (!QFileInfo(QDir(options.folder).filePath(QLatin1String(kCallFileName))).exists()) {
     return QStringLiteral("%1 is no Tavrin folder: it has no %2")
         .arg(options.folder, QLatin1String(kCallFileName));
   }
   if (!options.to.isEmpty() && TouchesTavrinFiles(options.folder, options.to)) {
-    return QStringLiteral("--to %1 would write into the Tavrin folder's own files; choose a "
-                          "folder of its own")
+    return QStringLiteral(
+               "--to %1 would write into the Tavrin folder's own files; choose a "
+               "folder of its own")
         .arg(options.to);
   }
   if (!options.list.isEmpty() && TouchesTavrinFiles(options.folder, options.list)) {
-    return QStringLiteral("--list %1 would overwrite a file of the Tavrin folder").arg(options.list);
+    return QStringLiteral("--list %1 would overwrite a file of the Tavrin folder")
+        .arg(options.list);
   }
   return std::nullopt;
 }

@@ -18,8 +18,8 @@ inline constexpr int kExitInterrupted = 130;
 
 struct TExportOptions {
   TExportFormat format = kDefaultExportFormat;
-  QString to;    // the folder for the recordings; empty: none are exported
-  QString list;  // the CSV file; empty: none is written
+  QString to;                             // the folder for the recordings; empty: none are exported
+  QString list;                           // the CSV file; empty: none is written
   std::optional<QDateTime> since, until;  // inclusive
   QString folder = QStringLiteral(".");
   bool help = false;

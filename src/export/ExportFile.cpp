@@ -73,8 +73,8 @@ std::optional<QString> TExportFile::Commit(const QString& base, const QString& e
     return fail(QStringLiteral("Cannot write to %1").arg(folder_), errno);
   }
   for (int n = 1; n <= kMaxSuffix; ++n) {
-    const QString name = base + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) +
-                         QLatin1Char('.') + ext;
+    const QString name =
+        base + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) + QLatin1Char('.') + ext;
     const int err = RenameNoReplace(tempPath_.constData(),
                                     QFile::encodeName(QDir(folder_).filePath(name)).constData());
     if (err == 0) {

@@ -30,9 +30,9 @@ QString ExportBaseName(const QDateTime& moment) {
 
 TExportTags MakeExportTags(const QDateTime& moment, int64_t seconds, const QString& memo) {
   TExportTags tags;
-  tags.title = QStringLiteral("Call %1 %2 (%3)")
-                   .arg(IsoDateText(moment.date()), IsoTimeText(moment.time()),
-                        ClockDurationText(seconds));
+  tags.title =
+      QStringLiteral("Call %1 %2 (%3)")
+          .arg(IsoDateText(moment.date()), IsoTimeText(moment.time()), ClockDurationText(seconds));
   tags.date = IsoDateText(moment.date()) + QLatin1Char('T') + IsoTimeText(moment.time());
   tags.comment = memo;
   return tags;

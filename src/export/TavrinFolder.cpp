@@ -9,8 +9,8 @@
 
 namespace {
 // The files the program keeps in its folder, besides "wav".
-constexpr std::array<const char*, 5> kKeptFiles = {kCallFileName, kCallSideFileName,
-                                                   "Tavrin.ini", "Events.log", "Diagnostics.log"};
+constexpr std::array<const char*, 5> kKeptFiles = {kCallFileName, kCallSideFileName, "Tavrin.ini",
+                                                   "Events.log", "Diagnostics.log"};
 
 // The absolute path with every link resolved, also for a path that does not exist yet
 // (its nearest existing folder is resolved and the rest appended).

@@ -19,8 +19,8 @@
 
 #include "MainFormTestSupport.h"
 #include "app/ExportForm.h"
-#include "modem/MonitorForm.h"
 #include "calls/CallNames.h"
+#include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
 #include "sound/WavFormat.h"
 #include "sound/WavPlayer.h"
@@ -171,7 +171,7 @@ TEST(MainFormSearchTest, DeleteThroughASearchRemovesTheCallItShowsAndNoOther) {
 
   // Twice more through the pop-up and the tool bar; then nothing is shown and Delete
   // asks nothing and removes nothing.
-  form.Delete2->trigger();  // EEEEEE
+  form.Delete2->trigger();    // EEEEEE
   form.ToolButton5->click();  // AAAAAA
   EXPECT_EQ(fx.ShownNames(), QStringList{});
   EXPECT_EQ(form.CallCount(), 2);
@@ -308,7 +308,8 @@ TEST(MainFormSearchTest, ExportCommandsWriteTheCallsTheSearchShows) {
   ASSERT_EQ(lines.size(), 5);  // the header, three calls, and after the last CRLF nothing
   EXPECT_EQ(lines[0], "date,time,duration,memo,file\r");
   EXPECT_EQ(lines[1], "2024-05-01,10:01:00,00:00:03,5551234 ANNA SMITH,AAAAAA.wav\r");
-  EXPECT_EQ(lines[2], "2024-05-03,10:03:00,00:02:05,\"anna again, about the invoice\",CCCCCC.wav\r");
+  EXPECT_EQ(lines[2],
+            "2024-05-03,10:03:00,00:02:05,\"anna again, about the invoice\",CCCCCC.wav\r");
 
   // Into Tavrin's own folder: refused, nothing written.
   AnswerExport(fx, fx.Path("wav"), TExportFormat::kFlac, fx.Path("Calls.dbt"));

@@ -23,8 +23,8 @@ TEST(CallDatesTest, YearFirstAndClockFormsAreReadAndAnythingElseIsNotGuessed) {
   EXPECT_EQ(ReadCallDate("2024/5/1"), QDate(2024, 5, 1));
   EXPECT_EQ(ReadCallDate(" 2024.05.01 "), QDate(2024, 5, 1));
   EXPECT_EQ(ReadCallDate("1 May 2024"), QDate(2024, 5, 1));
-  for (const char* bad : {"", "2024-13-01", "2024-02-30", "2024-05/01", "31/31/99", "tomorrow",
-                          "01.02.2024x"}) {
+  for (const char* bad :
+       {"", "2024-13-01", "2024-02-30", "2024-05/01", "31/31/99", "tomorrow", "01.02.2024x"}) {
     EXPECT_FALSE(ReadCallDate(QString::fromLatin1(bad)).has_value()) << bad;
   }
   EXPECT_EQ(ReadCallTime("22:03:04"), QTime(22, 3, 4));

@@ -72,9 +72,9 @@ TEST(AudioExportTest, FlacAndWavGiveBackEveryRecordedSampleWithTheirTags) {
 
 TEST(AudioExportTest, WavTagsLieInAListInfoChunk) {
   TavrinFolderFixture fx;
-  const TExportReport report = ExportOne(fx, Call("ABCDEF", kMay1, QStringLiteral("Anna")),
-                                         WavImage8(Tone8(440, 8000, 0.5), 8000),
-                                         TExportFormat::kWav);
+  const TExportReport report =
+      ExportOne(fx, Call("ABCDEF", kMay1, QStringLiteral("Anna")),
+                WavImage8(Tone8(440, 8000, 0.5), 8000), TExportFormat::kWav);
   ASSERT_EQ(report.exported.size(), 1u);
   const QByteArray bytes = ReadAll(QDir(fx.target).filePath(report.exported[0].file));
   const qsizetype list = bytes.indexOf("LIST");
@@ -104,8 +104,7 @@ TEST(AudioExportTest, SixteenBitStereoFlacIsLosslessToo) {
   image += "data";
   put(static_cast<uint32_t>(data.size()), 4);
   image += data;
-  const TExportReport report =
-      ExportOne(fx, Call("STEREO", kMay1), image, TExportFormat::kFlac);
+  const TExportReport report = ExportOne(fx, Call("STEREO", kMay1), image, TExportFormat::kFlac);
   ASSERT_EQ(report.exported.size(), 1u);
   const TDecoded d = Decode(QDir(fx.target).filePath(report.exported[0].file));
   ASSERT_TRUE(d.ok);
@@ -123,9 +122,9 @@ TEST(AudioExportTest, OpusKeepsTheLengthAndThePitchAtEachRecordingRate) {
     SCOPED_TRACE(c.recorded);
     TavrinFolderFixture fx;
     const double seconds = 3.0;
-    const TExportReport report = ExportOne(fx, Call("TONEAB", kMay1),
-                                           WavImage8(Tone8(1000, c.recorded, seconds), c.recorded),
-                                           TExportFormat::kOpus);
+    const TExportReport report =
+        ExportOne(fx, Call("TONEAB", kMay1),
+                  WavImage8(Tone8(1000, c.recorded, seconds), c.recorded), TExportFormat::kOpus);
     ASSERT_TRUE(report.Complete()) << report.skipped.size() << report.failure.toStdString();
     ASSERT_EQ(report.exported.size(), 1u);
     EXPECT_EQ(report.exported[0].file, "2024-05-01_22-03-04.opus");

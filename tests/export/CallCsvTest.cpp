@@ -1,68 +1,12 @@
-// The call list as CSV, read back with a strict RFC 4180 reader.
+// The call list as CSV, read back with a strict RFC 4180 reader (common/StrictCsv.h).
 #include <gtest/gtest.h>
 
 #include <optional>
 
 #include "ExportTestSupport.h"
+#include "common/StrictCsv.h"
 #include "export/CallCsv.h"
 #include "export/ExportTexts.h"
-
-namespace {
-using Rows = std::vector<std::vector<QString>>;
-
-// RFC 4180, strictly: records end in CRLF (the last one too), a field is either plain
-// (no comma, quote, CR or LF) or quoted with its quotes doubled, and nothing else
-// passes. Nothing for input that breaks a rule.
-std::optional<Rows> ReadCsv(const QByteArray& bytes) {
-  const QString text = QString::fromUtf8(bytes);
-  if (text.toUtf8() != bytes) return std::nullopt;  // not UTF-8
-  Rows rows;
-  std::vector<QString> row;
-  QString field;
-  qsizetype i = 0;
-  const qsizetype n = text.size();
-  while (i < n) {
-    if (text[i] == '"') {
-      ++i;
-      for (;;) {
-        if (i >= n) return std::nullopt;  // an unclosed quote
-        if (text[i] == '"') {
-          if (i + 1 < n && text[i + 1] == '"') {
-            field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        field += text[i++];
-      }
-    } else {
-      while (i < n && text[i] != ',' && text[i] != '\r') {
-        if (text[i] == '"' || text[i] == '\n') return std::nullopt;
-        field += text[i++];
-      }
-    }
-    if (i < n && text[i] == ',') {
-      row.push_back(field);
-      field.clear();
-      ++i;
-      continue;
-    }
-    if (i + 1 < n && text[i] == '\r' && text[i + 1] == '\n') {
-      row.push_back(field);
-      field.clear();
-      rows.push_back(row);
-      row.clear();
-      i += 2;
-      continue;
-    }
-    return std::nullopt;  // a field not followed by a comma or CRLF
-  }
-  if (!row.empty() || !field.isEmpty()) return std::nullopt;  // no CRLF at the end
-  return rows;
-}
-}  // namespace
 
 TEST(CallCsvTest, MemosWithCommasQuotesLineBreaksAndOtherLettersReadBackExactly) {
   const std::vector<QString> memos = {
@@ -81,7 +25,7 @@ TEST(CallCsvTest, MemosWithCommasQuotesLineBreaksAndOtherLettersReadBackExactly)
                          memos[i], QStringLiteral("2:5")));
   }
   std::vector<TSkippedCall> skipped;
-  const std::optional<Rows> rows = ReadCsv(CallListCsv(calls, &skipped));
+  const std::optional<TCsvRows> rows = ReadStrictCsv(CallListCsv(calls, &skipped));
   ASSERT_TRUE(rows.has_value());
   EXPECT_TRUE(skipped.empty());
   ASSERT_EQ(rows->size(), calls.size() + 1);
@@ -112,7 +56,7 @@ TEST(CallCsvTest, FormulasAreDefusedAndUnreadableRowsAreLeftOutAndReported) {
   calls[5].Date = QStringLiteral("13/13/13");
   calls[6].Time = QStringLiteral("noon");
   std::vector<TSkippedCall> skipped;
-  const std::optional<Rows> rows = ReadCsv(CallListCsv(calls, &skipped));
+  const std::optional<TCsvRows> rows = ReadStrictCsv(CallListCsv(calls, &skipped));
   ASSERT_TRUE(rows.has_value());
   ASSERT_EQ(rows->size(), 7u);
   EXPECT_EQ((*rows)[1][3], "'=HYPERLINK(\"x\")");

@@ -39,7 +39,8 @@ TRun Export(const QString& dir, const QStringList& args, const QString& lang = {
   Start(p, dir, args, lang);
   EXPECT_TRUE(p.waitForFinished(60000));
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-          QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+          QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
 }
 
 // The snapshot less what the run was asked to write.
@@ -62,8 +63,8 @@ TEST(ExportCommandTest, SkippedCallsAreNamedWithTheirReasonTheExitIsOneAndTheFol
   fx.Add(Call("DAMAGE", kMay1.addSecs(4)), "RIFF");
   const auto before = fx.Snapshot();
 
-  const TRun run = Export(fx.folder, {"--format", "opus", "--to", fx.target, "--list",
-                                     fx.root.filePath("calls.csv")});
+  const TRun run = Export(
+      fx.folder, {"--format", "opus", "--to", fx.target, "--list", fx.root.filePath("calls.csv")});
   EXPECT_EQ(run.code, kExitSomeSkipped) << run.err.toStdString();
   EXPECT_TRUE(run.err.contains("skipped ../x (") && run.err.contains("not a plain name"))
       << run.err.toStdString();
@@ -74,8 +75,7 @@ TEST(ExportCommandTest, SkippedCallsAreNamedWithTheirReasonTheExitIsOneAndTheFol
                          fx.target + "/2024-05-01_22-03-05.opus"}));
   EXPECT_EQ(fx.TargetFiles(),
             (QStringList{"2024-05-01_22-03-04.opus", "2024-05-01_22-03-05.opus"}));
-  EXPECT_EQ(Decode(fx.target + "/2024-05-01_22-03-04.opus").tags.at(SF_STR_COMMENT),
-            "Anna, \"A\"");
+  EXPECT_EQ(Decode(fx.target + "/2024-05-01_22-03-04.opus").tags.at(SF_STR_COMMENT), "Anna, \"A\"");
   // The list holds the calls that can be listed: the missing and damaged WAVs too.
   const QString csv = QString::fromUtf8(ReadAll(fx.root.filePath("calls.csv")));
   EXPECT_EQ(csv.count("\r\n"), 5);
@@ -101,16 +101,15 @@ TEST(ExportCommandTest, SinceAndUntilTakeInWholeDaysOrMoments) {
   fx.Add(Call("MAYTWO", QDateTime(day, QTime(23, 59, 59))), kShortTone);
   fx.Add(Call("JUNEAB", QDateTime(day.addDays(1), QTime(0, 0, 0))), kShortTone);
   const TRun run = Export(fx.folder, {"--since", "2024-05-01", "--until=2024-05-01", "--to",
-                                     fx.target, "--format", "wav", "--list", "../l.csv"});
+                                      fx.target, "--format", "wav", "--list", "../l.csv"});
   EXPECT_EQ(run.code, kExitAllExported) << run.err.toStdString();
-  EXPECT_EQ(fx.TargetFiles(),
-            (QStringList{"2024-05-01_00-00-00.wav", "2024-05-01_23-59-59.wav"}));
+  EXPECT_EQ(fx.TargetFiles(), (QStringList{"2024-05-01_00-00-00.wav", "2024-05-01_23-59-59.wav"}));
   const QString csv = QString::fromUtf8(ReadAll(fx.root.filePath("l.csv")));
   EXPECT_TRUE(csv.contains("MAYONE.wav") && csv.contains("MAYTWO.wav"));
   EXPECT_FALSE(csv.contains("APRILA") || csv.contains("JUNEAB"));
 
   const TRun moments = Export(fx.folder, {"--since", "2024-04-30T23:59:59", "--until",
-                                         "2024-05-01 00:00", "--list", "../m.csv"});
+                                          "2024-05-01 00:00", "--list", "../m.csv"});
   EXPECT_EQ(moments.code, kExitAllExported);
   const QString m = QString::fromUtf8(ReadAll(fx.root.filePath("m.csv")));
   EXPECT_TRUE(m.contains("APRILA") && m.contains("MAYONE"));
@@ -156,9 +155,9 @@ TEST(ExportCommandTest, DatesAreReadInTheUsersOwnFormats) {
     const char* date;
     const char* time;
   };
-  for (const Case c : {Case{"en_US.UTF-8", "5/1/24", "10:03:04 PM"},
-                       Case{"de_DE.UTF-8", "01.05.24", "22:03:04"},
-                       Case{"en_GB.UTF-8", "01/05/2024", "22:03:04"}}) {
+  for (const Case c :
+       {Case{"en_US.UTF-8", "5/1/24", "10:03:04 PM"}, Case{"de_DE.UTF-8", "01.05.24", "22:03:04"},
+        Case{"en_GB.UTF-8", "01/05/2024", "22:03:04"}}) {
     SCOPED_TRACE(c.lang);
     TavrinFolderFixture fx;
     TCallRecord call = Call("GOODAB", kMay1);

@@ -32,17 +32,16 @@ TEST(ExportJobTest, BadRowsAreSkippedWithTheirReasonAndNothingIsWrittenOutsideTh
   fx.Add(undated, kShortTone);
   const auto before = fx.Snapshot();
 
-  const TExportReport report =
-      ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kFlac});
+  const TExportReport report = ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kFlac});
   ASSERT_TRUE(report.failure.isEmpty()) << report.failure.toStdString();
   EXPECT_FALSE(report.cancelled);
   ASSERT_EQ(report.exported.size(), 1u);
   EXPECT_EQ(report.exported[0].call.FileName, "GOODAB");
-  EXPECT_EQ(Reasons(report), (QStringList{"../x: the file name is not a plain name",
-                                          "MISSIN: the WAV file is missing",
-                                          "DAMAGE: the WAV file is damaged",
-                                          "CUTOFF: the WAV file is damaged",
-                                          "NODATE: its date or time cannot be read"}));
+  EXPECT_EQ(
+      Reasons(report),
+      (QStringList{"../x: the file name is not a plain name", "MISSIN: the WAV file is missing",
+                   "DAMAGE: the WAV file is damaged", "CUTOFF: the WAV file is damaged",
+                   "NODATE: its date or time cannot be read"}));
   EXPECT_FALSE(report.Complete());
   EXPECT_EQ(fx.TargetFiles(), QStringList{"2024-05-01_22-03-05.flac"});
   // Everything outside the target is as it was.
@@ -60,8 +59,7 @@ TEST(ExportJobTest, CallsOfTheSameSecondAndFilesAlreadyThereGetSuffixesAndNothin
   WriteRaw(QDir(fx.target).filePath("2024-05-01_22-03-04.opus"), "mine");
   WriteRaw(QDir(fx.target).filePath("2024-05-01_22-03-04_3.opus"), "mine too");
 
-  const TExportReport report =
-      ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kOpus});
+  const TExportReport report = ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kOpus});
   ASSERT_TRUE(report.Complete());
   ASSERT_EQ(report.exported.size(), 3u);
   EXPECT_EQ(report.exported[0].file, "2024-05-01_22-03-04_2.opus");
@@ -74,8 +72,7 @@ TEST(ExportJobTest, CallsOfTheSameSecondAndFilesAlreadyThereGetSuffixesAndNothin
     EXPECT_EQ(Decode(QDir(fx.target).filePath(e.file)).tags.at(SF_STR_COMMENT), e.call.Memo);
   }
   // A second run adds, never replaces.
-  const TExportReport again =
-      ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kOpus});
+  const TExportReport again = ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kOpus});
   ASSERT_EQ(again.exported.size(), 3u);
   EXPECT_EQ(again.exported[0].file, "2024-05-01_22-03-04_6.opus");
   EXPECT_EQ(fx.TargetFiles().size(), 8);
@@ -94,8 +91,8 @@ TEST(ExportJobTest, ACancelInTheMiddleOfACallKeepsTheFinishedFilesAndLeavesNoPar
     seen.emplace_back(index, fraction);
     return !(index == 1 && fraction >= 0.5);
   };
-  const TExportReport report = ExportCalls(
-      fx.calls, {fx.folder, fx.target, TExportFormat::kWav}, cancelHalfwayThroughTheSecond);
+  const TExportReport report = ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kWav},
+                                           cancelHalfwayThroughTheSecond);
   EXPECT_TRUE(report.cancelled);
   EXPECT_TRUE(report.skipped.empty());
   ASSERT_EQ(report.exported.size(), 1u);
@@ -112,8 +109,7 @@ TEST(ExportJobTest, ATargetThatCannotBeMadeStopsTheExport) {
   TavrinFolderFixture fx;
   fx.Add(Call("GOODAB", kMay1), kShortTone);
   WriteRaw(fx.target, "a file, not a folder");
-  const TExportReport report =
-      ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kFlac});
+  const TExportReport report = ExportCalls(fx.calls, {fx.folder, fx.target, TExportFormat::kFlac});
   EXPECT_FALSE(report.failure.isEmpty());
   EXPECT_TRUE(report.exported.empty());
   EXPECT_EQ(ReadAll(fx.target), "a file, not a folder");
