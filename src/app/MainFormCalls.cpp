@@ -54,6 +54,7 @@ void TMainForm::LoadCallList() {
   }
   callListLoaded_ = true;
   ShowCallList();
+  FitGridColumns(CallList);
 }
 
 bool TMainForm::SaveCallList() {
@@ -243,7 +244,7 @@ void TMainForm::EditMemo() {
     return;
   }
   const TCallRecord call = CallList[*asked];
-  const QString text = InputBox(QStringLiteral("Comment"), QString(), call.Memo);
+  const QString text = InputBox(QStringLiteral("Comment"), QString(), call.Memo, kMemoCapacity);
   if (text.isEmpty()) {
     return;
   }

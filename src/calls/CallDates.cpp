@@ -51,7 +51,7 @@ std::optional<QDate> ReadCallDate(const QString& stored) {
   if (text.isEmpty()) {
     return std::nullopt;
   }
-  const QLocale user = QLocale::system();
+  const QLocale user = QLocale();
   const QString format = user.dateFormat(QLocale::ShortFormat);
   const QDate d = user.toDate(text, format);
   if (d.isValid()) {
@@ -70,7 +70,7 @@ std::optional<QTime> ReadCallTime(const QString& stored) {
   if (text.isEmpty()) {
     return std::nullopt;
   }
-  const QLocale user = QLocale::system();
+  const QLocale user = QLocale();
   for (const QString& format : {LongTimeFormat(), user.timeFormat(QLocale::ShortFormat)}) {
     const QTime t = user.toTime(text, format);
     if (t.isValid()) {

@@ -57,13 +57,13 @@ QString DurationText(int64_t streamSize, int32_t samplingFreq) {
 }
 
 QString ShortDateText(const QDate& date) {
-  return QLocale::system().toString(date, QLocale::ShortFormat);
+  return QLocale().toString(date, QLocale::ShortFormat);
 }
 
 QString LongTimeFormat() {
   // The locale's long format may name the time zone ('t'); a call record has no room
   // for it, so the zone and the blank before it are left out.
-  const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+  const QString format = QLocale().timeFormat(QLocale::LongFormat);
   QString cleaned;
   bool quoted = false;
   for (const QChar c : format) {
@@ -79,5 +79,5 @@ QString LongTimeFormat() {
 }
 
 QString LongTimeText(const QTime& time) {
-  return QLocale::system().toString(time, LongTimeFormat());
+  return QLocale().toString(time, LongTimeFormat());
 }

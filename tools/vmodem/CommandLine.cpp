@@ -97,6 +97,8 @@ std::string usage() {
          "                        O unavailable; no NAME: the number alone)\n"
          "  --rings N             how often it rings (default 10, 6 s apart)\n"
          "  --full-rate           stream as fast as 115200 bit/s carries\n"
+         "  --keep-state          keep echo, class and settings when the port closes\n"
+         "                        (default: back to the power-on state, echo on)\n"
          "  --transcript FILE     log every byte both ways, time-stamped\n"
          "  --capture FILE        the exact bytes sent after each +VRX\n"
          "faults:\n"
@@ -178,6 +180,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (!printable) bad(v);
     } else if (a == "--full-rate") {
       o.fullLineRate = true;
+    } else if (a == "--keep-state") {
+      o.keepStateOnClose = true;
     } else if (a == "--transcript") {
       o.transcriptPath = value();
     } else if (a == "--capture") {
