@@ -219,6 +219,9 @@ inline std::vector<RssShare> RssByKind() {
       kind = MappingKind(path);
     } else if (line.compare(0, 4, "Rss:") == 0) {
       kb[kind] += std::strtod(line.c_str() + 4, nullptr);
+    } else if (line.compare(0, 14, "Private_Dirty:") == 0) {
+      // What this process alone holds and wrote: the rest is shared or can be read again.
+      kb["all_private_dirty"] += std::strtod(line.c_str() + 14, nullptr);
     }
   }
   std::vector<RssShare> out;

@@ -156,3 +156,33 @@ TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSe
   form.close();
   TWavPlayer::SetSilentOutput(true);
 }
+
+// A minimised window draws no trace while the recording goes on; restored, it shows the
+// newest block at once.
+TEST(MainFormRecorderTest, AMinimisedWindowDrawsNoTraceAndShowsTheNewestWhenRestored) {
+  TWavPlayer::SetSilentOutput(true);
+  vmodem::VirtualModem modem;
+  modem.start();
+  MainFormFixture fx;
+  fx.portPath = modem.slavePath();
+  fx.Write("Tavrin.ini", kVirtualModemIni);
+  TMainForm& form = fx.Start();
+  ASSERT_TRUE(form.ModemF->PortIsOpen);
+  form.RecSb1->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Recorder->Scope.DrawCount >= 1; }, kWaitMs));
+
+  form.showMinimized();
+  QCoreApplication::processEvents();
+  const int64_t draws = form.Recorder->Scope.DrawCount;
+  const int64_t bytes = form.ModemF->RecordedBytes;
+  // Two blocks of 1600 samples at 8000 a second come meanwhile.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= bytes + 4000; }, kWaitMs));
+  EXPECT_EQ(form.Recorder->Scope.DrawCount, draws);
+
+  form.showNormal();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Recorder->Scope.DrawCount > draws; }, kWaitMs));
+  form.StopSb1->click();
+  EXPECT_EQ(form.CallCount(), 1);
+  EXPECT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
+}
