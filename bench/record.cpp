@@ -264,15 +264,21 @@ int RecorderProcess(int argc, char** argv, const std::string& pty, const std::st
 
   {
     const Snapshot before(counters, 0, 0);
+    // CPU and system calls are read right around the wait, so that reading the threads'
+    // figures (some hundred calls) is not in them: idle, nothing else runs.
+    const double cpuBefore = bench::CpuSeconds();
+    const uint64_t callsBefore = counters.all.Count();
     RunFor(kIdleSeconds * 1000);
+    const uint64_t callsAfter = counters.all.Count();
+    const double cpuAfter = bench::CpuSeconds();
     const Snapshot after(counters, 0, 0);
     const double idle = double(kIdleSeconds);
     const bench::WakeUps w = bench::WakeUpsBetween(before.threads, after.threads);
-    Print("idle_cpu_s_per_s", (after.cpu - before.cpu) / idle);
+    Print("idle_cpu_s_per_s", (cpuAfter - cpuBefore) / idle);
     Print("idle_wakeups_per_s", double(w.total) / idle);
     Print("idle_busiest_thread_wakeups_per_s", double(w.busiest) / idle);
     if (counters.Available()) {
-      Print("idle_syscalls_per_s", double(after.syscalls - before.syscalls) / idle);
+      Print("idle_syscalls_per_s", double(callsAfter - callsBefore) / idle);
     }
     std::fprintf(stderr, "idle: wake-ups by thread over %.0f s: %s\n", idle, w.perThread.c_str());
   }
