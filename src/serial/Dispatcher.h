@@ -1,10 +1,12 @@
 #pragma once
 // The engine under the port component: owns the device, the receive ring (8192 bytes),
 // the output ring (OutSize bytes) and three threads while the port is open:
-//  - the event thread waits for the device to have bytes and wakes the dispatch thread;
-//  - the dispatch thread moves bytes into the receive ring and hands "data available"
-//    to the main thread; the ring holds still until the handler has run (at most
-//    3000 ms), which the dispatch thread waits for only when more bytes come meanwhile;
+//  - the event thread waits for the device to have bytes; when the ring is free it moves
+//    them into the receive ring and hands "data available" to the main thread itself,
+//    else it wakes the dispatch thread;
+//  - the dispatch thread does the same for arrivals the event thread left to it: the
+//    ring holds still until the handler has run (at most 3000 ms), which it waits for
+//    only when more bytes come meanwhile, or a full ring has room again;
 //  - the writer thread writes queued output, so that queuing never waits for the line.
 // Each thread wakes only for work: an arrival of bytes, output to write, a close.
 // When the device goes away (hang-up, unplugged) the dispatch thread hands the bytes that
@@ -130,6 +132,7 @@ class TBaseDispatcher {
   void DispatchLoop();
   void OutputLoop();
   void RunThread(void (TBaseDispatcher::*loop)());
+  bool TakeArrival();
   void Cycle();
   void AwaitDelivery();
   void EndDelivery();  // receive lock held
@@ -196,7 +199,8 @@ class TBaseDispatcher {
   Signal writerGone_{signals_, Signal::Reset::kManual};
   ui_delivery::Channel channel_;
 
-  // Receivers (main thread only, except the two flags read by the dispatch thread).
+  // Receivers (main thread only, except the two flags read by the event and dispatch
+  // threads).
   AvailReceiver receiver_;
   std::atomic<bool> hasReceiver_{false};
   std::atomic<bool> ownerWants_{false};

@@ -51,12 +51,16 @@ void TBaseDispatcher::RunThread(void (TBaseDispatcher::*loop)()) {
 
 void TBaseDispatcher::EventLoop() {
   handshake_.Set();
-  // One device event per arrival of bytes. Reading them is the dispatch thread's, in its
-  // own time: this thread never waits for it, and sleeps while the line is quiet.
+  // One device event per arrival of bytes, and none while the line is quiet. An arrival
+  // that finds the ring free (the usual case: the main thread has handled a chunk long
+  // before the next comes) is read and handed over here, so that it wakes one port
+  // thread, not two; else it is the dispatch thread's, in its own time, and this thread
+  // never waits for it.
   while (!stop_) {
     const SerialDevice::WaitResult result = device_->WaitInput();
+    if (stop_) break;
     if (result == SerialDevice::WaitResult::kReady) {
-      deviceEvent_.Set();
+      if (!TakeArrival()) deviceEvent_.Set();
       continue;
     }
     // A failed wait ends this thread; the dispatch thread then looks at the device on
@@ -83,6 +87,18 @@ void TBaseDispatcher::DispatchLoop() {
       break;
     }
   }
+}
+
+// Event thread: reads an arrival into the ring and announces it, unless a hand-over
+// being handled or a full ring holds the ring still (false: the dispatch thread's).
+bool TBaseDispatcher::TakeArrival() {
+  {
+    std::lock_guard lock(receiveLock_);
+    if (inDelivery_ || full_) return false;
+    Extract();
+  }
+  CheckAvail();
+  return true;
 }
 
 void TBaseDispatcher::Cycle() {

@@ -1,6 +1,7 @@
 // An open port's threads wake only for work: none while nothing arrives, the writer
-// only for output, and the other two about once per arrival of bytes. Counted from the
-// threads' own voluntary context switches, which a loaded machine does not add to.
+// only for output, and one of the other two about once per arrival of bytes. Counted
+// from the threads' own voluntary context switches, which a loaded machine does not add
+// to.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -83,9 +84,11 @@ TEST_F(WakeUpTest, AStreamWakesTheReadersAboutOncePerChunkAndTheWriterNever) {
   EXPECT_EQ(received, sent);
   const auto woken = Since(before);
   EXPECT_LE(woken.at(kWriterThreadName), 1u);
-  // One wake-up per chunk each; chunks that a busy machine runs together only lower it.
+  // One wake-up per chunk, of the event thread; chunks that a busy machine runs together
+  // only lower it. The dispatch thread takes only chunks that come before the main thread
+  // has handled the last one, which a slow machine makes now and then.
   EXPECT_LE(woken.at(kEventThreadName), kChunks * 3 / 2);
-  EXPECT_LE(woken.at(kDispatchThreadName), kChunks * 3 / 2);
+  EXPECT_LE(woken.at(kDispatchThreadName), kChunks / 2);
   EXPECT_LE(notifications, kChunks);
 }
 
