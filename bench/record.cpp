@@ -304,17 +304,16 @@ int RecorderProcess(int argc, char** argv, const std::string& pty, const std::st
     for (const auto& [name, n] : paints.paints) which += name + "=" + std::to_string(n) + " ";
     std::fprintf(stderr, "%s: paints: %s\n", phase, which.c_str());
   };
-  const Snapshot shown(counters, recorded(), draws());
-  paintsDuring("scope_on");
-  const Snapshot shownEnd(counters, recorded(), draws());
-  PrintRecordingPhase("scope_on", counters, shown, shownEnd);
-
+  auto measure = [&](const char* phase) {
+    const Snapshot start(counters, recorded(), draws());
+    paintsDuring(phase);
+    const Snapshot end(counters, recorded(), draws());
+    PrintRecordingPhase(phase, counters, start, end);
+  };
+  measure("scope_on");
   form.showMinimized();
   RunFor(kSettleMs);
-  const Snapshot hidden(counters, recorded(), draws());
-  paintsDuring("scope_hidden");
-  const Snapshot hiddenEnd(counters, recorded(), draws());
-  PrintRecordingPhase("scope_hidden", counters, hidden, hiddenEnd);
+  measure("scope_hidden");
   form.showNormal();
   RunFor(kSettleMs);
 

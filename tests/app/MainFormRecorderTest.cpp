@@ -17,6 +17,12 @@
 
 namespace {
 constexpr int kWaitMs = 10000;
+
+// The window is to start on this modem, set up for it.
+void UseModem(MainFormFixture& fx, const vmodem::VirtualModem& modem) {
+  fx.portPath = modem.slavePath();
+  fx.Write("Tavrin.ini", kVirtualModemIni);
+}
 }  // namespace
 
 TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
@@ -24,8 +30,7 @@ TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
@@ -84,8 +89,7 @@ TEST(MainFormRecorderTest, ModemMenuTicksFollowThePortAndOffCutsTheRecording) {
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
   form.On1->trigger();  // already open: nothing changes
@@ -117,8 +121,7 @@ TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSe
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   fx.AddRecording(QStringLiteral("LONGER"), soundtest::ToneBurstWav({{0, 20000}}, 20000, 8000));
   TMainForm& form = fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
@@ -164,8 +167,7 @@ TEST(MainFormRecorderTest, AMinimisedWindowDrawsNoTraceAndShowsTheNewestWhenRest
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
   form.RecSb1->click();
