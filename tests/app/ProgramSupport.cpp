@@ -69,11 +69,15 @@ Program::Program(const QString& folder, const ProgramOptions& options) {
   if (options.x) env.insert("DISPLAY", options.x->display);
   env.insert("TAVRIN_INSTANCE_NAME",
              options.instanceName.isEmpty() ? UniqueInstanceName() : options.instanceName);
+  QStringList preloads = options.preloads;
   if (!options.faultyReads.isEmpty()) {
     env.insert("TAVRIN_FAULT_READ", options.faultyReads);
+    preloads << QStringLiteral(TAVRIN_READ_FAULT_LIBRARY);
+  }
+  for (const auto& [name, value] : options.environment) env.insert(name, value);
+  if (!preloads.isEmpty()) {
     const QString runtime = SanitizerRuntime();
-    env.insert("LD_PRELOAD", (runtime.isEmpty() ? QString() : runtime + ' ') +
-                                 QStringLiteral(TAVRIN_READ_FAULT_LIBRARY));
+    env.insert("LD_PRELOAD", (runtime.isEmpty() ? QString() : runtime + ' ') + preloads.join(' '));
   }
   process.setProcessEnvironment(env);
   process.setWorkingDirectory(folder);
@@ -176,19 +180,39 @@ bool XUser::WaitUntilClosed(const QString& window, int timeoutMs) {
   return QTest::qWaitFor([&] { return !VisibleWindows(true).contains(window); }, timeoutMs);
 }
 
-void XUser::ClickClient(const QString& mainWindow, int x, int y) {
+int XUser::MenuBarHeight(const QString& mainWindow) {
   const QStringList geometry =
       Tool("xdotool", {"getwindowgeometry", "--shell", mainWindow}).split('\n');
   int height = -1;
   for (const QString& line : geometry) {
     if (line.startsWith(QLatin1String("HEIGHT="))) height = line.mid(7).toInt();
   }
-  const int menuBar = height - kClientHeight;
+  return height - kClientHeight;
+}
+
+void XUser::ClickClient(const QString& mainWindow, int x, int y) {
+  const int menuBar = MenuBarHeight(mainWindow);
   // "--sync" waits until the pointer has moved, so a click on the spot of the last one
   // would wait for a move that never comes: the pointer leaves the spot first.
   Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, "0", "0"});
   Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, QString::number(x),
                    QString::number(menuBar + y), "click", "1"});
+}
+
+void XUser::ClickMenuBar(const QString& mainWindow, int x) {
+  const int menuBar = MenuBarHeight(mainWindow);
+  Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, "0", "0"});
+  Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, QString::number(x),
+                   QString::number(menuBar / 2), "click", "1"});
+}
+
+void XUser::Keys(const QStringList& keys) {
+  Tool("xdotool", QStringList{"key", "--clearmodifiers"} + keys);
+}
+
+void XUser::Type(const QString& window, const QString& text) {
+  Tool("xdotool", {"windowfocus", "--sync", window});
+  Tool("xdotool", {"type", "--clearmodifiers", "--delay", "2", text});
 }
 
 bool WaitForCommand(const vmodem::VirtualModem& modem, const std::string& command,
