@@ -84,7 +84,11 @@ TRecorderUser::~TRecorderUser() {
 }
 
 bool TRecorderUser::Fail(const QString& why) {
+  // A box the program opened is often why: say what it says.
+  const qsizetype known = messages_.size();
+  if (Running()) CloseUnexpectedBoxes();
   failure_ = why;
+  for (qsizetype i = known; i < messages_.size(); ++i) failure_ += "; box " + messages_[i];
   return false;
 }
 

@@ -323,6 +323,10 @@ void VirtualModem::computerClosed() {
     } catch (const std::system_error& e) {
       transcript_.note(e.what());
     }
+    // As a real device forgets it at its last close: a killed program's exclusive mode.
+    bool opened = false;
+    if (!pty_->clearExclusive(&opened)) transcript_.note("the exclusive mode of the port stays");
+    if (opened && watcher_->available()) watcher_->expectOwnOpen();
   }
 }
 
