@@ -45,17 +45,24 @@ QString RunTool(const QString& program, const QStringList& args, const QString& 
 }
 
 XServer::XServer() {
-  for (int n = 90 + getpid() % 50; n < 300 && display.isEmpty(); ++n) {
-    if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-    process.start("Xvfb", {QStringLiteral(":%1").arg(n), "-screen", "0", "1280x1024x24",
-                           "-nolisten", "tcp"});
-    if (!process.waitForStarted(5000)) return;
-    if (QTest::qWaitFor(
-            [&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000) &&
-        process.state() == QProcess::Running) {
-      display = QStringLiteral(":%1").arg(n);
-    }
-  }
+  // The server picks a free display itself and names it on its standard output once it
+  // listens: a number chosen here could be taken meanwhile by a test running beside it.
+  // No reset when its last client goes: a program killed and started again finds the
+  // server as it left it.
+  process.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x1024x24",
+                         "-nolisten", "tcp"});
+  if (!process.waitForStarted(5000)) return;
+  QByteArray number;
+  (void)QTest::qWaitFor(
+      [&] {
+        process.waitForReadyRead(50);
+        number += process.readAllStandardOutput();
+        return number.endsWith('\n') || process.state() != QProcess::Running;
+      },
+      10000);
+  bool ok = false;
+  const int n = number.trimmed().toInt(&ok);
+  if (ok && process.state() == QProcess::Running) display = QStringLiteral(":%1").arg(n);
 }
 
 XServer::~XServer() {
@@ -130,7 +137,11 @@ std::optional<XWindow> XUser::WaitForBox(int timeoutMs) {
   std::optional<XWindow> box;
   (void)QTest::qWaitFor(
       [&] {
-        for (const QString& id : VisibleWindows(true)) {
+        const QStringList open = VisibleWindows(true);
+        // A box closed since is forgotten: a dialog kept for reuse opens again as the same
+        // window.
+        seen_.removeIf([&](const QString& id) { return !open.contains(id); });
+        for (const QString& id : open) {
           if (!seen_.contains(id)) {
             seen_ << id;
             box = XWindow{id, Tool("xdotool", {"getwindowname", id})};

@@ -97,7 +97,7 @@ class XUser {
 
   // The main window, once it is shown; empty on timeout.
   QString WaitForMainWindow(int timeoutMs = kProgramWaitMs);
-  // Waits for a box (a dialog window) not returned before; nothing on timeout.
+  // Waits for a box (a dialog window) not returned while it has been open; nothing on timeout.
   std::optional<XWindow> WaitForBox(int timeoutMs = kProgramWaitMs);
   // The text of an open box.
   QString BoxText(const XWindow& box);

@@ -123,7 +123,7 @@ QStringList CheckCalls(const TCallCheck& check) {
     if (r.calls.size() != 1) continue;
     const auto [at, first] = rowOfCall.emplace(r.calls.front(), r.row);
     if (!first) {
-      violations << QStringLiteral("call %1 appears twice: rows %2 and %3")
+      violations << QStringLiteral("recording %1 appears twice: rows %2 and %3")
                         .arg(r.calls.front() + 1)
                         .arg(at->second)
                         .arg(r.row);
@@ -146,8 +146,8 @@ QStringList CheckCalls(const TCallCheck& check) {
     }
     if (kept < owed) {
       violations << QStringLiteral(
-                        "call %1: %2 samples older than %3 ms before the cut are owed, a "
-                        "file with a row holds %4")
+                        "recording %1: %2 samples older than %3 ms before the cut are "
+                        "owed, a file with a row holds %4")
                         .arg(k + 1)
                         .arg(owed)
                         .arg(kRecentSamplesMs)

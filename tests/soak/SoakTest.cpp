@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -95,8 +96,8 @@ class Soak {
     // The kills fall in the first two thirds, so that the last run is long enough to
     // see whether its figures stay flat.
     const int killable = std::max(kKills, calls * 2 / 3);
-    std::vector<int> order(size_t(killable));
-    for (int i = 0; i < killable; ++i) order[size_t(i)] = i;
+    std::vector<int> order(static_cast<size_t>(killable));
+    std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), random_);
     for (int i = 0; i < kKills; ++i) {
       kills_[order[size_t(i)]] = TKillAt(std::uniform_int_distribution<int>(0, 3)(random_));
@@ -137,8 +138,8 @@ class Soak {
       if (calls.size() != 1) continue;
       const auto typed = memos_.find(calls.front());
       if (typed != memos_.end() && row.Memo != typed->second) {
-        violations_.push_back(QStringLiteral("call %1, %2: the memo of call %3 is \"%4\", not "
-                                             "\"%5\" as typed")
+        violations_.push_back(QStringLiteral("call %1, %2: the memo of recording %3 is \"%4\", "
+                                             "not \"%5\" as typed")
                                   .arg(callsDone_ + 1)
                                   .arg(after)
                                   .arg(calls.front() + 1)
