@@ -19,21 +19,14 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/DetachedRecorderControls.h"
-#include "common/RecorderStandIns.h"
+#include "BenchRecorder.h"
 #include "calls/CallerId.h"
 #include "calls/HangUpDetector.h"
-#include "modem/ModemF.h"
-#include "modem/MonitorForm.h"
-#include "recording/RecorderPanel.h"
-#include "serial/PortMap.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
-#include "vmodem/VirtualModem.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr int kModemPort = 1;
 constexpr int kRecordings = 5;
 constexpr double kHangUpAfter = 0.5;
 
@@ -82,20 +75,8 @@ double StopDelayMs(char code, int silenceSeconds) {
   o.line.pattern = std::string("\x20\xe0", 2);
   o.line.hangupAfterSeconds = kHangUpAfter;
   o.line.hangupCode = code;
-  vmodem::VirtualModem modem(o);
-  modem.start();
-  SetPortPathSource([&](int n) -> std::optional<std::string> {
-    if (n == kModemPort) return modem.slavePath();
-    return std::nullopt;
-  });
-  QWidget window;
-  TRecorderControls c = MakeDetachedRecorderControls(window);
-  TCountedCallList callList;
-  const TCallListHooks hooks = callList.Hooks(QStringLiteral("BENCH"));
-  TMonitorForm monitor;
-  TModemF link(&monitor);
-  TRecorderPanel panel(c, hooks, link);
-  UseVirtualModemProfile(kModemPort);
+  TBenchRecorder bench(o);
+  TRecorderControls& c = bench.c;
   CallOptions = TCallOptions{};
   CallOptions.StopOnHangUp = true;
   CallOptions.SilenceSeconds = silenceSeconds;
@@ -103,21 +84,11 @@ double StopDelayMs(char code, int silenceSeconds) {
   QObject::connect(c.RecSb1, &QToolButton::toggled, c.RecSb1, [&](bool pressed) {
     if (!pressed) released = Clock::now();
   });
-  panel.Recorder.On1Click();
-  QByteArray answer;  // the echo is still on: the answer holds the echoed command
-  link.SendAndRead("ate0", answer);
-  panel.Recorder.StartRecording();
-  QElapsedTimer wait;
-  wait.start();
-  while (c.RecSb1->isChecked() && wait.elapsed() < 20000) {
-    QEventLoop loop;
-    QTimer::singleShot(5, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  SetPortPathSource(nullptr);
-  if (c.RecSb1->isChecked() || callList.calls != 1) return -1;
+  bench.Record();
+  PumpUntil([&] { return !c.RecSb1->isChecked(); }, 20000, 5);
+  if (c.RecSb1->isChecked() || bench.callList.calls != 1) return -1;
   const Clock::time_point end =
-      modem.status().streamBegan +
+      bench.modem.status().streamBegan +
       std::chrono::duration_cast<Clock::duration>(
           std::chrono::duration<double>(kHangUpAfter + (code ? 0 : silenceSeconds)));
   return std::chrono::duration<double, std::milli>(released - end).count();

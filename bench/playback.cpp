@@ -8,13 +8,20 @@
 //   start_latency_ms       from Play to the first sample at the sink (the median run)
 //   cpu_s_per_played_s     the process's CPU time per second played, queried every
 //                          100 ms as the main window does
+//   ui_block_ms_max        the longest that one call of the player kept the UI thread,
+//                          across servers of its own that stop answering (SIGSTOP)
+//                          during each action, have no sink, are asked for a sink that
+//                          is missing, or are killed and restarted during a playback
 // Uses PULSE_SERVER when it answers, else starts a private pulseaudio.
 //
 //   playback [--runs N]
 #include <sys/resource.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -76,12 +83,138 @@ TRun Play(TWavPlayer& player, const QByteArray& image, int pollMs) {
   player.Play();
   while (player.Mode() == TPlayerMode::Playing) {
     run.positions.push_back({soundtest::SteadyUs(), player.Position()});
+    // What the server says reaches the player through the UI thread's events.
+    QCoreApplication::processEvents();
     QThread::msleep(static_cast<unsigned long>(pollMs));
   }
   run.endUs = soundtest::SteadyUs();
   run.positions.push_back({run.endUs, player.Position()});
   player.Close();
   return run;
+}
+
+// The longest call of the player seen so far.
+class TStallMeter {
+ public:
+  template <class Call>
+  void Time(Call call) {
+    QElapsedTimer t;
+    t.start();
+    call();
+    maxMs_ = std::max(maxMs_, double(t.nsecsElapsed()) / 1e6);
+  }
+  double MaxMs() const { return maxMs_; }
+
+ private:
+  double maxMs_ = 0;
+};
+
+// Runs the UI thread's event loop for ms, asking the player for its mode and position
+// every 10 ms as the main window's timer does.
+void RunFor(int ms, TWavPlayer& player, TStallMeter& meter) {
+  QEventLoop loop;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    meter.Time([&] { player.Mode(); });
+    meter.Time([&] { player.Position(); });
+  });
+  tick.start(10);
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+enum class TAction { kOpen, kPlay, kPause, kResume, kSeek, kClose };
+
+// One action with the server stopped just before it, then the second after it.
+void FreezeDuring(TAction action, const QByteArray& image, TStallMeter& meter) {
+  constexpr int kBeforeMs = 300;
+  constexpr int kAfterMs = 1500;
+  soundtest::TPrivateServer server;
+  if (!server.Running()) {
+    std::fprintf(stderr, "no private server: %s\n", qPrintable(server.Error()));
+    return;
+  }
+  TWavPlayer player;
+  if (action != TAction::kOpen) {
+    player.OpenImage(image);
+    RunFor(kBeforeMs, player, meter);
+    if (action != TAction::kPlay) {
+      player.Play();
+      RunFor(kBeforeMs, player, meter);
+    }
+    if (action == TAction::kResume) {
+      player.Pause();
+      RunFor(kBeforeMs, player, meter);
+    }
+  }
+  server.Freeze();
+  switch (action) {
+    case TAction::kOpen:
+      meter.Time([&] { player.OpenImage(image); });
+      meter.Time([&] { player.Play(); });
+      break;
+    case TAction::kPlay:
+      meter.Time([&] { player.Play(); });
+      break;
+    case TAction::kPause:
+      meter.Time([&] { player.Pause(); });
+      break;
+    case TAction::kResume:
+      meter.Time([&] { player.Resume(); });
+      break;
+    case TAction::kSeek:
+      meter.Time([&] { player.Seek(player.Length() / 2); });
+      meter.Time([&] { player.Resume(); });
+      break;
+    case TAction::kClose:
+      meter.Time([&] { player.Close(); });
+      break;
+  }
+  RunFor(kAfterMs, player, meter);
+  meter.Time([&] { player.Close(); });
+  server.Thaw();
+}
+
+// A server with nothing to play to, or asked for a sink it does not have.
+void PlayWithoutOutput(soundtest::TPrivateServer::TSinks sinks, const char* sink,
+                       const QByteArray& image, TStallMeter& meter) {
+  soundtest::TPrivateServer server(sinks);
+  if (!server.Running()) return;
+  std::unique_ptr<soundtest::TScopedEnv> env;
+  if (sink) env = std::make_unique<soundtest::TScopedEnv>("PULSE_SINK", sink);
+  TWavPlayer player;
+  meter.Time([&] { player.OpenImage(image); });
+  meter.Time([&] { player.Play(); });
+  RunFor(1000, player, meter);
+  meter.Time([&] { player.Close(); });
+}
+
+void KillAndRestart(const QByteArray& image, TStallMeter& meter) {
+  soundtest::TPrivateServer server;
+  if (!server.Running()) return;
+  TWavPlayer player;
+  meter.Time([&] { player.OpenImage(image); });
+  meter.Time([&] { player.Play(); });
+  RunFor(300, player, meter);
+  server.Kill();
+  RunFor(500, player, meter);
+  if (!server.Restart()) return;
+  meter.Time([&] { player.Pause(); });
+  meter.Time([&] { player.Resume(); });
+  RunFor(1000, player, meter);
+  meter.Time([&] { player.Close(); });
+}
+
+double UiBlockMsMax(const QByteArray& image) {
+  TStallMeter meter;
+  for (TAction a : {TAction::kOpen, TAction::kPlay, TAction::kPause, TAction::kResume,
+                    TAction::kSeek, TAction::kClose}) {
+    FreezeDuring(a, image, meter);
+  }
+  PlayWithoutOutput(soundtest::TPrivateServer::TSinks::kNone, nullptr, image, meter);
+  PlayWithoutOutput(soundtest::TPrivateServer::TSinks::kOne, "tavrin_missing", image, meter);
+  KillAndRestart(image, meter);
+  return meter.MaxMs();
 }
 
 double Percentile(std::vector<double> v, double q) {
@@ -163,5 +296,7 @@ int main(int argc, char** argv) {
   std::printf("end_early_ms: %.1f\n", *std::max_element(ends.begin(), ends.end()));
   std::printf("start_latency_ms: %.1f\n", Percentile(starts, 0.5));
   std::printf("cpu_s_per_played_s: %.4f\n", played > 0 ? cpu / played : 0.0);
+  std::fflush(stdout);
+  std::printf("ui_block_ms_max: %.1f\n", UiBlockMsMax(image));
   return 0;
 }

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchRecorder.h"
 #include "common/DetachedRecorderControls.h"
 #include "common/RecorderStandIns.h"
 #include "modem/ModemF.h"
@@ -45,7 +46,6 @@ constexpr int kShortSeconds = 3;
 constexpr int kFullSeconds = 60;
 constexpr int kModemPort = 1;
 constexpr int kDrainMs = 10000;
-constexpr int kPollMs = 20;
 
 // A voice modem whose unsigned 8-bit method offers both rates the runs use.
 const char* const kProfile = R"(description=Bench voice modem
@@ -70,20 +70,6 @@ double CpuSeconds(int who) {
 double PeakRssMb() {
   rusage u{};
   return getrusage(RUSAGE_SELF, &u) == 0 ? double(u.ru_maxrss) / 1024.0 : 0.0;
-}
-
-// Runs the event loop until pred holds or ms have passed; true when it held.
-template <class Pred>
-bool PumpUntil(Pred pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() >= ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(kPollMs, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
 }
 
 // A stand-in main window that paints the scope.
@@ -183,11 +169,7 @@ void RecordOnce(const Run& run, int seconds) {
   QFile file(QStringLiteral("wav/") + callList.currentFileName + QStringLiteral(".wav"));
   const QByteArray image = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   const QByteArray data = image.mid(44);
-  int64_t lost = std::max<int64_t>(0, static_cast<int64_t>(sent.size()) - data.size());
-  const int64_t common = std::min<int64_t>(data.size(), static_cast<int64_t>(sent.size()));
-  for (int64_t i = 0; i < common; ++i) {
-    if (data[static_cast<qsizetype>(i)] != sent[static_cast<size_t>(i)]) ++lost;
-  }
+  const int64_t lost = LostBytes(sent, data);
 
   const std::string name = run.name;
   Print(name, "bytes_sent", double(sent.size()));

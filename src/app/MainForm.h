@@ -13,11 +13,13 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QToolButton>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "calls/CallRecord.h"
@@ -145,15 +147,27 @@ class TMainForm : public QMainWindow {
   bool Grid1KeyDown(int key, Qt::KeyboardModifiers modifiers);
 
   // ---- Call list (MainFormCalls.cpp) ----
+  // Every change of the list is stored at once (StoreCallList); the shutdown stores it
+  // once more (SaveCallList).
   void LoadCallList();  // raises ECallFileError
   bool SaveCallList();
+  // Stores the list as it is now: in Calls.dbt, or beside it while it could not be read.
+  // True when it is on disk. A failure is told once, with its reason, until a store
+  // succeeds again; the list stays in memory and is stored again at the next change and
+  // at shutdown.
+  bool StoreCallList();
   // When Calls.dbt could not be read: the calls of the list go to the side file instead.
   // False when they could not be saved; *note is what the user is to be told.
   bool SaveCallsBesideUnreadList(QString* note);
   void ShowCallList();
-  // A finished recording whose WAV image (header included) is `voiceStreamSize` bytes;
-  // its memo starts as `memo` (the caller, when known), cut to the field.
-  void AddCallRecord(int64_t voiceStreamSize, const QString& memo = QString());
+  // A file name for a new call: six letters of MakeFileName that no call, recording or
+  // journal has, so that a new call never takes another's file.
+  QString NewCallFileName() const;
+  // A finished recording saved as wav/<fileName>.wav, whose WAV image (header included)
+  // is `voiceStreamSize` bytes; its memo starts as `memo` (the caller, when known), cut
+  // to the field. True when the list with it is on disk.
+  bool AddCallRecord(const QString& fileName, int64_t voiceStreamSize,
+                     const QString& memo = QString());
   void Button1Click();
   void EditMemo();
   void DeleteCallRecord();
@@ -168,7 +182,7 @@ class TMainForm : public QMainWindow {
   // ---- Scope, recorder and playback (MainFormRecorder.cpp) ----
   void CreateScopeAndStream();   // FormCreate
   void CreateRecorder();         // once the modem link exists
-  void ReleaseScopeAndStream();  // shutdown: a recording in progress is dropped
+  void ReleaseScopeAndStream();  // shutdown, once a recording in progress is saved
   void FormPaint(QPainter& painter);
   void DrawScope(const int32_t* samples, int32_t n);
   void ClearScope();
@@ -205,13 +219,21 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void CreateWindows();
   void ConnectHandlers();
-  bool OpenPortForStart();
+  // False with the message to show when the port did not open.
+  bool OpenPortForStart(QString& failure);
   bool LoadOrFindProfile(bool& withModem);
   bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
+  std::optional<QString> WriteCallList();
+  // The list on disk no longer holds what was taken from it: the files that waited for
+  // that go.
+  void CallListStored();
 
   bool shown_ = false;
   bool shutDownDone_ = false;
   bool callListLoaded_ = false;
   bool sideReadable_ = true;  // Calls.dbt.new is missing or could be read
   bool sideMerged_ = false;   // the list holds calls of Calls.dbt.new
+  bool storeFailed_ = false;  // the last store of the list failed, and the user knows
+  // WAV files of deleted calls, removed once the list without them is on disk.
+  QStringList pendingWavRemovals_;
 };

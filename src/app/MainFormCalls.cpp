@@ -3,15 +3,24 @@
 #include <QDir>
 #include <QFile>
 #include <QTableWidget>
+#include <algorithm>
+#include <utility>
 
+#include "app/MainForm.h"
 #include "calls/CallFile.h"
 #include "calls/CallNames.h"
-#include "app/MainForm.h"
-#include "sound/RecordingFiles.h"
+#include "calls/JournalFormat.h"
+#include "recording/RecorderPanel.h"
 #include "setup/Dialogs.h"
+#include "setup/PrivateFile.h"
 #include "setup/Shared.h"
+#include "sound/RecordingFiles.h"
 
 namespace {
+// MakeFileName draws from 23^6 names; a draw that is taken is drawn again, and this
+// many draws in a row that are all taken cannot happen short of a broken clock.
+constexpr int kNameDraws = 1000;
+
 void SetCell(QTableWidget* grid, int row, int column, const QString& text) {
   QTableWidgetItem* item = grid->item(row, column);
   if (!item) {
@@ -52,14 +61,71 @@ bool TMainForm::SaveCallList() {
   if (!callListLoaded_) {
     return true;
   }
-  if (SaveCallFile(QString::fromLatin1(kCallFileName), CallList).has_value()) {
+  if (WriteCallList().has_value()) {
     return false;
   }
+  CallListStored();
+  return true;
+}
+
+std::optional<QString> TMainForm::WriteCallList() {
+  if (auto error = SaveCallFile(QString::fromLatin1(kCallFileName), CallList)) {
+    return error;
+  }
   if (sideMerged_) {
+    // Its calls are in the list now; a side file that came back would only add them again.
     QFile::remove(QString::fromLatin1(kCallSideFileName));
+    SyncFolder(QStringLiteral("."));
     sideMerged_ = false;
   }
+  return std::nullopt;
+}
+
+bool TMainForm::StoreCallList() {
+  QString message;
+  if (callListLoaded_) {
+    if (const auto error = WriteCallList()) {
+      message = QStringLiteral(
+                    "The call list could not be written to %1: %2. The calls stay in "
+                    "memory and are written again at the next change and when Tavrin ends.")
+                    .arg(QString::fromLatin1(kCallFileName), *error);
+    }
+  } else if (QString note; !SaveCallsBesideUnreadList(&note)) {
+    message = note;
+  }
+  if (!message.isEmpty()) {
+    // Told once: every change until a store succeeds would fail the same way. The
+    // shutdown tells its own failure.
+    if (!storeFailed_ && !shutDownDone_) {
+      ShowMessage(message);
+    }
+    storeFailed_ = true;
+    return false;
+  }
+  storeFailed_ = false;
+  CallListStored();
   return true;
+}
+
+void TMainForm::CallListStored() {
+  if (!pendingWavRemovals_.isEmpty()) {
+    for (const QString& path : std::as_const(pendingWavRemovals_)) {
+      // A file another row still names (a list that held it twice) stays.
+      const bool named = std::any_of(CallList.begin(), CallList.end(), [&](const TCallRecord& r) {
+        return WavFilePath(r.FileName) == path;
+      });
+      if (!named) {
+        QFile::remove(path);  // a failure to delete is not reported
+      }
+    }
+    pendingWavRemovals_.clear();
+    // Durable with the removals of journals before it: a deleted call's journal, gone
+    // when its call was saved, never comes back for a recovery to make a call of.
+    SyncFolder(QString::fromLatin1(kWavFolder));
+  }
+  if (Recorder) {
+    Recorder->Recorder.CallListStored();
+  }
 }
 
 bool TMainForm::SaveCallsBesideUnreadList(QString* note) {
@@ -121,8 +187,22 @@ void TMainForm::ShowCallList() {
   SelectRow(std::min(selected, RowCount() - 1));
 }
 
-void TMainForm::AddCallRecord(int64_t voiceStreamSize, const QString& memo) {
-  CurrentCall.FileName = CutToField(MakeFileName(), kFileNameCapacity);
+QString TMainForm::NewCallFileName() const {
+  QString name;
+  for (int draw = 0; draw < kNameDraws; ++draw) {
+    name = CutToField(MakeFileName(), kFileNameCapacity);
+    const bool listed = std::any_of(CallList.begin(), CallList.end(),
+                                    [&](const TCallRecord& r) { return r.FileName == name; });
+    if (!listed && !QFile::exists(*WavFilePath(name)) && !QFile::exists(JournalPath(name))) {
+      break;
+    }
+  }
+  return name;
+}
+
+bool TMainForm::AddCallRecord(const QString& fileName, int64_t voiceStreamSize,
+                              const QString& memo) {
+  CurrentCall.FileName = CutToField(fileName, kFileNameCapacity);
   CurrentCall.Date = CutToField(ShortDateText(QDate::currentDate()), kDateCapacity);
   CurrentCall.Time = CutToField(LongTimeText(QTime::currentTime()), kTimeCapacity);
   CurrentCall.Memo = CutToField(memo, kMemoCapacity);
@@ -133,6 +213,7 @@ void TMainForm::AddCallRecord(int64_t voiceStreamSize, const QString& memo) {
   ShowCallList();
   SelectRow(RowCount() - 1);
   CurrentFileName = CurrentCall.FileName;
+  return StoreCallList();
 }
 
 void TMainForm::Button1Click() {
@@ -144,6 +225,7 @@ void TMainForm::Button1Click() {
   CallList.push_back(CurrentCall);
   ShowCallList();
   SelectRow(RowCount() - 1);
+  StoreCallList();
 }
 
 void TMainForm::EditMemo() {
@@ -161,6 +243,7 @@ void TMainForm::EditMemo() {
   }
   rec.Memo = CutToField(text, kMemoCapacity);
   ShowCallList();
+  StoreCallList();
 }
 
 void TMainForm::DeleteCallRecord() {
@@ -176,14 +259,17 @@ void TMainForm::DeleteCallRecord() {
   }
   const QString fileName = CallList[static_cast<size_t>(r - 1)].FileName;
   CallList.erase(CallList.begin() + (r - 1));
-  // A damaged name (a folder, "..") removes the record only, never a file elsewhere.
+  // The file goes only once the list without its row is on disk: a crash in between
+  // must not leave a row whose file is gone. A damaged name (a folder, "..") removes the
+  // record only, never a file elsewhere.
   if (const std::optional<QString> path = WavFilePath(fileName)) {
-    QFile::remove(*path);
+    pendingWavRemovals_ << *path;
   }
   ShowCallList();
   if (CallList.empty()) {
     SetRecordCommandsEnabled(false);
   }
+  StoreCallList();
 }
 
 void TMainForm::ToolButton1Click() {

@@ -36,14 +36,10 @@ void TMainForm::CreateRecorder() {
   c.Timer2 = Timer2;
 
   TCallListHooks calls;
-  calls.AddCallRecord = [this] {
-    AddCallRecord(Recorder->VoiceStream.Size(), Recorder->CallWatch.RecordingMemo());
-  };
-  calls.DropLastCallRecord = [this] {
-    if (CallList.empty()) return;
-    CallList.pop_back();
-    ShowCallList();
-    SelectRow(RowCount() - 1);
+  calls.NewFileName = [this] { return NewCallFileName(); };
+  calls.AddCallRecord = [this](const QString& fileName) {
+    return AddCallRecord(fileName, Recorder->VoiceStream.Size(),
+                         Recorder->CallWatch.RecordingMemo());
   };
   calls.CallCount = [this] { return CallCount(); };
   calls.SelectedFileName = [this] {
@@ -64,7 +60,7 @@ void TMainForm::CreateRecorder() {
 }
 
 void TMainForm::ReleaseScopeAndStream() {
-  // A recording in progress is dropped; a playback ends.
+  // A recording is saved by now (or kept in its journal); a playback ends.
   if (!Recorder) return;
   Recorder->Recorder.EndReception();
   Recorder->Player.Close();

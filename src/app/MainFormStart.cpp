@@ -9,6 +9,7 @@
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
+#include "serial/SerialErrors.h"
 #include "setup/Diagnostics.h"
 #include "setup/Dialogs.h"
 #include "setup/PrivateFile.h"
@@ -69,6 +70,10 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
       ShowMessage(QString::fromUtf8(e.what()));
       return false;
     }
+    // Recovered calls (and calls kept beside the list) go into the list on disk now.
+    if (sideMerged_) {
+      StoreCallList();
+    }
   }
   ModemF->EchoToSpecMemo = false;
 
@@ -124,9 +129,8 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
     return true;  // no port to open
   }
 
-  if (!OpenPortForStart()) {
-    ShowMessage(QStringLiteral("Error during opening com port ") +
-                QString::number(CurrentProfile.port));
+  if (QString failure; !OpenPortForStart(failure)) {
+    ShowMessage(failure);
     if (shutDownDone_) {
       return false;
     }
@@ -180,7 +184,8 @@ bool TMainForm::LoadOrFindProfile(bool& withModem) {
   return true;
 }
 
-bool TMainForm::OpenPortForStart() {
+bool TMainForm::OpenPortForStart(QString& failure) {
+  failure = QStringLiteral("Error during opening com port ") + QString::number(CurrentProfile.port);
   // Port 0 makes the port ask the user for one (the choice is not stored).
   if (CurrentProfile.port < 0 || CurrentProfile.port > kMaxPortNumber) {
     return false;
@@ -189,7 +194,8 @@ bool TMainForm::OpenPortForStart() {
     ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     ModemF->ComPort1.SetOpen(true);
     ModemF->SwitchEchoOff();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    failure = OpenFailureMessage(failure, e);
     return false;
   }
   return true;
@@ -205,6 +211,14 @@ void TMainForm::FormClose() {
   }
   shutDownDone_ = true;
   Timer2->stop();
+  // A call must survive a logout: a recording in progress is saved as Stop would, before
+  // the list is written, and the monitor (so Events.log) says what became of it.
+  if (Recorder) {
+    const QString line = Recorder->Recorder.SaveAtShutdown();
+    if (!line.isEmpty()) {
+      MonitorForm->Add(line);
+    }
+  }
   ReleaseScopeAndStream();
 
   if (!callListLoaded_) {
@@ -254,13 +268,11 @@ void TMainForm::Settings1Click() {
   if (shutDownDone_) {
     return;
   }
-  // The start sequence reloads Calls.dbt: store this run's changes first (beside the
-  // list when it could not be read). If that fails, keep the list in memory rather than
-  // reload the old one.
-  QString note;
-  const bool saved = callListLoaded_ ? SaveCallList() : SaveCallsBesideUnreadList(&note);
-  if (!saved) {
-    ShowMessage(callListLoaded_ ? QStringLiteral("error") : note);
+  // The start sequence reloads Calls.dbt: store the list first (beside it when it could
+  // not be read). If that fails, keep the list in memory rather than reload the old one.
+  const bool saved = callListLoaded_ ? SaveCallList() : StoreCallList();
+  if (!saved && callListLoaded_) {
+    ShowMessage(QStringLiteral("error"));
   }
   RunStartSequence(saved);
 }

@@ -54,7 +54,12 @@ void MergeCalls(std::vector<TCallRecord>& list, const std::vector<TCallRecord>& 
   const size_t known = list.size();
   for (const TCallRecord& r : more) {
     const auto end = list.begin() + static_cast<std::ptrdiff_t>(known);
-    if (std::none_of(list.begin(), end, [&](const TCallRecord& x) { return SameCall(x, r); })) {
+    // A call of the same file is that call, whatever its texts: a recovered one whose
+    // saved row reached the list as well is listed once.
+    const auto same = [&](const TCallRecord& x) {
+      return SameCall(x, r) || (!r.FileName.isEmpty() && x.FileName == r.FileName);
+    };
+    if (std::none_of(list.begin(), end, same)) {
       list.push_back(r);
     }
   }

@@ -29,9 +29,10 @@ std::optional<std::vector<TCallRecord>> ReadCallRecords(const QString& path, QSt
 
 // The same call: every text field equal (the bytes after the texts do not count).
 bool SameCall(const TCallRecord& a, const TCallRecord& b);
-// Appends the calls of `more` that `list` does not hold yet, in their order.
+// Appends the calls of `more` that `list` does not hold yet (no equal call and no call of
+// the same file name), in their order.
 void MergeCalls(std::vector<TCallRecord>& list, const std::vector<TCallRecord>& more);
 
-// Replaces the file atomically: on failure the old file stays and the system's error
-// text is returned.
+// Replaces the file atomically and durably (see WriteFileAtomically): on failure the
+// old file stays and the system's error text is returned.
 std::optional<QString> SaveCallFile(const QString& path, const std::vector<TCallRecord>& records);

@@ -1,6 +1,7 @@
 #include "calls/CallNames.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -31,6 +32,14 @@ QString FileNameFromNumber(uint64_t number) {
     number /= kDrawnLetters;
   }
   return name;
+}
+
+bool IsGeneratedFileName(const QString& name) {
+  if (name.size() != kNameLength) {
+    return false;
+  }
+  const QLatin1String drawn(kLetters, kDrawnLetters);
+  return std::all_of(name.begin(), name.end(), [&](QChar c) { return drawn.contains(c); });
 }
 
 QString DurationText(int64_t streamSize, int32_t samplingFreq) {

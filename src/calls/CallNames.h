@@ -8,6 +8,10 @@
 // generator seeded afresh from the clock.
 QString MakeFileName();
 
+// True for six letters of that alphabet: a name MakeFileName or FileNameFromNumber
+// could have made.
+bool IsGeneratedFileName(const QString& name);
+
 // Six letters of the same alphabet made from a number, the same for the same number.
 QString FileNameFromNumber(uint64_t number);
 

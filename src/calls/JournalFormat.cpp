@@ -1,7 +1,10 @@
 #include "calls/JournalFormat.h"
 
+#include <QDir>
 #include <QtEndian>
 #include <cstring>
+
+#include "sound/RecordingFiles.h"
 
 namespace {
 constexpr char kMagic[4] = {'T', 'V', 'R', 'J'};
@@ -33,4 +36,18 @@ std::optional<TJournalHeader> DecodeJournalHeader(QByteArrayView bytes) {
   h.StartMsUtc = qFromLittleEndian<int64_t>(p + 12);
   h.Identity = qFromLittleEndian<uint64_t>(p + 20);
   return h;
+}
+
+QString JournalIdentityName(uint64_t identity) {
+  return QString::number(identity, 16).rightJustified(16, QLatin1Char('0'));
+}
+
+QString JournalPath(const QString& baseName) {
+  return QString::fromLatin1(kWavFolder) + QDir::separator() + baseName +
+         QString::fromLatin1(kJournalExtension);
+}
+
+QString JournalPartPath(const QString& baseName) {
+  return QString::fromLatin1(kWavFolder) + QDir::separator() + baseName +
+         QString::fromLatin1(kJournalPartExtension);
 }

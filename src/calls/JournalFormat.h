@@ -11,12 +11,22 @@
 //  12  8  start of the recording, milliseconds since 1970-01-01 UTC
 //  20  8  random identity of the recording (the recovered file's name comes from it)
 //  28  4  zero
+//
+// Names, in the folder "wav": a journal is made as "<identity>.journal.part" (its
+// identity in 16 hex digits), locked, given its header and only then renamed to
+// "<identity>.journal", so that a recovery never finds it unlocked. When Stop has chosen
+// the call's file name, the journal is renamed to "<NAME>.journal" before the WAV file
+// is written: a recovery that finds it knows the name the call was saved under.
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <cstdint>
 #include <optional>
 
 inline constexpr const char* kJournalExtension = ".journal";
+inline constexpr const char* kJournalPartExtension = ".journal.part";
+// Added to the name of a journal that cannot be read, which is then left alone.
+inline constexpr const char* kUnreadableExtension = ".unreadable";
 inline constexpr qsizetype kJournalHeaderSize = 32;
 
 struct TJournalHeader {
@@ -28,3 +38,9 @@ struct TJournalHeader {
 QByteArray EncodeJournalHeader(const TJournalHeader& header);
 // Nothing when the bytes are not a complete header of this format.
 std::optional<TJournalHeader> DecodeJournalHeader(QByteArrayView bytes);
+
+// The base name of a journal whose recording has no call name yet.
+QString JournalIdentityName(uint64_t identity);
+// "wav/<baseName>.journal" and "wav/<baseName>.journal.part".
+QString JournalPath(const QString& baseName);
+QString JournalPartPath(const QString& baseName);

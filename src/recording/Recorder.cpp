@@ -3,17 +3,19 @@
 #include <QAction>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
+#include "calls/CallNames.h"
+#include "calls/CallWav.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "recording/Playback.h"
-#include "sound/RecordingFiles.h"
 #include "recording/Scope.h"
-#include "sound/VoiceStream.h"
-#include "sound/WavFormat.h"
 #include "serial/SerialErrors.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
+#include "sound/VoiceStream.h"
+#include "sound/WavFormat.h"
 
 namespace {
 const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
@@ -60,6 +62,7 @@ TRecorder::TRecorder(const TRecorderControls& controls, const TCallListHooks& ca
                      TVoiceStream& stream, TScope& scope, TPlayback& playback)
     : c_(controls), calls_(calls), link_(link), stream_(stream), scope_(scope), playback_(playback) {
   link_.OnPortLost = [this] { PortLost(); };
+  Journal.OnFailed = [this](const QString& error) { ReportJournalFailure(error); };
 }
 
 TRecorder::~TRecorder() {
@@ -140,9 +143,10 @@ bool TRecorder::OpenPortOnDemand() {
     link_.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     link_.ComPort1.SetOpen(true);
     link_.SwitchEchoOff();
-  } catch (const ESerialException&) {
-    ShowMessage(QStringLiteral("Error during opening com port ") +
-                QString::number(CurrentProfile.port));
+  } catch (const ESerialException& e) {
+    ShowMessage(OpenFailureMessage(
+        QStringLiteral("Error during opening com port ") + QString::number(CurrentProfile.port),
+        e));
     return false;
   }
   return true;
@@ -223,10 +227,9 @@ void TRecorder::StartRecording() {
   c_.On1->setChecked(true);
   c_.Off1->setChecked(false);
 
-  QString error;
-  if (!EnsureWavFolder(&error)) {
+  if (const auto error = PrepareWavFolder()) {
     ResetRecorderButtons();
-    ShowMessage(error);
+    ShowMessage(*error);
     return;
   }
 
@@ -252,7 +255,7 @@ bool TRecorder::StartVoiceReception() {
   if (recording) {
     StartJournal();
   } else {
-    Journal.Discard();
+    Journal.Leave();
   }
   if (OnReceptionStarted) OnReceptionStarted(recording);
   return true;
@@ -264,12 +267,15 @@ void TRecorder::ReceptionBegun(TRecordState receiving) {
   stream_.Clear();
   stream_.SetPosition(kWavHeaderSize);
   ++receptions_;
+  pendingName_.clear();
   Enter(receiving);
 }
 
 void TRecorder::StartJournal() {
   QString error;
-  if (!EnsureWavFolder(&error) || !Journal.Start(ProfileSamplingRate(), &error)) {
+  if (const auto failed = PrepareWavFolder()) {
+    ReportJournalFailure(*failed);
+  } else if (!Journal.Start(ProfileSamplingRate(), &error)) {
     ReportJournalFailure(error);
   }
 }
@@ -280,7 +286,8 @@ void TRecorder::ReportJournalFailure(const QString& error) {
 }
 
 void TRecorder::TakeSamples(QByteArrayView samples) {
-  if (Journal.Active() && !Journal.Append(samples)) ReportJournalFailure(Journal.LastError());
+  // A failure is told through the journal's OnFailed.
+  if (Journal.Active()) Journal.Append(samples);
 }
 
 void TRecorder::LimitReached() {
@@ -322,33 +329,87 @@ void TRecorder::StopRecordingOrPlayback() {
   if (state_ == TRecordState::kSettingUp) {
     // Stop while the modem is still being set up: nothing has been recorded yet.
     ResetRecorderButtons();
-  } else if (state_ == TRecordState::kReceiving || state_ == TRecordState::kStoppedUnsaved) {
-    // Bytes that arrive from here on (the port's close delivers what is pending) are
-    // not part of the recording: they would land on the samples after the header.
-    Enter(TRecordState::kSaving);
-    WriteWavHeader();
-    ClosePort();
-    scope_.ClearScope();
-    const QString previousName = *calls_.CurrentFileName;
-    calls_.AddCallRecord();
-    QString error;
-    if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
-      // No call row without its file. The samples stay in the voice stream and the
-      // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
-      calls_.DropLastCallRecord();
-      *calls_.CurrentFileName = previousName;
-      Enter(TRecordState::kStoppedUnsaved);
-      ShowMessage(error);
-      return;
-    }
-    Journal.Discard();
-    Enter(TRecordState::kIdle, TIdleCause::kSaved);
+  } else if (HoldsUnsavedRecording()) {
+    if (const auto error = StopAndSave()) ShowMessage(*error);
   }
   playback_.StopPlayback();
   if (!Voicefeatures) {
     c_.RecSb1->setEnabled(false);
     c_.Record1->setEnabled(false);
   }
+}
+
+bool TRecorder::HoldsUnsavedRecording() const {
+  return state_ == TRecordState::kReceiving || state_ == TRecordState::kStoppedUnsaved;
+}
+
+std::optional<QString> TRecorder::StopAndSave() {
+  // Bytes that arrive from here on (the port's close delivers what is pending) are not
+  // part of the recording: they would land on the samples after the header.
+  Enter(TRecordState::kSaving);
+  WriteWavHeader();
+  ClosePort();
+  scope_.ClearScope();
+  if (auto error = SaveRecording()) {
+    // No call row without its file. The samples stay in the voice stream and the
+    // recorder stays stopped-but-unsaved, so Stop saves them once the cause is fixed.
+    Enter(TRecordState::kStoppedUnsaved);
+    return error;
+  }
+  Enter(TRecordState::kIdle, TIdleCause::kSaved);
+  return std::nullopt;
+}
+
+// Each step is on disk before the next, so that a cut at any instant leaves the call
+// once: the journal named after the call, the WAV file, the call in the list, and only
+// then the journal gone. A recovery that finds the journal and the WAV file of its name
+// knows the call was saved.
+std::optional<QString> TRecorder::SaveRecording() {
+  if (pendingName_.isEmpty()) pendingName_ = calls_.NewFileName();
+  QString error;
+  if (!Journal.Name(pendingName_, &error)) ReportJournalFailure(error);
+  if (auto failed = SaveCallWav(pendingName_, stream_.Data())) return failed;
+  const QString name = std::exchange(pendingName_, QString());
+  if (calls_.AddCallRecord(name)) {
+    Journal.Discard();
+  } else {
+    Journal.KeepSaved();  // until the list with its call is on disk
+  }
+  return std::nullopt;
+}
+
+void TRecorder::CallListStored() {
+  Journal.DiscardSaved();
+}
+
+QString TRecorder::SaveAtShutdown() {
+  if (state_ == TRecordState::kSettingUp) ResetRecorderButtons();  // nothing recorded yet
+  if (!HoldsUnsavedRecording()) return QString();
+  const QString duration =
+      DurationText(stream_.Size(), static_cast<int32_t>(ProfileSamplingRate()));
+  const std::optional<QString> error = StopAndSave();
+  if (!error) {
+    return QStringLiteral("Recording in progress saved at shutdown (%1)").arg(duration);
+  }
+  const QString kept = Journal.Leave();
+  QString line = QStringLiteral("Recording in progress could not be saved at shutdown: ") + *error;
+  if (!kept.isEmpty()) {
+    line += QStringLiteral("; its sound is kept in %1 for the next start").arg(kept);
+  }
+  return line;
+}
+
+void TRecorder::KeepCutOff() {
+  pendingName_.clear();
+  const QString kept = Journal.Leave();
+  const QString text =
+      kept.isEmpty() ? QStringLiteral("The recording was not saved.")
+                     : QStringLiteral(
+                           "The recording was not saved. Its sound is kept in %1 and is added "
+                           "to the call list at the next start.")
+                           .arg(kept);
+  link_.Monitor->Add(text);
+  ShowMessage(text);
 }
 
 // Runs inside the port's loss event, after its close event: the port is closed.
@@ -383,11 +444,13 @@ void TRecorder::On1Click() {
 
 void TRecorder::Off1Click() {
   ClosePort();
-  Journal.Discard();  // a recording cut off this way is not saved
+  // A recording cut off this way is not saved; its journal stays for the next start.
+  const bool unsaved = HoldsUnsavedRecording();
   c_.On1->setChecked(false);
   c_.Off1->setChecked(true);
   // Bytes heard once the port is open again are no part of it (nor samples at all).
   Enter(TRecordState::kIdle, TIdleCause::kCutOff);
+  if (unsaved) KeepCutOff();
 }
 
 void TRecorder::VoiceRecBtnClick() {
@@ -409,11 +472,11 @@ void TRecorder::VoiceRecBtnClick() {
 
 void TRecorder::ClosePortBtnClick() {
   ClosePort();
-  Journal.Discard();
+  const bool unsaved = HoldsUnsavedRecording();
   scope_.ClearScope();
   Enter(TRecordState::kIdle, TIdleCause::kCutOff);
-  QString error;
-  if (!SaveRecording(*calls_.CurrentFileName, stream_.Data(), &error)) {
-    ShowMessage(error);
+  if (const auto error = SaveCallWav(*calls_.CurrentFileName, stream_.Data())) {
+    ShowMessage(*error);
   }
+  if (unsaved) KeepCutOff();
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "calls/HangUpDetector.h"
 #include "recording/RecorderControls.h"
@@ -30,8 +31,10 @@ uint32_t ProfileSamplingRate();
 //   Saving         -> Idle            the file is written and the call added
 //   Saving         -> StoppedUnsaved  the file could not be written
 //   Receiving      -> StoppedUnsaved  the reception ended without a Stop (WAV limit, Settings)
-//   Receiving, StoppedUnsaved, VoiceReceive -> Idle   Modem Off, Close port
+//   Receiving, StoppedUnsaved, VoiceReceive -> Idle   Modem Off, Close port (a recording's
+//                                     journal is kept for the next start)
 //   VoiceReceive   -> Idle            the reception ended (the port closed or went away)
+// The shutdown saves a recording (Receiving, StoppedUnsaved) as Stop does.
 enum class TRecordState {
   kIdle,
   kSettingUp,       // Record's set-up exchanges are under way
@@ -81,6 +84,11 @@ class TRecorder {
   void Button3Click();  // "Sine create"
   // The modem went away and the port has closed: a recording is saved as by Stop.
   void PortLost();
+  // The program ends: a recording in progress is saved as by Stop. The line for the
+  // monitor saying what became of it; empty when there was none.
+  QString SaveAtShutdown();
+  // The call list is on disk: the journals of recordings saved since go.
+  void CallListStored();
 
   // The samples of each received chunk, as the voice stream took them.
   void TakeSamples(QByteArrayView samples);
@@ -106,6 +114,15 @@ class TRecorder {
   bool SetUpCancelled(uint64_t setUp) const;
   void StartJournal();
   void ReportJournalFailure(const QString& error);
+  // Stop's part once the reception has ended; the message for the user when the
+  // recording could not be saved (it then waits, StoppedUnsaved, for another Stop).
+  std::optional<QString> StopAndSave();
+  std::optional<QString> SaveRecording();
+  // Receiving or StoppedUnsaved: samples that no file holds yet.
+  bool HoldsUnsavedRecording() const;
+  // Modem Off or Close port cut a recording off unsaved: its journal stays for the next
+  // start, and the user is told.
+  void KeepCutOff();
   // The one way the state changes: sets it and the controls that show it.
   void Enter(TRecordState next, TIdleCause cause = TIdleCause::kReset);
   // The reception has begun: counters and stream cleared, the state entered.
@@ -126,4 +143,7 @@ class TRecorder {
   // itself by its number.
   uint64_t setUp_ = 0;
   uint64_t receptions_ = 0;  // receptions begun, so that a late stop knows its own
+  // The file name a Stop chose for the recording; kept when its save failed, so that
+  // the next Stop saves it under the name its journal carries.
+  QString pendingName_;
 };

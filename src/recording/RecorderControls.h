@@ -35,12 +35,12 @@ struct TRecorderControls {
 };
 
 struct TCallListHooks {
-  // Adds the call for the finished recording in the voice stream (header included),
-  // selects its row and sets *CurrentFileName to its new name.
-  std::function<void()> AddCallRecord;
-  // Takes back the call AddCallRecord has just added, when its file could not be saved:
-  // removes the last row without asking and without touching any file.
-  std::function<void()> DropLastCallRecord;
+  // A file name for a new call: six letters that no call, recording or journal has.
+  std::function<QString()> NewFileName;
+  // Adds the call for the finished recording saved as wav/<fileName>.wav (its WAV image,
+  // header included, is in the voice stream), selects its row, sets *CurrentFileName to
+  // the name and stores the list. True when the list with the new call is on disk.
+  std::function<bool(const QString& fileName)> AddCallRecord;
   std::function<int()> CallCount;
   // FileName of the call in the selected grid row; empty when no call is selected.
   std::function<QString()> SelectedFileName;

@@ -26,5 +26,7 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
     }
     if (recording) CallWatch.RecordingStarted();
   };
+  // Why playback goes on silently (no sound server, no sink, a server gone or stuck).
+  Player.SetNotice([&link](const QString& text) { link.MonitorLog().Add(text); });
   Receiver.Attach();
 }

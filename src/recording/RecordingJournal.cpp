@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <cerrno>
@@ -16,67 +15,66 @@
 
 namespace {
 constexpr mode_t kPrivateFileMode = 0600;
+
+QByteArray Encoded(const QString& path) {
+  return QFile::encodeName(path);
+}
 }  // namespace
 
 TRecordingJournal::TRecordingJournal() {
-  Sync = [](int fd) { return ::fdatasync(fd); };
   Clock = SteadyMs;
   syncTimer_.setSingleShot(true);
-  QObject::connect(&syncTimer_, &QTimer::timeout, [this] { SyncNow(); });
+  QObject::connect(&syncTimer_, &QTimer::timeout, [this] {
+    if (Active() && dirty_) RequestSync(false);
+  });
+  syncer_.OnDone = [this](uint64_t tag, const std::optional<QString>& error) {
+    SyncDone(tag, error);
+  };
 }
 
 TRecordingJournal::~TRecordingJournal() {
-  Close();
-}
-
-void TRecordingJournal::Close() {
-  syncTimer_.stop();
-  if (fd_ >= 0) ::close(fd_);  // the lock goes with the descriptor
-  fd_ = -1;
-  dirty_ = false;
-  broken_ = false;
+  syncer_.OnDone = nullptr;
 }
 
 bool TRecordingJournal::Start(uint32_t samplesPerSecond, QString* error) {
-  Discard();
+  Leave();
   TJournalHeader h;
   h.SamplesPerSecond = samplesPerSecond;
   h.StartMsUtc = QDateTime::currentMSecsSinceEpoch();
   h.Identity = QRandomGenerator::system()->generate64();
-  const QString path = QString::fromLatin1(kWavFolder) + QDir::separator() +
-                       QString::number(h.Identity, 16).rightJustified(16, QLatin1Char('0')) +
-                       QString::fromLatin1(kJournalExtension);
-  const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND,
-                        kPrivateFileMode);
-  if (fd < 0) {
+  const QString name = JournalIdentityName(h.Identity);
+  const QByteArray part = Encoded(JournalPartPath(name));
+  const QString path = JournalPath(name);
+  auto file = std::make_shared<TFd>(::open(
+      part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND, kPrivateFileMode));
+  if (file->get() < 0) {
     *error = SystemErrorText(errno);
     return false;
   }
   const QByteArray header = EncodeJournalHeader(h);
-  // The header must be on disk before any sample: a journal cut short inside it holds
-  // nothing to recover.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !WriteAllToFd(fd, header.constData(), header.size()) ||
-      Sync(fd) != 0) {
+  // Only a locked journal with its whole header ever has a journal's name.
+  if (::flock(file->get(), LOCK_EX | LOCK_NB) != 0 ||
+      !WriteAllToFd(file->get(), header.constData(), header.size()) ||
+      ::rename(part.constData(), Encoded(path).constData()) != 0) {
     *error = SystemErrorText(errno);
-    ::close(fd);
-    ::unlink(name.constData());
+    ::unlink(part.constData());
     return false;
   }
-  fd_ = fd;
+  file_ = std::move(file);
+  ++tag_;
   path_ = path;
   written_ = 0;
-  lastSyncMs_ = Clock();
-  dirty_ = false;
+  broken_ = false;
   lastError_.clear();
+  RequestSync(true);  // the data and the new name
   return true;
 }
 
 bool TRecordingJournal::Append(QByteArrayView samples) {
   if (!Active()) return false;
   if (samples.isEmpty()) return true;
-  if (!WriteAllToFd(fd_, samples.data(), samples.size())) {
-    Fail();
+  if (!WriteAllToFd(file_->get(), samples.data(), samples.size())) {
+    Fail(SystemErrorText(errno));
     return false;
   }
   written_ += samples.size();
@@ -85,37 +83,88 @@ bool TRecordingJournal::Append(QByteArrayView samples) {
   // the data stops coming.
   const int64_t since = Clock() - lastSyncMs_;
   if (since >= kSyncIntervalMs) {
-    SyncNow();
+    RequestSync(false);
   } else if (!syncTimer_.isActive()) {
     syncTimer_.start(static_cast<int>(kSyncIntervalMs - since));
   }
-  return Active();
+  return true;
 }
 
-void TRecordingJournal::Fail() {
-  // What is in the file so far stays: a crash still recovers that much. The descriptor
-  // and its lock stay too, so that no other start takes the file for one left behind.
-  lastError_ = SystemErrorText(errno);
-  broken_ = true;
+void TRecordingJournal::RequestSync(bool withFolder) {
   syncTimer_.stop();
-}
-
-void TRecordingJournal::SyncNow() {
-  syncTimer_.stop();
-  if (!Active() || !dirty_) return;
-  if (Sync(fd_) != 0) {
-    Fail();
-    return;
-  }
   dirty_ = false;
   lastSyncMs_ = Clock();
+  syncer_.Request(file_, tag_, withFolder ? QString::fromLatin1(kWavFolder) : QString());
+}
+
+void TRecordingJournal::SyncDone(uint64_t tag, const std::optional<QString>& error) {
+  // A failure of a journal closed since is no news: its recording is saved or kept.
+  if (error && tag == tag_ && Active()) Fail(*error);
+}
+
+void TRecordingJournal::Fail(const QString& error) {
+  // What is in the file so far stays: a crash still recovers that much. The descriptor
+  // and its lock stay too, so that no other start takes the file for one left behind.
+  lastError_ = error;
+  broken_ = true;
+  syncTimer_.stop();
+  if (OnFailed) OnFailed(error);
+}
+
+bool TRecordingJournal::Name(const QString& fileName, QString* error) {
+  if (!Open()) return true;
+  const QString named = JournalPath(fileName);
+  if (named == path_) return true;  // named by a Stop that could not save
+  if (::rename(Encoded(path_).constData(), Encoded(named).constData()) != 0) {
+    *error = SystemErrorText(errno);
+    return false;
+  }
+  path_ = named;
+  if (const auto failed = SyncFolder(QString::fromLatin1(kWavFolder))) {
+    *error = *failed;
+    return false;
+  }
+  return true;
 }
 
 void TRecordingJournal::Discard() {
-  const bool had = fd_ >= 0;
-  Close();
-  lastError_.clear();
-  if (had) QFile::remove(path_);
+  if (!Open()) return;
+  syncTimer_.stop();
+  QFile::remove(path_);
+  syncer_.Forget(tag_);
+  file_.reset();  // the lock goes with the last descriptor
   path_.clear();
   written_ = 0;
+  dirty_ = false;
+  lastError_.clear();
+}
+
+void TRecordingJournal::Keep(bool saved) {
+  syncTimer_.stop();
+  // What was not made durable yet still is: the file may be all there is of the call.
+  if (!saved && !broken_ && dirty_) RequestSync(false);
+  kept_.push_back({std::move(file_), path_, saved});
+  file_.reset();
+  path_.clear();
+  written_ = 0;
+  dirty_ = false;
+  lastError_.clear();
+}
+
+void TRecordingJournal::KeepSaved() {
+  if (Open()) Keep(true);
+}
+
+void TRecordingJournal::DiscardSaved() {
+  std::erase_if(kept_, [](const Kept& k) {
+    if (k.saved) QFile::remove(k.path);
+    return k.saved;
+  });
+}
+
+QString TRecordingJournal::Leave() {
+  if (!Open()) return QString();
+  const QString path = path_;
+  Keep(false);
+  return path;
 }

@@ -38,6 +38,11 @@ struct TTriggerSave {
   uint16_t availThreshold = 0;
 };
 
+// The names of an open port's threads (at most 15 characters, the system's limit).
+inline constexpr char kEventThreadName[] = "port-event";
+inline constexpr char kDispatchThreadName[] = "port-dispatch";
+inline constexpr char kWriterThreadName[] = "port-writer";
+
 class TBaseDispatcher;
 
 // The process-wide table: handle -> dispatcher (null when gone), and its lock, which
@@ -66,6 +71,9 @@ class TBaseDispatcher {
   // Only opens and closes the device (availability probe); no threads, no settings.
   int OpenDevice(const std::string& path);
   void CloseDevice();
+  // After an open that another program's lock file refused: the lock file and its
+  // process, to be shown instead of the bare "already open".
+  std::string OpenRefusal() const { return device_->OpenRefusal(); }
 
   int SetLine(int32_t baud, int parity, int dataBits, int stopBits);
   int SetDTR(bool raised);

@@ -6,6 +6,7 @@
 
 #include "serial/Dispatcher.h"
 #include "serial/ExceptionDisplay.h"
+#include "serial/posix/SysCall.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ QString ExceptionText(std::exception_ptr e) {
 }  // namespace
 
 void TBaseDispatcher::RunThread(void (TBaseDispatcher::*loop)()) {
+  // Named, so that a debugger, top and the tests tell the port's threads from others.
+  posix::NameThisThread(loop == &TBaseDispatcher::EventLoop      ? kEventThreadName
+                        : loop == &TBaseDispatcher::DispatchLoop ? kDispatchThreadName
+                                                                 : kWriterThreadName);
   try {
     (this->*loop)();
   } catch (...) {

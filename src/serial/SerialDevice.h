@@ -41,6 +41,9 @@ class SerialDevice {
   // Opens the device for exclusive use; 0 or an OS error number. Closes everything it
   // opened on failure.
   virtual int Open(const std::string& path) = 0;
+  // After an Open that another program's lock file refused: the text naming that lock
+  // file and its process; empty after any other outcome.
+  virtual std::string OpenRefusal() const = 0;
   // Restores the device's settings, drops the locks and closes it. Only after every
   // thread that used the device has ended.
   virtual void Close() = 0;

@@ -131,3 +131,15 @@ int CheckSerialResult(int code) {
   }
   throw ESerialException(0, QString::fromLatin1(kVexaException));
 }
+
+int CheckOpenResult(int code, const std::string& lockRefusal) {
+  if (code == serial_error::kAlreadyOpen && !lockRefusal.empty()) {
+    throw ELockHeld(code, QString::fromStdString(lockRefusal));
+  }
+  return CheckSerialResult(code);
+}
+
+QString OpenFailureMessage(const QString& message, const std::exception& e) {
+  if (dynamic_cast<const ELockHeld*>(&e) == nullptr) return message;
+  return message + QLatin1Char('\n') + QString::fromStdString(e.what());
+}

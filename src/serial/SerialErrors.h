@@ -74,6 +74,11 @@ class ECommNotOpen : public EOpenComm {
 class EAlreadyOpen : public EOpenComm {
   using EOpenComm::EOpenComm;
 };
+// The device is held through another program's lock file; the message names the lock
+// file and the process ("/var/lock/LCK..ttyACM0 is held by process 1234").
+class ELockHeld : public EAlreadyOpen {
+  using EAlreadyOpen::EAlreadyOpen;
+};
 class ENoPortSelected : public EOpenComm {
   using EOpenComm::EOpenComm;
 };
@@ -98,3 +103,10 @@ QString SerialErrorMessage(int code);
 
 // Throws the exception mapped from a negative code; returns codes >= 0 unchanged.
 int CheckSerialResult(int code);
+// The same for the result of an open, where a refusal by another program's lock file
+// (its text from the device layer) raises ELockHeld with that text.
+int CheckOpenResult(int code, const std::string& lockRefusal);
+
+// A caller's own message about a port that did not open, with the lock file and its
+// process on a second line when a lock refused the open.
+QString OpenFailureMessage(const QString& message, const std::exception& e);

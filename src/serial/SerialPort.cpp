@@ -104,8 +104,9 @@ void TCustomSerialPort::Impl::OpenProper() {
     const uint32_t lineFlags = (dtr ? line_control::kDtr : 0) | (rts ? line_control::kRts : 0) |
                                ((hwFlow & hwfUseDTR) ? line_control::kDtrFlow : 0) |
                                ((hwFlow & hwfUseRTS) ? line_control::kRtsFlow : 0);
-    CheckSerialResult(MapOpenResult(
-        dispatcher->Open(*path, baud, parity, dataBits, stopBits, inSize, outSize, lineFlags)));
+    const int rc =
+        dispatcher->Open(*path, baud, parity, dataBits, stopBits, inSize, outSize, lineFlags);
+    CheckOpenResult(MapOpenResult(rc), dispatcher->OpenRefusal());
     state = cpsOpen;
     UpdateNotifyWish();
     force = true;

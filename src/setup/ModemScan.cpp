@@ -46,6 +46,11 @@ void TSpecModemForm::FindModems() {
         link_.PortIsOpen = false;
         try {
           port.SetOpen(true);
+        } catch (const ELockHeld& e) {
+          // Held through a lock: the monitor names it, in case its process is long gone
+          // and the pid was reused.
+          link_.MonitorLog().Add(QString::fromStdString(e.what()));
+          continue;
         } catch (const ESerialException&) {
           continue;  // absent or busy: skipped without a word
         }

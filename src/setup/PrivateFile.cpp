@@ -56,37 +56,48 @@ QString FollowLinks(const QString& path) {
 }  // namespace
 
 std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data) {
+  return WriteFileAtomicallyWith(path, [&](int fd) -> std::optional<QString> {
+    if (!WriteAllToFd(fd, data.constData(), data.size())) {
+      return SystemErrorText(errno);
+    }
+    return std::nullopt;
+  });
+}
+
+std::optional<QString> WriteFileAtomicallyWith(const QString& path, const TFileFiller& fill) {
   // A link is written through: the new content replaces its target, the link stays.
-  const QByteArray target = QFile::encodeName(FollowLinks(path));
+  const QString targetPath = FollowLinks(path);
+  const QByteArray target = QFile::encodeName(targetPath);
   QByteArray pattern = target + ".XXXXXX";
   // mkstemp creates the file with mode 0600.
   TFd fd(::mkstemp(pattern.data()));
   if (fd.get() < 0) {
     return SystemErrorText(errno);
   }
-  auto fail = [&](int err) -> std::optional<QString> {
+  auto fail = [&](const QString& error) -> std::optional<QString> {
     ::unlink(pattern.constData());
-    return SystemErrorText(err);
+    return error;
   };
   struct stat old {};
   if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
     if (::fchmod(fd.get(), old.st_mode & 07777) != 0) {
-      return fail(errno);
+      return fail(SystemErrorText(errno));
     }
   }
-  if (!WriteAllToFd(fd.get(), data.constData(), data.size())) {
-    return fail(errno);
+  if (const auto error = fill(fd.get())) {
+    return fail(*error);
   }
   if (::fsync(fd.get()) != 0) {
-    return fail(errno);
+    return fail(SystemErrorText(errno));
   }
   if (fd.Close() != 0) {
-    return fail(errno);
+    return fail(SystemErrorText(errno));
   }
   if (::rename(pattern.constData(), target.constData()) != 0) {
-    return fail(errno);
+    return fail(SystemErrorText(errno));
   }
-  return std::nullopt;
+  // The new name survives a power loss only once its folder is on disk too.
+  return SyncFolder(QFileInfo(targetPath).absolutePath());
 }
 
 std::optional<QString> CreatePrivateFile(const QString& path) {

@@ -4,13 +4,24 @@
 // a half-written or missing file behind.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
-// Writes `data` to a temporary file in the folder of `path`, flushes it to disk and
-// renames it over `path`. On any failure the old file is untouched and the temporary
-// one removed; the result is the system's error text. A new file gets mode 0600; an
-// existing one keeps its mode. A symbolic link is followed: its target is replaced.
+// Writes `data` to a temporary file in the folder of `path`, flushes it to disk, renames
+// it over `path` and flushes the folder, so that the new content survives a power loss.
+// On a failure before the rename the old file is untouched and the temporary one
+// removed; the result is the system's error text (a failed flush of the folder is
+// reported too: the new content is then in place but may not survive a power loss). A
+// new file gets mode 0600; an existing one keeps its mode. A symbolic link is followed:
+// its target is replaced.
 std::optional<QString> WriteFileAtomically(const QString& path, const QByteArray& data);
+
+// Writes the content of a file being replaced to its descriptor; the error text when it
+// cannot.
+using TFileFiller = std::function<std::optional<QString>(int fd)>;
+// WriteFileAtomically with the content written by `fill`, for content too large to hold
+// in memory at once.
+std::optional<QString> WriteFileAtomicallyWith(const QString& path, const TFileFiller& fill);
 
 // Creates an empty file with mode 0600 unless it exists. Nothing when it exists.
 std::optional<QString> CreatePrivateFile(const QString& path);

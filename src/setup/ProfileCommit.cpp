@@ -147,9 +147,9 @@ bool TSpecModemForm::Commit() {
 
   try {
     port.SetOpen(true);
-  } catch (const ESerialException&) {
+  } catch (const ESerialException& e) {
     LeaveBusy();
-    ShowMessage(QStringLiteral("No valid com port specified for this modem"));
+    ShowMessage(OpenFailureMessage(QStringLiteral("No valid com port specified for this modem"), e));
     SetWayOut(true);
     return false;
   }

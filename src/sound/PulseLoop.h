@@ -1,25 +1,34 @@
 #pragma once
-// A connection to the sound server with an event thread of its own. Every call into the
-// server library is made with the loop locked (TLock); the library's callbacks run on
-// the loop's thread with the lock already held, change plain fields and call Signal()
-// to wake a waiter. Nothing here ever calls into the user interface.
+// The sound server library's event thread, with a queue of jobs for it. Jobs run on that
+// thread with the loop locked, in the order they were posted, and so do the library's
+// callbacks. Posting a job waits neither for the loop's thread nor for the server: the
+// user interface hands its commands to the server this way and never takes the loop's
+// lock for an exchange.
 #include <pulse/pulseaudio.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class TPulseLoop {
  public:
-  // How long any one exchange with the server may take before it counts as gone.
-  static constexpr int kServerTimeoutMs = 3000;
-
-  // Connects to the user's server (PULSE_SERVER or the default); nothing when there is
-  // none or it does not answer in time. Never starts a server.
-  static std::unique_ptr<TPulseLoop> Connect(const char* clientName);
-  ~TPulseLoop();
+  // Starts the thread; nothing when it cannot be started.
+  static std::unique_ptr<TPulseLoop> Start();
+  ~TPulseLoop();  // ends the thread; jobs not yet run are dropped
   TPulseLoop(const TPulseLoop&) = delete;
   TPulseLoop& operator=(const TPulseLoop&) = delete;
 
+  // Any thread but the loop's own: runs job on the loop's thread soon.
+  void Post(std::function<void()> job);
+  // Drops the jobs not yet run and every later one. A job that is running already holds
+  // the loop's lock: taking the lock afterwards waits for it.
+  void Close();
+
+  pa_mainloop_api* Api() const { return pa_threaded_mainloop_get_api(loop_); }
+
+  // The loop's lock, for the few places outside the loop's thread that touch what the
+  // library owns: teardown, and the tests' own clients.
   class TLock {
    public:
     explicit TLock(const TPulseLoop& loop) : loop_(loop.loop_) { pa_threaded_mainloop_lock(loop_); }
@@ -30,19 +39,18 @@ class TPulseLoop {
    private:
     pa_threaded_mainloop* loop_;
   };
-
-  pa_context* Context() const { return context_; }
-
-  // The rest is called with the lock held.
-  bool Alive() const;  // the connection is up
-  // Waits until done() holds; false when the time-out came first.
-  bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kServerTimeoutMs);
-  // Waits for the operation to finish and releases it; false for none or a time-out.
-  bool Complete(pa_operation* operation);
+  // With the lock held: Wait blocks until a callback calls Signal. For tools and tests
+  // that wait for the server; the program's user interface never does.
   void Signal() { pa_threaded_mainloop_signal(loop_, 0); }
+  void Wait() { pa_threaded_mainloop_wait(loop_); }
 
  private:
   TPulseLoop() = default;
+  static void Woken(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* userdata);
+
   pa_threaded_mainloop* loop_ = nullptr;
-  pa_context* context_ = nullptr;
+  int wake_ = -1;  // an eventfd that the loop's thread polls
+  std::mutex mutex_;
+  std::deque<std::function<void()>> jobs_;  // guarded by mutex_
+  bool closed_ = false;                     // guarded by mutex_
 };

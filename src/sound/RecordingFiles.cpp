@@ -3,14 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 constexpr QFile::Permissions kPrivateFolder = QFile::ReadOwner | QFile::WriteOwner |
                                               QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser |
                                               QFile::ExeUser;
-constexpr QFile::Permissions kPrivateFile =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
 }  // namespace
 
 bool IsPlainFileName(const QString& name) {
@@ -24,16 +21,8 @@ std::optional<QString> WavFilePath(const QString& baseName) {
          QString::fromLatin1(kWavExtension);
 }
 
-bool SaveRecording(const QString& baseName, const QByteArray& image, QString* error) {
-  const std::optional<QString> path = WavFilePath(baseName);
-  if (!path) {
-    *error = QStringLiteral("Cannot create file for \"%1\": not a plain file name").arg(baseName);
-    return false;
-  }
-  return EnsureWavFolder(error) && SaveRecordingFile(*path, image, error);
-}
-
-bool EnsureWavFolder(QString* error) {
+bool EnsureWavFolder(QString* error, bool* created) {
+  if (created) *created = false;
   const QString folder = QString::fromLatin1(kWavFolder);
   const QFileInfo info(folder);
   if (info.exists() && !info.isDir()) {
@@ -44,28 +33,10 @@ bool EnsureWavFolder(QString* error) {
     *error = QStringLiteral("Cannot create folder %1").arg(folder);
     return false;
   }
+  if (!info.exists() && created) *created = true;
   if (QFile::permissions(folder) != kPrivateFolder &&
       !QFile::setPermissions(folder, kPrivateFolder)) {
     *error = QStringLiteral("Cannot make folder %1 private").arg(folder);
-    return false;
-  }
-  return true;
-}
-
-bool SaveRecordingFile(const QString& path, const QByteArray& image, QString* error) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    *error = QStringLiteral("Cannot create file %1. %2").arg(path, file.errorString());
-    return false;
-  }
-  if (!file.setPermissions(kPrivateFile)) {
-    *error = QStringLiteral("Cannot create file %1. %2").arg(path, file.errorString());
-    file.cancelWriting();
-    return false;
-  }
-  if (file.write(image) != image.size() || !file.commit()) {
-    *error = QStringLiteral("Cannot write file %1. %2").arg(path, file.errorString());
-    file.cancelWriting();
     return false;
   }
   return true;

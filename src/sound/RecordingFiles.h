@@ -17,18 +17,9 @@ bool IsPlainFileName(const QString& name);
 // the name is not plain.
 std::optional<QString> WavFilePath(const QString& baseName);
 
-// Creates the folder when missing (an existing one is no error) and makes it private.
-// On failure returns false and sets *error.
-bool EnsureWavFolder(QString* error);
-
-// Writes the image as the file at path in one piece, replacing an existing file only
-// once the new content is complete. On failure returns false and sets *error; an
-// earlier file of that name is then left as it was.
-bool SaveRecordingFile(const QString& path, const QByteArray& image, QString* error);
-
-// Saves the image as the recording named `baseName` (the folder is made when missing).
-// On failure returns false and sets *error.
-bool SaveRecording(const QString& baseName, const QByteArray& image, QString* error);
+// Creates the folder when missing (an existing one is no error) and makes it private;
+// *created tells whether it was missing. On failure returns false and sets *error.
+bool EnsureWavFolder(QString* error, bool* created = nullptr);
 
 // The whole file, or nothing when it cannot be read.
 std::optional<QByteArray> LoadRecordingFile(const QString& path);

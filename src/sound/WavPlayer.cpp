@@ -27,6 +27,22 @@ int64_t SteadyMs() {
 std::unique_ptr<TSoundOutput> DefaultOutput(const TWavInfo& info, const QByteArray& pcm) {
   return SilentFlag() ? nullptr : OpenPulseOutput(info, pcm);
 }
+
+QString FaultNotice(TOutputFault fault) {
+  switch (fault) {
+    case TOutputFault::kNoServer:
+      return QStringLiteral("No sound server: playing silently");
+    case TOutputFault::kNoOutput:
+      return QStringLiteral("No sound output: playing silently");
+    case TOutputFault::kNotAnswering:
+      return QStringLiteral("The sound server does not answer: playing on silently");
+    case TOutputFault::kServerGone:
+      return QStringLiteral("The sound server has gone: playing on silently");
+    case TOutputFault::kNone:
+      break;
+  }
+  return {};
+}
 }  // namespace
 
 TWavPlayer::TWavPlayer(QObject* parent)
@@ -43,6 +59,9 @@ bool TWavPlayer::SilentOutput() {
 }
 void TWavPlayer::SetClock(Clock clock) {
   clock_ = std::move(clock);
+}
+void TWavPlayer::SetNotice(std::function<void(const QString&)> notice) {
+  notice_ = std::move(notice);
 }
 void TWavPlayer::SetOutputFactory(TSoundOutputFactory factory) {
   factory_ = std::move(factory);
@@ -71,18 +90,29 @@ bool TWavPlayer::OpenImage(const QByteArray& image) {
   open_ = true;
   mode_ = TPlayerMode::Stopped;
   base_ = 0;
-  if (factory_) output_ = factory_(info_, pcm_);
+  noticed_ = TOutputFault::kNone;
+  EnsureOutput();
   return true;
 }
 
 void TWavPlayer::CheckOutput() {
-  if (!output_ || !output_->Failed()) return;
+  if (!output_) return;
+  const TOutputFault fault = output_->Fault();
+  if (fault == TOutputFault::kNone) return;
   // The device went away: the clock goes on from what was last heard.
   if (mode_ == TPlayerMode::Playing) {
     base_ = std::min(Length(), lastHeard_ + std::max<int64_t>(0, Now() - lastHeardAt_));
     startedAt_ = Now();
   }
   output_.reset();
+  // Once for the file: a retry that fails the same way says nothing new.
+  if (fault != noticed_ && notice_) notice_(FaultNotice(fault));
+  noticed_ = fault;
+}
+
+bool TWavPlayer::EnsureOutput() {
+  if (!output_ && factory_) output_ = factory_(info_, pcm_);
+  return output_ != nullptr;
 }
 
 bool TWavPlayer::Play() {
@@ -90,6 +120,11 @@ bool TWavPlayer::Play() {
   CheckOutput();
   CheckEnd();
   if (mode_ == TPlayerMode::Playing) return true;
+  EnsureOutput();
+  return StartRun();
+}
+
+bool TWavPlayer::StartRun() {
   if (output_ && !output_->Start(OffsetOf(base_))) return false;
   startedAt_ = Now();
   runStart_ = base_;
@@ -114,6 +149,11 @@ void TWavPlayer::Resume() {
   CheckOutput();
   if (mode_ != TPlayerMode::Paused) {
     Play();
+    return;
+  }
+  if (!output_ && EnsureOutput()) {
+    // Paused on the clock and a server answers again: a new run from the position.
+    StartRun();
     return;
   }
   if (output_) {
@@ -177,5 +217,5 @@ TPlayerMode TWavPlayer::Mode() {
 }
 
 bool TWavPlayer::Audible() const {
-  return output_ != nullptr;
+  return output_ != nullptr && output_->Fault() == TOutputFault::kNone;
 }

@@ -2,9 +2,12 @@
 // The WAV player: opens a PCM WAV file, plays it through the sound output and reports
 // its length and position in milliseconds. While the output plays, the position is
 // what the device has played and the end comes when its last sample has been played.
-// Without an output (no sound server, silent output forced, or the output gone in the
-// middle) it plays silently on the clock with the same position, pause, seek and end
-// behaviour.
+// Without an output (no sound server, no sink, silent output forced, or the server gone
+// or stuck in the middle) it plays silently on the clock with the same position, pause,
+// seek and end behaviour, and says so once through its notice. Nothing here waits for
+// the sound server: the output hears from it through the UI thread's events, so
+// Mode(), Position() and Length() answer at once from what was last heard. Play and
+// Resume try the server again when the last output failed.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -29,6 +32,9 @@ class TWavPlayer : public QObject {
   static bool SilentOutput();
 
   void SetClock(Clock clock);  // tests drive time by hand
+  // Told why the sound goes on silently, once for each failure of the open file's
+  // output that differs from the one before (the monitor shows it).
+  void SetNotice(std::function<void(const QString&)> notice);
   // Where files opened afterwards play; by default the sound server, unless silent.
   void SetOutputFactory(TSoundOutputFactory factory);
 
@@ -52,10 +58,12 @@ class TWavPlayer : public QObject {
   int64_t Length() const;
   int64_t Position();
   TPlayerMode Mode();
-  bool Audible() const;  // an output device plays the open file
+  bool Audible() const;  // an output plays the open file, or is getting ready to
 
  private:
   void CheckOutput();
+  bool EnsureOutput();  // a new output when the last one failed; true when there is one
+  bool StartRun();      // the output's run from the position, then playing
   void CheckEnd();
   int64_t Now() const;
   int64_t OffsetOf(int64_t ms) const;  // the byte of the samples at ms
@@ -64,6 +72,8 @@ class TWavPlayer : public QObject {
   bool noWait_ = false;
   Clock clock_;
   TSoundOutputFactory factory_;
+  std::function<void(const QString&)> notice_;
+  TOutputFault noticed_ = TOutputFault::kNone;  // the last failure told for the open file
   bool open_ = false;
   TWavInfo info_;
   QByteArray pcm_;

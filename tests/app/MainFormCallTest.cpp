@@ -171,9 +171,11 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   EXPECT_EQ(form.StatusPanel(2), " " + kCaller);  // shown during the recording too
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RecSb1->isChecked(); }, kWaitMs));
   EXPECT_TRUE(rig.fx.messages.isEmpty()) << rig.fx.messages.join('\n').toStdString();
+  // Ended by the dial tone, not by the 5 s of silence after it; how soon is the calls
+  // benchmark's figure (dialtone_to_stop_ms), so a loaded machine has a wide margin here.
   const double delay = rig.StopDelay(1.0);
   EXPECT_GT(delay, 0.0);
-  EXPECT_LT(delay, 1.0);
+  EXPECT_LT(delay, 4.0);
 
   // Saved as by Stop, the row named after the caller, every byte received in the file.
   ASSERT_EQ(form.CallCount(), 1);
@@ -186,6 +188,12 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   ASSERT_EQ(wav.size(), 44 + form.ModemF->RecordedBytes);
   EXPECT_EQ(wav.mid(44), QByteArray::fromStdString(rig.modem.streamed()).left(wav.size() - 44));
   EXPECT_TRUE(wav.mid(44).contains(QByteArray("\x7f\x10") + 'd'));
+  // The call is in the list on disk at once, its journal gone.
+  const std::vector<TCallRecord> atOnce =
+      LoadCallFile(rig.fx.Path(QString::fromLatin1(kCallFileName)));
+  ASSERT_EQ(atOnce.size(), 1u);
+  EXPECT_EQ(atOnce[0].Memo, "5551234 JOHN DOE");
+  EXPECT_TRUE(QDir(rig.fx.Path("wav")).entryList({"*.journal"}, QDir::Files).isEmpty());
   const QStringList log = form.MonitorForm->Lines();
   // As the recording began (and at a second ring, if one came before Record).
   const qsizetype caller = log.lastIndexOf(kCaller);
@@ -217,7 +225,7 @@ TEST(MainFormCallTest, SilenceAloneEndsTheRecordingWhenTheModemSendsNoCode) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.RecSb1->isChecked(); }, kWaitMs));
   const double delay = rig.StopDelay(1.0);
   EXPECT_GT(delay, 1.95);  // the modem sends the 16000th silent sample 2 s in
-  EXPECT_LT(delay, 3.0);
+  EXPECT_LT(delay, 2.0 + 3.0);  // the figure itself is the calls benchmark's
   ASSERT_EQ(form.CallCount(), 1);
   EXPECT_EQ(form.CallList[0].Memo, "");  // no call rang, and caller ID is off
   const QByteArray wav = rig.Wav(form);

@@ -1,6 +1,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include "UrlCatcher.h"
 #include "app/AboutForm.h"
 #include "calls/CallFile.h"
+#include "common/FileSizeLimit.h"
 #include "modem/MonitorForm.h"
 #include "setup/SettingsForm.h"
 #include "setup/Shared.h"
@@ -88,10 +91,33 @@ TEST(CallDeleteTest, DeletingTheMiddleOfThreeKeepsOrderSelectionAndRemovesItsWav
   EXPECT_EQ(form.Grid1->item(1, 3)->text(), QString::fromUtf8("Grüße ✓"));
   EXPECT_FALSE(QFile::exists(fx.Path("wav/QRSTUV.wav")));
   EXPECT_TRUE(QFile::exists(fx.Path("wav/ABCDEF.wav")));
-  // The list file changes at shutdown only.
-  EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes());
+  // The list without the row is on disk at once.
+  EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes().left(305) + FixtureBytes().mid(610));
   form.close();
   EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes().left(305) + FixtureBytes().mid(610));
+}
+
+TEST(CallDeleteTest, TheWavGoesOnlyOnceTheListWithoutItsRowIsOnDisk) {
+  ThreeRecords fx;
+  TMainForm& form = *fx.form;
+  ASSERT_TRUE(QDir(fx.dir.path()).mkdir("wav"));
+  fx.Write("wav/ABCDEF.wav", "RIFF");
+  fx.Write("wav/QRSTUV.wav", "RIFF");
+  {
+    FileSizeLimit limit(1);  // no list can be written
+    form.SelectRow(1);
+    form.Delete1->trigger();
+    ASSERT_EQ(form.CallCount(), 2);
+    EXPECT_EQ(fx.messages.size(), 1);
+    // A crash now finds the row in the list on disk, and its file.
+    EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes());
+    EXPECT_TRUE(QFile::exists(fx.Path("wav/ABCDEF.wav")));
+  }
+  form.SelectRow(1);
+  form.Delete1->trigger();  // this store takes both removals to disk
+  EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes().mid(610));
+  EXPECT_FALSE(QFile::exists(fx.Path("wav/ABCDEF.wav")));
+  EXPECT_FALSE(QFile::exists(fx.Path("wav/QRSTUV.wav")));
 }
 
 TEST(CallDeleteTest, CancelKeepsTheRecordAndDeletingTheLastRowMovesTheSelectionUp) {
@@ -169,7 +195,7 @@ TEST(CallAddTest, ANewRecordIsLastSelectedAndNamedFromTheAlphabet) {
   ThreeRecords fx;
   TMainForm& form = *fx.form;
   CurrentProfile.SamplingFreq = 8000;
-  form.AddCallRecord(44 + 65 * 8000 + 4000);  // 65.5 s
+  EXPECT_TRUE(form.AddCallRecord(form.NewCallFileName(), 44 + 65 * 8000 + 4000));  // 65.5 s
   ASSERT_EQ(form.CallCount(), 4);
   const TCallRecord& r = form.CallList.back();
   EXPECT_EQ(r.Duration, "1:6");
@@ -181,7 +207,9 @@ TEST(CallAddTest, ANewRecordIsLastSelectedAndNamedFromTheAlphabet) {
   for (const QChar c : r.FileName) EXPECT_TRUE((c >= 'A' && c <= 'M') || (c >= 'O' && c <= 'X'));
   EXPECT_FALSE(r.Date.isEmpty());
   EXPECT_FALSE(r.Time.isEmpty());
-  form.AddCallRecord(44 + 64 * 8000 + 4000);  // 64.5 s
+  // On disk at once.
+  EXPECT_EQ(fx.Read("Calls.dbt").size(), 4 * 305);
+  form.AddCallRecord(form.NewCallFileName(), 44 + 64 * 8000 + 4000);  // 64.5 s
   EXPECT_EQ(form.CallList.back().Duration, "1:4");
   form.close();
   EXPECT_EQ(QFile(fx.Path("Calls.dbt")).size(), 5 * 305);
@@ -223,21 +251,57 @@ TEST(MonitorHotKeyTest, CtrlAInTheGridAndInTheWindowButNotWithShiftOrAlt) {
 TEST(ShutdownTest, AFailedSaveKeepsTheOldListShowsErrorAndSkipsTheRest) {
   ThreeRecords fx;
   TMainForm& form = *fx.form;
-  form.Button1->click();  // four records: 1220 bytes
-  rlimit old{};
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  const sighandler_t previous = ::signal(SIGXFSZ, SIG_IGN);
-  rlimit lim = old;
-  lim.rlim_cur = 1000;
-  ::setrlimit(RLIMIT_FSIZE, &lim);
-  form.close();
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  ::signal(SIGXFSZ, previous);
+  {
+    FileSizeLimit limit(1000);         // room for three records, not four
+    form.Button1->click();             // four records: 1220 bytes
+    ASSERT_EQ(fx.messages.size(), 1);  // the store of the change is told
+    fx.messages.clear();
+    form.close();
+  }
   EXPECT_EQ(fx.messages, QStringList{"error"});
   EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes());
   EXPECT_FALSE(QFile::exists(fx.Path("Events.log")));
   EXPECT_FALSE(fx.Read("Tavrin.ini").contains("MainTop"));
   EXPECT_EQ(QDir(fx.dir.path()).entryList(QDir::Files).size(), 2);  // no temporary left
+}
+
+TEST(CallListStoreTest, AFailedStoreIsToldOnceKeptInMemoryAndWrittenAtTheNextChange) {
+  ThreeRecords fx;
+  TMainForm& form = *fx.form;
+  {
+    FileSizeLimit limit(1000);
+    form.Button1->click();
+    ASSERT_EQ(fx.messages.size(), 1);
+    EXPECT_TRUE(fx.messages[0].contains("Calls.dbt")) << fx.messages[0].toStdString();
+    EXPECT_TRUE(fx.messages[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << fx.messages[0].toStdString();
+    fx.inputAnswer = "still failing";
+    form.SelectRow(1);
+    form.Comment1->trigger();  // fails the same way: not told again
+    EXPECT_EQ(fx.messages.size(), 1);
+    EXPECT_EQ(form.CallCount(), 4);
+    EXPECT_EQ(fx.Read("Calls.dbt"), FixtureBytes());
+  }
+  // The next change writes the whole list, the earlier changes with it.
+  fx.inputAnswer = "written";
+  form.SelectRow(2);
+  form.Comment1->trigger();
+  EXPECT_EQ(fx.messages.size(), 1);
+  auto onDisk = LoadCallFile(fx.Path("Calls.dbt"));
+  ASSERT_EQ(onDisk.size(), 4u);
+  EXPECT_EQ(onDisk[0].Memo, "still failing");
+  EXPECT_EQ(onDisk[1].Memo, "written");
+  // A later failure is news again.
+  {
+    FileSizeLimit limit(1000);
+    form.Delete1->trigger();
+    EXPECT_EQ(fx.messages.size(), 1);  // 915 bytes fit
+    form.Button1->click();
+    form.Button1->click();
+    EXPECT_EQ(fx.messages.size(), 2);
+  }
+  form.close();
+  EXPECT_EQ(fx.Read("Calls.dbt").size(), 5 * 305);
 }
 
 TEST(ShutdownTest, EventLogAndNewFilesArePrivate) {

@@ -87,6 +87,10 @@ TEST(ModemLossTest, ARecordingCutByAnUnplugIsSavedAndRecordWorksOnceTheModemIsBa
   EXPECT_EQ(file.mid(44), QByteArray::fromStdString(streamed));
   EXPECT_GT(streamed.size(), 4000u);
   EXPECT_TRUE(form.MonitorForm->Lines().contains("Modem disconnected..."));
+  // The call is in the list on disk at once.
+  const std::vector<TCallRecord> onDisk = LoadCallFile(fx.Path("Calls.dbt"));
+  ASSERT_EQ(onDisk.size(), 1u);
+  EXPECT_EQ(onDisk[0].FileName, form.CallList[0].FileName);
 
   // The modem comes back as a new device behind the same link.
   ASSERT_TRUE(vm.WaitUntil([](const vmodem::ModemStatus& s) { return s.replugs == 1; }));

@@ -10,6 +10,7 @@
 
 #include "MainFormTestSupport.h"
 #include "common/SoundServer.h"
+#include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
 
 namespace {
@@ -17,19 +18,23 @@ using soundtest::TBurst;
 constexpr uint32_t kRate = 8000;
 constexpr int kWaitMs = 10000;
 constexpr int64_t kToleranceMs = 60;
+using soundtest::kUiBoundMs;
+const QString kGone = soundtest::kNoticeGone;
+const QString kNoServer = soundtest::kNoticeNoServer;
+const QString kNotAnswering = soundtest::kNoticeNotAnswering;
 
 // A started window with one call whose recording is the given tone bursts, the port
 // failing to open, and sound on.
 struct SoundWindow : MainFormFixture {
+  soundtest::TSoundOn soundOn;
   SoundWindow(const std::vector<TBurst>& bursts, int64_t lengthMs) {
-    TWavPlayer::SetSilentOutput(false);
     Write("Tavrin.ini", "[Modem]\nport=1\n");
     AddRecording(QStringLiteral("BURSTS"), soundtest::ToneBurstWav(bursts, lengthMs, kRate));
     Start();
     messages.clear();
   }
-  ~SoundWindow() { TWavPlayer::SetSilentOutput(true); }
   TWavPlayer& Player() { return form->Recorder->Player; }
+  QStringList Monitor() const { return form->MonitorForm->Lines(); }
   bool WaitForEnd() {
     return QTest::qWaitFor([&] { return !form->Timer2->isActive(); }, kWaitMs);
   }
@@ -159,14 +164,47 @@ TEST(MainFormSound, AServerKilledDuringPlayEndsThePlaybackInSilence) {
   QElapsedTimer wall;
   wall.start();
   ASSERT_TRUE(w.WaitForEnd());
-  EXPECT_LT(wall.elapsed(), 3000);
+  EXPECT_LT(wall.elapsed(), 1500 + 2000);
   EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join('|').toStdString();
   w.ExpectIdleAfterTheEnd();
-  // With no server, the next Play goes on the clock.
+  EXPECT_EQ(w.Monitor().filter("sound"), QStringList{kGone});
+  // With no server, the next Play tries again and goes on the clock, and says so.
   w.form->Playsb1->click();
   EXPECT_TRUE(w.form->Timer2->isActive());
-  EXPECT_FALSE(w.Player().Audible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Player().Audible(); }, kWaitMs));
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.form->TrackBar1->value() > 0; }, kWaitMs));
   w.form->StopSb1->click();
   w.ExpectIdleAfterTheEnd();
+  EXPECT_EQ(w.Monitor().filter("sound"), (QStringList{kGone, kNoServer}));
+  EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join('|').toStdString();
+}
+
+TEST(MainFormSound, AServerThatStopsAnsweringNeverHoldsTheWindowAndTheMonitorSaysSo) {
+  soundtest::TPrivateServer server;
+  TAVRIN_NEED_PRIVATE_SERVER(server);
+  SoundWindow w({{0, 6000}}, 6000);
+  w.form->Playsb1->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Player().Position() > 0; }, kWaitMs));
+  server.Freeze();
+  QElapsedTimer wall;
+  wall.start();
+  // Pause, Fast forward and Play (a new run on the stuck server), as a user would press.
+  for (QToolButton* button : {w.form->PauseSb1, w.form->NextSb1, w.form->Playsb1}) {
+    QElapsedTimer press;
+    press.start();
+    button->click();
+    EXPECT_LT(press.elapsed(), kUiBoundMs) << button->objectName().toStdString();
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Monitor().filter("sound").isEmpty(); }, 4000));
+  EXPECT_EQ(w.Monitor().filter("sound"), QStringList{kNotAnswering});
+  // It goes on by the clock while the server stays stuck; Stop answers at once too.
+  const int before = w.form->TrackBar1->value();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.form->TrackBar1->value() > before; }, kWaitMs));
+  QElapsedTimer stop;
+  stop.start();
+  w.form->StopSb1->click();
+  EXPECT_LT(stop.elapsed(), kUiBoundMs);
+  w.ExpectIdleAfterTheEnd();
+  EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join('|').toStdString();
+  server.Thaw();
 }

@@ -12,6 +12,7 @@
 #include "calls/CallNames.h"
 #include "calls/CallRecord.h"
 #include "common/FileBytes.h"
+#include "common/FileSizeLimit.h"
 
 namespace {
 const QString kFixture = QStringLiteral(TAVRIN_TEST_DATA_DIR "/calls3.dbt");
@@ -25,26 +26,6 @@ TCallRecord NewRecord(const QString& name, const QString& memo) {
   r.Memo = memo;
   return r;
 }
-
-// Makes every write past `bytes` of a file fail (EFBIG), for the life of the object.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    previous_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim = old_;
-    lim.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &lim);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    ::signal(SIGXFSZ, previous_);
-  }
-
- private:
-  rlimit old_{};
-  sighandler_t previous_;
-};
 }  // namespace
 
 TEST(CallRecordTest, FixtureDecodesFieldByFieldWithBothEncodings) {

@@ -10,6 +10,8 @@ struct FakeDevice {
   int64_t playedUs = 0;
   bool drained = false;
   bool failed = false;
+  TOutputFault failure = TOutputFault::kServerGone;  // what `failed` stands for
+  int made = 0;  // outputs handed out
   bool refuse = false;
   bool paused = false;
   bool running = false;
@@ -32,7 +34,7 @@ class FakeOutput : public TSoundOutput {
   void Stop() override { d_.running = false; }
   int64_t PlayedUs() override { return d_.playedUs; }
   bool Drained() override { return d_.drained; }
-  bool Failed() override { return d_.failed; }
+  TOutputFault Fault() const override { return d_.failed ? d_.failure : TOutputFault::kNone; }
 
  private:
   FakeDevice& d_;
@@ -41,6 +43,7 @@ class FakeOutput : public TSoundOutput {
 // A factory for the player that hands out outputs on `device`.
 inline TSoundOutputFactory FakeOutputFactory(FakeDevice& device) {
   return [&device](const TWavInfo&, const QByteArray&) {
+    ++device.made;
     return std::make_unique<FakeOutput>(device);
   };
 }

@@ -30,6 +30,7 @@ struct RecorderRig {
   int selected = -1;  // selected row, 0-based
   int nameCounter = 0;
   QString currentFileName;
+  bool listStored = true;  // what AddCallRecord says of the list on disk
   QStringList messages;
   TMonitorForm monitor;
   TModemF link{&monitor};
@@ -43,14 +44,12 @@ struct RecorderRig {
     c = MakeDetachedRecorderControls(window);
 
     TCallListHooks hooks;
-    hooks.AddCallRecord = [this] {
-      currentFileName = QStringLiteral("CALL%1").arg(++nameCounter);
+    hooks.NewFileName = [this] { return QStringLiteral("CALL%1").arg(++nameCounter); };
+    hooks.AddCallRecord = [this](const QString& fileName) {
+      currentFileName = fileName;
       calls << currentFileName;
       selected = static_cast<int>(calls.size()) - 1;
-    };
-    hooks.DropLastCallRecord = [this] {
-      calls.removeLast();
-      selected = static_cast<int>(calls.size()) - 1;
+      return listStored;
     };
     hooks.CallCount = [this] { return static_cast<int>(calls.size()); };
     hooks.SelectedFileName = [this] {

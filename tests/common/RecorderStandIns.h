@@ -13,8 +13,12 @@ struct TCountedCallList {
 
   TCallListHooks Hooks(const QString& prefix) {
     TCallListHooks hooks;
-    hooks.AddCallRecord = [this, prefix] { currentFileName = prefix + QString::number(++calls); };
-    hooks.DropLastCallRecord = [this] { --calls; };
+    hooks.NewFileName = [this, prefix] { return prefix + QString::number(calls + 1); };
+    hooks.AddCallRecord = [this](const QString& fileName) {
+      currentFileName = fileName;
+      ++calls;
+      return true;
+    };
     hooks.CallCount = [this] { return calls; };
     hooks.SelectedFileName = [this] { return currentFileName; };
     hooks.CurrentFileName = &currentFileName;

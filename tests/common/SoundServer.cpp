@@ -1,5 +1,7 @@
 #include "common/SoundServer.h"
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -10,8 +12,11 @@
 #include <cmath>
 #include <numbers>
 
+#include <pulse/rtclock.h>
+
 #include "sound/VoiceStream.h"
 #include "sound/WavFormat.h"
+#include "sound/WavPlayer.h"
 
 namespace soundtest {
 namespace {
@@ -36,10 +41,103 @@ QString ServerName() {
 }
 }  // namespace
 
+// ---- TTestClient ----
+
+namespace {
+constexpr pa_usec_t kUsPerMs = 1000;
+
+struct TDeadline {
+  TTestClient* client = nullptr;
+  bool expired = false;
+};
+}  // namespace
+
+std::unique_ptr<TTestClient> TTestClient::Connect(const char* clientName) {
+  std::unique_ptr<TTestClient> self(new TTestClient);
+  self->loop_ = TPulseLoop::Start();
+  if (!self->loop_) return nullptr;
+  // The lock is let go before a failed client is destroyed: that stops the loop's thread.
+  const bool ready = [&] {
+    TPulseLoop::TLock lock(*self->loop_);
+    self->context_ = pa_context_new(self->loop_->Api(), clientName);
+    if (!self->context_) return false;
+    pa_context_set_state_callback(
+        self->context_,
+        [](pa_context*, void* userdata) { static_cast<TTestClient*>(userdata)->Signal(); },
+        self.get());
+    if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      return false;
+    }
+    pa_context* c = self->context_;
+    self->WaitUntil([c] {
+      return !PA_CONTEXT_IS_GOOD(pa_context_get_state(c)) ||
+             pa_context_get_state(c) == PA_CONTEXT_READY;
+    });
+    return pa_context_get_state(c) == PA_CONTEXT_READY;
+  }();
+  return ready ? std::move(self) : nullptr;
+}
+
+TTestClient::~TTestClient() {
+  if (context_) {
+    {
+      TPulseLoop::TLock lock(*loop_);
+      pa_context_set_state_callback(context_, nullptr, nullptr);
+      pa_context_disconnect(context_);
+    }
+    // The thread is stopped before what it works on goes away.
+    loop_.reset();
+    pa_context_unref(context_);
+  }
+}
+
+bool TTestClient::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  if (done()) return true;
+  TDeadline deadline{this, false};
+  pa_time_event* timer = pa_context_rttime_new(
+      context_, pa_rtclock_now() + pa_usec_t(timeoutMs) * kUsPerMs,
+      [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+        auto* d = static_cast<TDeadline*>(userdata);
+        d->expired = true;
+        d->client->Signal();
+      },
+      &deadline);
+  bool met = false;
+  while (!(met = done()) && !deadline.expired) loop_->Wait();
+  loop_->Api()->time_free(timer);
+  return met;
+}
+
+bool TTestClient::Complete(pa_operation* operation) {
+  if (!operation) return false;
+  pa_operation_set_state_callback(
+      operation, [](pa_operation*, void* userdata) { static_cast<TTestClient*>(userdata)->Signal(); },
+      this);
+  const bool done =
+      WaitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+  pa_operation_set_state_callback(operation, nullptr, nullptr);
+  pa_operation_unref(operation);
+  return done;
+}
+
 std::optional<QString> ServerMissing() {
-  if (TPulseLoop::Connect(kClientName)) return std::nullopt;
+  if (TTestClient::Connect(kClientName)) return std::nullopt;
   return QStringLiteral("no sound server answers at %1; scripts/test starts one (PULSE_SERVER)")
       .arg(ServerName());
+}
+
+bool ServerIsPipeWire() {
+  const auto client = TTestClient::Connect(kClientName);
+  if (!client) return false;
+  QString name;
+  TPulseLoop::TLock lock(client->Loop());
+  client->Complete(pa_context_get_server_info(
+      client->Context(),
+      [](pa_context*, const pa_server_info* info, void* userdata) {
+        if (info && info->server_name) *static_cast<QString*>(userdata) = info->server_name;
+      },
+      &name));
+  return name.contains(QLatin1String("PipeWire"));
 }
 
 bool ServerRequired() {
@@ -63,9 +161,16 @@ TScopedEnv::~TScopedEnv() {
   }
 }
 
+TSoundOn::TSoundOn() : wasSilent_(TWavPlayer::SilentOutput()) {
+  TWavPlayer::SetSilentOutput(false);
+}
+TSoundOn::~TSoundOn() {
+  TWavPlayer::SetSilentOutput(wasSilent_);
+}
+
 // ---- TNullSink ----
 
-TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
+TNullSink::TNullSink() : loop_(TTestClient::Connect(kClientName)) {
   static int counter = 0;
   name_ =
       QStringLiteral("tavrin_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
@@ -74,7 +179,7 @@ TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
     uint32_t index = PA_INVALID_INDEX;
   } loaded;
   const QByteArray args = "sink_name=" + name_.toUtf8();
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   loop_->Complete(pa_context_load_module(
       loop_->Context(), "module-null-sink", args.constData(),
       [](pa_context*, uint32_t index, void* userdata) {
@@ -88,14 +193,14 @@ TNullSink::TNullSink() : loop_(TPulseLoop::Connect(kClientName)) {
 TNullSink::~TNullSink() {
   sinkEnv_.reset();
   if (!loop_ || !Loaded()) return;
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   loop_->Complete(pa_context_unload_module(loop_->Context(), module_, nullptr, nullptr));
 }
 
 // ---- TMonitorCapture ----
 
 TMonitorCapture::TMonitorCapture(const TNullSink& sink, uint32_t rate)
-    : loop_(TPulseLoop::Connect(kClientName)), sink_(sink.Name()), rate_(rate) {}
+    : loop_(TTestClient::Connect(kClientName)), sink_(sink.Name()), rate_(rate) {}
 
 TMonitorCapture::~TMonitorCapture() {
   Stop();
@@ -103,13 +208,13 @@ TMonitorCapture::~TMonitorCapture() {
 
 bool TMonitorCapture::Start() {
   if (!loop_) return false;
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   const pa_sample_spec spec{PA_SAMPLE_S16LE, rate_, 1};
   stream_ = pa_stream_new(loop_->Context(), "Tavrin test capture", &spec, nullptr);
   if (!stream_) return false;
   pa_stream_set_read_callback(stream_, Readable, this);
   pa_stream_set_state_callback(
-      stream_, [](pa_stream*, void* userdata) { static_cast<TPulseLoop*>(userdata)->Signal(); },
+      stream_, [](pa_stream*, void* userdata) { static_cast<TTestClient*>(userdata)->Signal(); },
       loop_.get());
   pa_buffer_attr attr;
   attr.maxlength = static_cast<uint32_t>(-1);
@@ -131,7 +236,7 @@ bool TMonitorCapture::Start() {
 
 void TMonitorCapture::Stop() {
   if (!loop_ || !stream_) return;
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   pa_stream_set_read_callback(stream_, nullptr, nullptr);
   pa_stream_set_state_callback(stream_, nullptr, nullptr);
   pa_stream_disconnect(stream_);
@@ -164,55 +269,70 @@ void TMonitorCapture::Readable(pa_stream* s, size_t, void* userdata) {
 
 std::vector<int16_t> TMonitorCapture::Samples() const {
   if (!loop_) return {};
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   return samples_;
 }
 
 std::vector<TMonitorCapture::TChunk> TMonitorCapture::Chunks() const {
   if (!loop_) return {};
-  TPulseLoop::TLock lock(*loop_);
+  TPulseLoop::TLock lock(loop_->Loop());
   return chunks_;
 }
 
 // ---- TPrivateServer ----
 
-TPrivateServer::TPrivateServer() {
+TPrivateServer::TPrivateServer(TSinks sinks) : sinks_(sinks) {
   const QString run = dir_.filePath(QStringLiteral("run"));
   const QString home = dir_.filePath(QStringLiteral("home"));
   QDir().mkpath(run);
   QDir().mkpath(home);
   QFile::setPermissions(run,
                         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  const QString socket = dir_.filePath(QStringLiteral("native"));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("HOME"), home);
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
   env.remove(QStringLiteral("PULSE_SERVER"));
+  // Without a session bus: where another server holds its name there, pulseaudio would
+  // refuse to start.
+  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
   process_.setProcessEnvironment(env);
   process_.setProcessChannelMode(QProcess::SeparateChannels);
-  process_.start(
-      QStringLiteral("pulseaudio"),
-      {QStringLiteral("--daemonize=no"), QString::fromLatin1(kPrivateIdleExit),
-       QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
-       QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
-       QStringLiteral("--load=module-null-sink sink_name=") + QString::fromLatin1(kPrivateSink),
-       QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket});
+  const QString socket = dir_.filePath(QStringLiteral("native"));
+  serverEnv_ = std::make_unique<TScopedEnv>("PULSE_SERVER", "unix:" + socket.toUtf8());
+  // Without a sink of its own, whatever PULSE_SINK named elsewhere is missing here too.
+  sinkEnv_ = std::make_unique<TScopedEnv>(
+      "PULSE_SINK", sinks_ == TSinks::kOne ? QByteArray(kPrivateSink) : QByteArray("tavrin_none"));
+  Launch();
+}
+
+bool TPrivateServer::Launch() {
+  const QString socket = dir_.filePath(QStringLiteral("native"));
+  QStringList args = {QStringLiteral("--daemonize=no"), QString::fromLatin1(kPrivateIdleExit),
+                      QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
+                      QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
+                      QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") +
+                          socket};
+  if (sinks_ == TSinks::kOne) {
+    args.insert(args.size() - 1,
+                QStringLiteral("--load=module-null-sink sink_name=") + QString::fromLatin1(kPrivateSink));
+  }
+  error_.clear();
+  process_.start(QStringLiteral("pulseaudio"), args);
   if (!process_.waitForStarted()) {
     error_ = QStringLiteral("pulseaudio cannot be started: ") + process_.errorString();
-    return;
+    return false;
   }
-  serverEnv_ = std::make_unique<TScopedEnv>("PULSE_SERVER", "unix:" + socket.toUtf8());
-  sinkEnv_ = std::make_unique<TScopedEnv>("PULSE_SINK", kPrivateSink);
   for (int waited = 0; waited < kServerStartMs; waited += kServerPollMs) {
     if (process_.state() != QProcess::Running) break;
-    if (QFile::exists(socket) && TPulseLoop::Connect(kClientName)) {
+    if (QFile::exists(socket) && TTestClient::Connect(kClientName)) {
       running_ = true;
-      return;
+      return true;
     }
     QThread::msleep(kServerPollMs);
   }
   error_ = QStringLiteral("pulseaudio did not come up: ") +
            QString::fromLocal8Bit(process_.readAllStandardError());
+  return false;
 }
 
 TPrivateServer::~TPrivateServer() {
@@ -221,10 +341,25 @@ TPrivateServer::~TPrivateServer() {
 
 void TPrivateServer::Kill() {
   if (process_.state() != QProcess::NotRunning) {
-    process_.kill();
+    process_.kill();  // a stopped process dies of SIGKILL too
     process_.waitForFinished();
   }
-  running_ = false;
+  running_ = frozen_ = false;
+}
+
+void TPrivateServer::Freeze() {
+  if (process_.state() == QProcess::Running && ::kill(pid_t(process_.processId()), SIGSTOP) == 0) {
+    frozen_ = true;
+  }
+}
+
+void TPrivateServer::Thaw() {
+  if (frozen_ && ::kill(pid_t(process_.processId()), SIGCONT) == 0) frozen_ = false;
+}
+
+bool TPrivateServer::Restart() {
+  Kill();
+  return Launch();
 }
 
 // ---- Tone bursts ----

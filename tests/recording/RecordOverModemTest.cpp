@@ -1,6 +1,8 @@
 // Recording end to end: the recorder drives a virtual voice modem over a pseudo-terminal.
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include "common/ModemRecorderRig.h"
@@ -118,22 +120,49 @@ TEST(RecordOverModem, GainNoneIsSkippedOnlyInLowerCase) {
   EXPECT_EQ(rig.messages.last(), QStringLiteral("Error setting Rec gain.."));
 }
 
-TEST(RecordOverModem, ModemOffDuringARecordingSavesNothingAndRecordWhileRecordingIsIgnored) {
-  ModemRecorderRig rig;
-  rig.OpenModem();
-  rig.panel->Recorder.StartRecording();
-  ASSERT_TRUE(rig.WaitForBytes(800));
-  const size_t commandsBefore = rig.modem.commands().size();
-  rig.panel->Recorder.StartRecording();  // ignored
-  EXPECT_EQ(rig.modem.commands().size(), commandsBefore);
-  rig.panel->Recorder.Off1Click();
-  EXPECT_FALSE(rig.link.PortIsOpen);
-  EXPECT_FALSE(rig.c.RecSb1->isChecked());
-  EXPECT_FALSE(rig.c.Record1->isEnabled());
-  EXPECT_TRUE(rig.c.Off1->isChecked());
-  rig.panel->Recorder.StopRecordingOrPlayback();
-  EXPECT_TRUE(rig.calls.isEmpty());
-  EXPECT_TRUE(QDir(QStringLiteral("wav")).entryList(QDir::Files).isEmpty());
+TEST(RecordOverModem,
+     ModemOffOrClosePortSaveNoCallButKeepTheJournalAndRecordWhileRecordingIsIgnored) {
+  for (const bool modemOff : {true, false}) {
+    SCOPED_TRACE(modemOff ? "Modem Off" : "Close port");
+    ModemRecorderRig rig;
+    rig.OpenModem();
+    rig.panel->Recorder.StartRecording();
+    ASSERT_TRUE(rig.WaitForBytes(800));
+    const size_t commandsBefore = rig.modem.commands().size();
+    rig.panel->Recorder.StartRecording();  // ignored
+    EXPECT_EQ(rig.modem.commands().size(), commandsBefore);
+    const QString journal = rig.panel->Recorder.Journal.Path();
+    if (modemOff) {
+      rig.panel->Recorder.Off1Click();
+    } else {
+      rig.panel->Recorder.ClosePortBtnClick();
+    }
+    EXPECT_FALSE(rig.link.PortIsOpen);
+    EXPECT_FALSE(rig.c.RecSb1->isChecked());
+    EXPECT_FALSE(rig.c.Record1->isEnabled());
+    EXPECT_EQ(rig.c.Off1->isChecked(), modemOff);
+    // Not saved, but not lost: the journal stays for the next start, and the user knows.
+    ASSERT_FALSE(rig.messages.isEmpty());
+    EXPECT_TRUE(rig.messages.last().contains(QStringLiteral("not saved")));
+    EXPECT_TRUE(rig.messages.last().contains(journal)) << rig.messages.last().toStdString();
+    EXPECT_TRUE(rig.monitor.Text().contains(QStringLiteral("The recording was not saved")));
+    EXPECT_FALSE(rig.panel->Recorder.Journal.Open());
+    QFile f(journal);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().mid(kJournalHeaderSize), rig.panel->VoiceStream.Data().mid(44));
+    rig.panel->Recorder.StopRecordingOrPlayback();
+    EXPECT_TRUE(rig.calls.isEmpty());
+    EXPECT_TRUE(
+        QDir(QStringLiteral("wav")).entryList({QStringLiteral("*.wav")}, QDir::Files).isEmpty());
+    // The next recording gets a journal of its own; the one kept stays.
+    rig.panel->Recorder.StartRecording();
+    ASSERT_TRUE(rig.WaitForBytes(400));
+    EXPECT_NE(rig.panel->Recorder.Journal.Path(), journal);
+    rig.panel->Recorder.StopRecordingOrPlayback();
+    EXPECT_EQ(rig.calls.size(), 1);
+    EXPECT_EQ(QDir(QStringLiteral("wav")).entryList({QStringLiteral("*.journal")}, QDir::Files),
+              QStringList{QFileInfo(journal).fileName()});
+  }
 }
 
 TEST(RecordOverModem, RecordOpensAClosedPortAndTicksModemOn) {

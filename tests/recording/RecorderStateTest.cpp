@@ -48,9 +48,9 @@ TEST(RecorderState, ARecordingGoesFromSettingUpThroughSavingBackToIdle) {
 
   TRecordState whileAdding = TRecordState::kIdle;
   const auto add = rig.panel->Calls.AddCallRecord;
-  rig.panel->Calls.AddCallRecord = [&] {
+  rig.panel->Calls.AddCallRecord = [&](const QString& fileName) {
     whileAdding = rig.panel->Recorder.State();
-    add();
+    return add(fileName);
   };
   rig.panel->Recorder.StopRecordingOrPlayback();
   EXPECT_EQ(whileAdding, TRecordState::kSaving);
@@ -127,7 +127,8 @@ TEST(RecorderState, ModemOffDuringTheSetUpOrTheRecordingCutsItOffUnsaved) {
     EXPECT_EQ(rig.panel->Recorder.State(), TRecordState::kIdle);
     EXPECT_FALSE(rig.c.RecSb1->isChecked());
     EXPECT_FALSE(rig.c.Record1->isEnabled());
-    EXPECT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
+    // Nothing was recorded during the set-up; a recording is told to be kept for later.
+    EXPECT_EQ(rig.messages.size(), duringSetUp ? 0 : 1) << rig.messages.join('|').toStdString();
     EXPECT_TRUE(rig.calls.isEmpty());
     EXPECT_EQ(log.mismatches, 0);
   }

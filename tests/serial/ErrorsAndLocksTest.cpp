@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "PtyPeer.h"
 #include "serial/PortMap.h"
@@ -76,6 +78,27 @@ TEST(SerialErrorsTest, APermissionProblemNamesTheDialoutGroup) {
   EXPECT_TRUE(text.startsWith("Permission denied")) << text.toStdString();
   EXPECT_TRUE(text.contains("dialout")) << text.toStdString();
   EXPECT_FALSE(text.contains("already open"));
+}
+
+TEST(SerialErrorsTest, ARefusalByALockFileNamesItUnderTheCallersOwnMessage) {
+  try {
+    CheckOpenResult(-2008, "/var/lock/LCK..ttyACM0 is held by process 1234");
+    ADD_FAILURE();
+  } catch (const ELockHeld& e) {
+    EXPECT_EQ(e.ErrorNumber, -2008);
+    EXPECT_EQ(OpenFailureMessage("Error during opening com port 5", e),
+              "Error during opening com port 5\n/var/lock/LCK..ttyACM0 is held by process 1234");
+  }
+  // Without a lock to name, the caller's message stands alone.
+  try {
+    CheckOpenResult(-2008, "");
+    ADD_FAILURE();
+  } catch (const ESerialException& e) {
+    EXPECT_STREQ(e.what(), "ie_Open - device already open");
+    EXPECT_EQ(OpenFailureMessage("Error during opening com port 5", e),
+              "Error during opening com port 5");
+  }
+  EXPECT_EQ(CheckOpenResult(0, "ignored"), 0);
 }
 
 TEST(PortMapTest, DefaultsAndConfiguredPaths) {
@@ -196,14 +219,22 @@ class UucpLockTest : public ::testing::Test {
     std::ifstream in(lockFile, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
-  void ExpectRefused() {
+  // The text of the refusal.
+  std::string ExpectRefused() {
+    std::string text;
     try {
       port.SetOpen(true);
       ADD_FAILURE() << "no exception";
     } catch (const EAlreadyOpen& e) {
       EXPECT_EQ(e.ErrorNumber, -2008);
+      text = e.what();
     }
     EXPECT_FALSE(port.Open());
+    return text;
+  }
+  // Refused by the lock of a live process, which the message names with the lock file.
+  void ExpectRefusedBy(pid_t pid) {
+    EXPECT_EQ(ExpectRefused(), lockFile + " is held by process " + std::to_string(pid));
   }
   void SetLockAge(int seconds) {
     const timespec then{::time(nullptr) - seconds, 0};
@@ -237,7 +268,7 @@ TEST_F(UucpLockTest, ALockOfALiveProcessRefusesTheOpenBeforeTheDeviceIsTouched) 
   const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(watch, 0);
   ASSERT_GE(::inotify_add_watch(watch, peer.SlavePath().c_str(), IN_OPEN), 0);
-  ExpectRefused();
+  ExpectRefusedBy(holder.Pid());
   char events[256];
   EXPECT_LT(::read(watch, events, sizeof events), 0) << "the device was opened";
   ::close(watch);
@@ -247,7 +278,7 @@ TEST_F(UucpLockTest, ALockOfALiveProcessRefusesTheOpenBeforeTheDeviceIsTouched) 
 TEST_F(UucpLockTest, AnExclusiveHolderWithoutALockKeepsItsExclusiveMode) {
   Holder holder(peer.SlavePath());
   ASSERT_TRUE(holder.Ready());
-  ExpectRefused();
+  EXPECT_EQ(ExpectRefused(), "ie_Open - device already open");  // no lock to name
   EXPECT_TRUE(holder.StillExclusive());
   EXPECT_FALSE(Exists(lockFile));  // the lock taken for the attempt went with it
 }
@@ -258,7 +289,7 @@ TEST_F(UucpLockTest, ALockInAFolderWeCannotWriteToIsStillHonoured) {
       [folder](const std::string& path) { return path.rfind(folder, 0) == 0 ? EACCES : 0; });
   Holder holder;
   WriteLock(Text(holder.Pid()));
-  ExpectRefused();
+  ExpectRefusedBy(holder.Pid());
   // Without a lock the device opens, and no lock is left behind.
   ASSERT_EQ(::unlink(lockFile.c_str()), 0);
   port.SetOpen(true);
@@ -269,7 +300,8 @@ TEST_F(UucpLockTest, ALockInAFolderWeCannotWriteToIsStillHonoured) {
 TEST_F(UucpLockTest, AnEmptyOrHalfWrittenLockIsStaleOnlyOnceItIsOld) {
   for (const std::string& content : {std::string(), std::string("     ")}) {
     WriteLock(content);
-    ExpectRefused();  // its writer may be at work right now
+    // Its writer may be at work right now; there is no pid to name.
+    EXPECT_EQ(ExpectRefused(), "ie_Open - device already open");
     SetLockAge(10);
     port.SetOpen(true);
     EXPECT_TRUE(port.Open());
@@ -278,22 +310,126 @@ TEST_F(UucpLockTest, AnEmptyOrHalfWrittenLockIsStaleOnlyOnceItIsOld) {
   }
 }
 
-TEST_F(UucpLockTest, PidsAreReadAsTextOfAnyWidthAndAsFourBinaryBytes) {
+// Every form other programs write: the pid as text of any width with a newline, with the
+// owner's program and user after it, with nothing after it, and as four binary bytes.
+std::vector<std::string> LockForms(pid_t pid) {
+  const std::string digits = std::to_string(pid);
+  char padded[64];
+  std::snprintf(padded, sizeof padded, "%10d minicom root\n", static_cast<int>(pid));
+  const int32_t value = pid;
+  return {digits + "\n", padded, "  " + digits, digits,
+          std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+}
+
+TEST_F(UucpLockTest, PidsAreReadInEveryFormOtherProgramsWrite) {
   Holder holder;
-  for (const std::string& content : {std::to_string(holder.Pid()) + "\n",
-                                     "  " + std::to_string(holder.Pid()), Binary(holder.Pid())}) {
+  for (const std::string& content : LockForms(holder.Pid())) {
+    SCOPED_TRACE(content);
     WriteLock(content);
-    ExpectRefused();
+    ExpectRefusedBy(holder.Pid());
     EXPECT_EQ(LockContent(), content);
   }
-  const pid_t dead = DeadPid();
-  for (const std::string& content : {std::to_string(dead) + "\n", Binary(dead)}) {
+  for (const std::string& content : LockForms(DeadPid())) {
+    SCOPED_TRACE(content);
     WriteLock(content);
     port.SetOpen(true);
     EXPECT_TRUE(port.Open());
     EXPECT_EQ(LockContent(), Text(::getpid()));
     port.SetOpen(false);
   }
+}
+
+TEST_F(UucpLockTest, ALockWhoseProcessEndsDuringTheOpenIsTakenOver) {
+  auto holder = std::make_unique<Holder>();
+  WriteLock(LockForms(holder->Pid())[1]);
+  // The holder dies while our lock is being written, before the lock is looked at.
+  posix::SetCreateFault([&](const std::string&) {
+    holder.reset();
+    return 0;
+  });
+  port.SetOpen(true);
+  EXPECT_TRUE(port.Open());
+  EXPECT_EQ(LockContent(), Text(::getpid()));
+  EXPECT_FALSE(Exists(posix::UucpLock::AsideFileFor(lockFile)));
+  port.SetOpen(false);
+  EXPECT_FALSE(Exists(lockFile));
+}
+
+// A process that takes and releases the lock of one device at the parent's word.
+class LockRacer {
+ public:
+  explicit LockRacer(const std::string& device) {
+    int toChild[2], fromChild[2];
+    if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(toChild[1]);
+      ::close(fromChild[0]);
+      posix::UucpLock lock;
+      char command = 0;
+      while (::read(toChild[0], &command, 1) == 1) {
+        char reply = 'a';
+        if (command == 'g') {
+          const int rc = lock.Acquire(device);
+          reply = rc == 0 ? 'w' : rc == serial_error::kOsAccessDenied ? 'l' : 'e';
+        } else {
+          lock.Release();
+        }
+        if (::write(fromChild[1], &reply, 1) != 1) break;
+      }
+      ::_exit(0);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    command_ = toChild[1];
+    reply_ = fromChild[0];
+  }
+  ~LockRacer() {
+    ::close(command_);
+    ::close(reply_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  }
+  bool Send(char command) { return ::write(command_, &command, 1) == 1; }
+  char Reply() {
+    char reply = 0;
+    return ::read(reply_, &reply, 1) == 1 ? reply : '?';
+  }
+  pid_t Pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int command_ = -1, reply_ = -1;
+};
+
+TEST_F(UucpLockTest, OfTwoOpenersRacingOverOneStaleLockExactlyOneWinsEveryRound) {
+  constexpr int kRounds = 400;
+  const std::string device = peer.SlavePath();
+  LockRacer a(device), b(device);
+  ASSERT_GT(a.Pid(), 0);
+  ASSERT_GT(b.Pid(), 0);
+  const std::vector<std::string> stale = LockForms(DeadPid());
+  int wonByA = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    WriteLock(stale[round % stale.size()]);
+    ASSERT_TRUE(a.Send('g') && b.Send('g'));
+    const char ra = a.Reply(), rb = b.Reply();
+    ASSERT_TRUE((ra == 'w' && rb == 'l') || (ra == 'l' && rb == 'w')) << ra << rb;
+    wonByA += ra == 'w' ? 1 : 0;
+    // The winner's lock is the one in place, whole.
+    EXPECT_EQ(LockContent(), Text(ra == 'w' ? a.Pid() : b.Pid()));
+    ASSERT_TRUE(a.Send('r') && b.Send('r'));
+    ASSERT_EQ(a.Reply(), 'a');
+    ASSERT_EQ(b.Reply(), 'a');
+    ASSERT_FALSE(Exists(lockFile));
+  }
+  // Nothing of the race is left behind.
+  for (const pid_t pid : {a.Pid(), b.Pid()}) {
+    const std::string tmp = lockFile + ".tmp" + std::to_string(pid);
+    const std::string aside = lockFile + ".stale" + std::to_string(pid);
+    EXPECT_FALSE(Exists(tmp) || Exists(aside));
+  }
+  RecordProperty("rounds_won_by_first", wonByA);
 }
 
 TEST_F(UucpLockTest, TheTemporaryFileIsNeverWrittenThroughALink) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
+#include "calls/CallWav.h"
 #include "common/RecorderRig.h"
 #include "sound/RecordingFiles.h"
 #include "sound/VoiceStream.h"
@@ -123,8 +125,9 @@ TEST(RecordingFiles, FolderAndFilesArePrivateAndSavesReplaceWhole) {
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QString path = *WavFilePath(QStringLiteral("ABCDEF"));
   EXPECT_EQ(path, QStringLiteral("wav/ABCDEF.wav"));
-  ASSERT_TRUE(SaveRecordingFile(path, QByteArray(100, 'a'), &error));
-  ASSERT_TRUE(SaveRecordingFile(path, QByteArray(10, 'b'), &error));
+  ASSERT_FALSE(SaveCallWav(QStringLiteral("ABCDEF"), QByteArray(100, 'a')));
+  ASSERT_FALSE(SaveCallWav(QStringLiteral("ABCDEF"), QByteArray(10, 'b')));
+  EXPECT_EQ(QDir(QStringLiteral("wav")).entryList(QDir::Files), QStringList{"ABCDEF.wav"});
   EXPECT_EQ(*LoadRecordingFile(path), QByteArray(10, 'b'));
   EXPECT_EQ(QFile::permissions(path) & kModeBits, QFile::ReadOwner | QFile::WriteOwner);
   EXPECT_FALSE(LoadRecordingFile(QStringLiteral("wav/none.wav")));

@@ -2,6 +2,7 @@
 
 #include "common/FakeSoundOutput.h"
 #include "common/RecorderRig.h"
+#include "common/SoundServer.h"
 #include "sound/WavPlayer.h"
 
 namespace {
@@ -187,4 +188,50 @@ TEST(WavPlayerOnADevice, ADeviceThatRefusesToStartMakesPlayFailAndKeepsTheFileOp
   r.device.refuse = false;
   EXPECT_TRUE(r.player.Play());
   EXPECT_EQ(r.player.Mode(), TPlayerMode::Playing);
+}
+
+TEST(WavPlayerOnADevice, AFailedOutputIsToldOnceAndTheNextPlayTriesTheServerAgain) {
+  DeviceRig r(1000);
+  QStringList notices;
+  r.player.SetNotice([&](const QString& text) { notices << text; });
+  ASSERT_TRUE(r.player.Play());
+  r.device.playedUs = 200000;
+  EXPECT_EQ(r.player.Position(), 200);
+  r.device.failed = true;
+  r.device.failure = TOutputFault::kNotAnswering;
+  EXPECT_EQ(r.player.Position(), 200);
+  EXPECT_FALSE(r.player.Audible());
+  r.now += 100;
+  EXPECT_EQ(r.player.Position(), 300);  // on the clock
+  r.player.Mode();
+  EXPECT_EQ(notices, QStringList{QString(soundtest::kNoticeNotAnswering)});
+  r.player.Pause();
+  // The server answers again: Play (a resume) plays on it from the position.
+  r.device.failed = false;
+  r.player.Resume();
+  EXPECT_EQ(r.device.made, 2);
+  EXPECT_TRUE(r.player.Audible());
+  EXPECT_EQ(r.device.starts, (std::vector<int64_t>{0, 300 * 8}));
+  r.device.playedUs = 50000;
+  EXPECT_EQ(r.player.Position(), 350);
+  EXPECT_EQ(notices.size(), 1);
+}
+
+TEST(WavPlayerOnADevice, EachKindOfFailureHasItsOwnNotice) {
+  const std::vector<std::pair<TOutputFault, QString>> kinds = {
+      {TOutputFault::kNoServer, soundtest::kNoticeNoServer},
+      {TOutputFault::kNoOutput, soundtest::kNoticeNoOutput},
+      {TOutputFault::kServerGone, soundtest::kNoticeGone}};
+  for (const auto& [fault, text] : kinds) {
+    DeviceRig r(1000);
+    QStringList notices;
+    r.player.SetNotice([&](const QString& t) { notices << t; });
+    r.device.failed = true;
+    r.device.failure = fault;
+    ASSERT_TRUE(r.player.Play());  // no output is no error
+    r.now += 1000;
+    EXPECT_EQ(r.player.Mode(), TPlayerMode::Stopped);
+    EXPECT_EQ(r.player.Position(), 1000);
+    EXPECT_EQ(notices, QStringList{text});
+  }
 }

@@ -96,6 +96,7 @@ class PosixSerialDevice final : public SerialDevice {
   ~PosixSerialDevice() override { Close(); }
 
   int Open(const std::string& path) override;
+  std::string OpenRefusal() const override { return lock_.Refusal(); }
   void Close() override;
   bool IsOpen() const override { return fd_.Valid(); }
   bool Lost() const override { return lost_.load(); }

@@ -1,10 +1,12 @@
 #include "serial/posix/SysCall.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "serial/SerialErrors.h"
 
@@ -49,6 +51,13 @@ int CreateFile(const std::string& path, int flags, mode_t mode) {
     }
   }
   return RetryEintr([&] { return ::open(path.c_str(), flags | O_CREAT, mode); });
+}
+
+void NameThisThread(const char* name) {
+  constexpr size_t kMaxName = 15;
+  char cut[kMaxName + 1] = {};
+  std::strncpy(cut, name, kMaxName);
+  (void)::pthread_setname_np(::pthread_self(), cut);
 }
 
 void UniqueFd::Reset(int fd) {

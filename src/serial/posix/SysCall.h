@@ -32,6 +32,10 @@ int CreateFile(const std::string& path, int flags, mode_t mode);
 using CreateFault = std::function<int(const std::string& path)>;
 void SetCreateFault(CreateFault fault);
 
+// Names the calling thread (cut to the system's 15 characters); a thread that cannot
+// be named runs on under its old name.
+void NameThisThread(const char* name);
+
 // An owned file descriptor.
 class UniqueFd {
  public:

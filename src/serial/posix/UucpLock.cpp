@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -21,47 +23,58 @@ namespace {
 
 constexpr char kDefaultFolder[] = "/var/lock";
 constexpr char kDevPrefix[] = "/dev/";
-constexpr int kAcquireAttempts = 2;  // one retry after removing a stale lock
-constexpr mode_t kLockMode = 0644;   // other programs read the pid in it
-constexpr int kBinaryPidSize = 4;
+// Enough for: the lock vanished or was stale, we removed it, someone else won the race.
+constexpr int kAcquireAttempts = 3;
+constexpr mode_t kLockMode = 0644;  // other programs read the pid in it
+constexpr size_t kBinaryPidSize = 4;
+constexpr int kMaxPidDigits = 10;
 // A lock without a readable pid may be one that its writer has only just created.
 constexpr time_t kFreshLockSeconds = 5;
-constexpr size_t kMaxLockText = 32;
+constexpr size_t kMaxLockText = 64;
 
 std::string& FolderSetting() {
   static std::string folder = kDefaultFolder;
   return folder;
 }
 
-// The pid in a lock's content: decimal text of any width (blanks around it and a final
-// newline allowed), or the old binary form, 4 bytes. Nothing when empty or unreadable.
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The pid in a lock's content, or nothing when it holds none (empty, blanks, garbage).
+// The binary form is four bytes whose last is 0 for every possible pid, which no text
+// lock ends with; a text lock is blanks, the pid's digits, then whatever its writer
+// adds (a newline, its name and its user's).
 std::optional<pid_t> ParseLockPid(const char* data, size_t size) {
-  size_t i = 0;
-  while (i < size && data[i] == ' ') ++i;
-  long value = 0;
-  size_t digits = 0;
-  while (i < size && data[i] >= '0' && data[i] <= '9' && digits < 10) {
-    value = value * 10 + (data[i] - '0');
-    ++i;
-    ++digits;
-  }
-  while (i < size && (data[i] == ' ' || data[i] == '\n')) ++i;
-  if (digits > 0 && i == size) return static_cast<pid_t>(value);
-  if (size == kBinaryPidSize) {
+  if (size == kBinaryPidSize && data[kBinaryPidSize - 1] == '\0') {
     int32_t binary = 0;
     std::memcpy(&binary, data, sizeof binary);
     if (binary > 0) return static_cast<pid_t>(binary);
+    return std::nullopt;
   }
-  return std::nullopt;
+  size_t i = 0;
+  while (i < size && (data[i] == ' ' || data[i] == '\t')) ++i;
+  int64_t value = 0;
+  int digits = 0;
+  for (; i < size && IsDigit(data[i]); ++i) {
+    if (++digits > kMaxPidDigits) return std::nullopt;
+    value = value * 10 + (data[i] - '0');
+  }
+  if (digits == 0 || value <= 0 || value > INT32_MAX) return std::nullopt;
+  return static_cast<pid_t>(value);
 }
 
-std::optional<pid_t> ReadLockPid(const std::string& path) {
-  UniqueFd fd(RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
-  if (!fd.Valid()) return std::nullopt;
+std::optional<pid_t> ReadLockPid(int fd) {
   char buffer[kMaxLockText] = {};
-  const ssize_t n = RetryEintr([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
+  const ssize_t n = RetryEintr([&] { return ::pread(fd, buffer, sizeof buffer, 0); });
   if (n <= 0) return std::nullopt;
   return ParseLockPid(buffer, static_cast<size_t>(n));
+}
+
+// O_NONBLOCK: a FIFO planted under the lock's name must not hang the open.
+UniqueFd OpenLock(const std::string& path) {
+  return UniqueFd(RetryEintr(
+      [&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
 }
 
 bool ProcessAlive(pid_t pid) {
@@ -69,17 +82,65 @@ bool ProcessAlive(pid_t pid) {
   return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 enum class LockState { kNone, kHeld, kStale };
 
-LockState Inspect(const std::string& lockPath) {
+struct LockView {
+  LockState state = LockState::kNone;
+  std::optional<pid_t> pid;
+};
+
+// What a lock file says, read through fd when we may open it (its status in st).
+LockView Judge(int fd, const struct stat& st) {
+  LockView view;
+  if (fd >= 0) view.pid = ReadLockPid(fd);
+  if (view.pid) {
+    view.state = ProcessAlive(*view.pid) ? LockState::kHeld : LockState::kStale;
+  } else {
+    const time_t age = std::time(nullptr) - st.st_mtime;
+    view.state = age < kFreshLockSeconds ? LockState::kHeld : LockState::kStale;
+  }
+  return view;
+}
+
+LockView Inspect(const std::string& lockPath) {
   struct stat st {};
   // A lock we cannot even look at is none we could honour.
-  if (::lstat(lockPath.c_str(), &st) != 0) return LockState::kNone;
-  if (const auto pid = ReadLockPid(lockPath)) {
-    return ProcessAlive(*pid) ? LockState::kHeld : LockState::kStale;
+  if (::lstat(lockPath.c_str(), &st) != 0) return {};
+  const UniqueFd fd = OpenLock(lockPath);
+  return Judge(fd.Get(), st);
+}
+
+// Removes the stale lock at lockPath unless it has meanwhile been replaced or has come
+// to life; either way the caller looks again. Openers that follow this protocol take
+// the flock on the stale file first, so only one of them checks and moves it at a time,
+// and each moves only the very file it checked (same inode, still stale). A program that
+// removes stale locks by a plain unlink can only slip in between the last check and the
+// rename; what was moved aside is then not the checked file and is linked back.
+void RemoveStale(const std::string& lockPath, const std::string& asidePath) {
+  const UniqueFd fd = OpenLock(lockPath);
+  const int openError = fd.Valid() ? 0 : errno;
+  struct stat checked {};
+  if (fd.Valid()) {
+    // Blocks only while another opener removes this same stale lock.
+    if (RetryEintr([&] { return ::flock(fd.Get(), LOCK_EX); }) != 0) return;
+    if (::fstat(fd.Get(), &checked) != 0) return;
+  } else if (openError == ENOENT || ::lstat(lockPath.c_str(), &checked) != 0) {
+    return;  // gone already
   }
-  const time_t age = std::time(nullptr) - st.st_mtime;
-  return age < kFreshLockSeconds ? LockState::kHeld : LockState::kStale;
+  if (Judge(fd.Get(), checked).state != LockState::kStale) return;
+  struct stat current {};
+  if (::lstat(lockPath.c_str(), &current) != 0 || !SameFile(current, checked)) return;
+  if (::rename(lockPath.c_str(), asidePath.c_str()) != 0) return;
+  struct stat moved {};
+  if (::lstat(asidePath.c_str(), &moved) == 0 && !SameFile(moved, checked)) {
+    // Someone's fresh lock came in the instant before the rename: theirs goes back.
+    (void)::link(asidePath.c_str(), lockPath.c_str());
+  }
+  ::unlink(asidePath.c_str());
 }
 
 // Writes our pid under the temporary name; 0 or the errno of the failure. The name is
@@ -87,7 +148,7 @@ LockState Inspect(const std::string& lockPath) {
 // which never touches what a link points at.
 int WriteTemp(const std::string& tempPath) {
   UniqueFd fd;
-  for (int attempt = 0; attempt < kAcquireAttempts && !fd.Valid(); ++attempt) {
+  for (int attempt = 0; attempt < 2 && !fd.Valid(); ++attempt) {
     fd = UniqueFd(CreateFile(tempPath, O_WRONLY | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLockMode));
     if (!fd.Valid() && errno == EEXIST) ::unlink(tempPath.c_str());
   }
@@ -101,6 +162,25 @@ int WriteTemp(const std::string& tempPath) {
     return err;
   }
   return 0;
+}
+
+// Removes the temporary file however Acquire ends.
+class TempFile {
+ public:
+  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  ~TempFile() { ::unlink(path_.c_str()); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Our own lock (another port of ours on the device) keeps the plain "already open".
+std::string RefusalText(const std::string& lockPath, const LockView& view) {
+  if (!view.pid || *view.pid == ::getpid()) return {};
+  return lockPath + " is held by process " + std::to_string(*view.pid);
 }
 
 }  // namespace
@@ -129,38 +209,50 @@ std::string UucpLock::TempFileFor(const std::string& lockPath) {
   return lockPath + ".tmp" + std::to_string(::getpid());
 }
 
+std::string UucpLock::AsideFileFor(const std::string& lockPath) {
+  return lockPath + ".stale" + std::to_string(::getpid());
+}
+
 int UucpLock::Acquire(const std::string& devicePath) {
   Release();
+  refusal_.clear();
   const std::string lockPath = LockFileFor(devicePath, Folder());
-  const std::string tempPath = TempFileFor(lockPath);
-  if (WriteTemp(tempPath) != 0) {
+  if (WriteTemp(TempFileFor(lockPath)) != 0) {
     // The folder refuses us: we hold no lock, but the locks of others still count.
-    return Inspect(lockPath) == LockState::kHeld ? serial_error::kOsAccessDenied : 0;
+    const LockView view = Inspect(lockPath);
+    if (view.state != LockState::kHeld) return 0;
+    refusal_ = RefusalText(lockPath, view);
+    return serial_error::kOsAccessDenied;
   }
-  int result = serial_error::kOsAccessDenied;
+  const TempFile temp(TempFileFor(lockPath));
+  LockView view;
   for (int attempt = 0; attempt < kAcquireAttempts; ++attempt) {
-    if (::link(tempPath.c_str(), lockPath.c_str()) == 0) {
+    if (::link(temp.Path().c_str(), lockPath.c_str()) == 0) {
+      struct stat st {};
+      if (::lstat(lockPath.c_str(), &st) != 0) return OsError(errno);
       path_ = lockPath;
-      result = 0;
-      break;
+      device_ = st.st_dev;
+      inode_ = st.st_ino;
+      return 0;
     }
-    if (errno != EEXIST) {
-      result = OsError(errno);
-      break;
-    }
-    const LockState state = Inspect(lockPath);
-    if (state == LockState::kHeld) break;  // by another process, or by this one
-    if (state == LockState::kStale) ::unlink(lockPath.c_str());
+    if (errno != EEXIST) return OsError(errno);
+    view = Inspect(lockPath);
+    if (view.state == LockState::kHeld) break;  // by another process, or by this one
+    if (view.state == LockState::kStale) RemoveStale(lockPath, AsideFileFor(lockPath));
   }
-  ::unlink(tempPath.c_str());
-  return result;
+  if (view.state == LockState::kHeld) refusal_ = RefusalText(lockPath, view);
+  return serial_error::kOsAccessDenied;
 }
 
 void UucpLock::Release() {
   if (path_.empty()) return;
   // Someone may have taken the device over meanwhile (counting our lock as stale): their
   // lock is not ours to remove.
-  if (ReadLockPid(path_) == ::getpid()) ::unlink(path_.c_str());
+  struct stat st {};
+  if (::lstat(path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_) {
+    const UniqueFd fd = OpenLock(path_);
+    if (fd.Valid() && ReadLockPid(fd.Get()) == ::getpid()) ::unlink(path_.c_str());
+  }
   path_.clear();
 }
 
