@@ -49,7 +49,7 @@ struct TCallCheck {
 // never recovers a call twice only once that work has landed; until then the checks of
 // these rules report what they find and skip. TAVRIN_EXPECT_DURABILITY=1 makes them fail
 // instead, to try the work out before it lands. Set it to true once it has landed.
-inline constexpr bool kDurabilityLanded = false;
+inline constexpr bool kDurabilityLanded = true;
 bool DurabilityExpected();
 
 // The violations found, one line each; none when all holds:

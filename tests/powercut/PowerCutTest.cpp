@@ -201,6 +201,11 @@ class PowerCutTest : public ::testing::Test {
     ASSERT_TRUE(log.Load(base.filePath("log"), &error)) << qPrintable(error);
     const TCutReport report = CutEverywhere(log, *user, seed);
     Report(run, seed, report, *user);
+    if (report.violated > 0) {
+      // The run's folder as it ended and the seam's log, to rebuild any cut by hand.
+      base.setAutoRemove(false);
+      std::printf("the run and its log are kept in %s\n", qPrintable(base.path()));
+    }
     Judge(report, seed);
   }
 
