@@ -188,7 +188,11 @@ void XUser::Press(const QString& window, const char* key) {
 }
 
 bool XUser::WaitUntilClosed(const QString& window, int timeoutMs) {
-  return QTest::qWaitFor([&] { return !VisibleWindows(true).contains(window); }, timeoutMs);
+  const bool closed =
+      QTest::qWaitFor([&] { return !VisibleWindows(true).contains(window); }, timeoutMs);
+  // The same window may open again (a dialog kept for reuse): then it is a new box.
+  if (closed) seen_.removeAll(window);
+  return closed;
 }
 
 int XUser::MenuBarHeight(const QString& mainWindow) {

@@ -131,11 +131,11 @@ QStringList CheckCalls(const TCallCheck& check) {
   }
 
   // Every sample owed is in a row's file.
-  const int64_t owedBy = check.cutNs - (kRecentSamplesMs + kSyncAllowanceMs) * kNsPerMs;
   for (size_t k = 0; k < check.calls.size(); ++k) {
     const THeardCall& call = check.calls[k];
     if (call.deletedNs && *call.deletedNs <= check.cutNs) continue;
-    size_t owed = call.SentBy(owedBy);
+    const int64_t cut = std::min(check.cutNs, call.killedNs.value_or(check.cutNs));
+    size_t owed = call.SentBy(cut - (kRecentSamplesMs + kSyncAllowanceMs) * kNsPerMs);
     if (call.savedLength) owed = std::min(owed, *call.savedLength);
     if (owed == 0) continue;
     size_t kept = 0;

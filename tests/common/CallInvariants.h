@@ -32,6 +32,9 @@ struct THeardCall {
   std::optional<size_t> savedLength;
   // When the user confirmed the Delete of its row; the call is owed no more from then on.
   std::optional<int64_t> deletedNs;
+  // When the program was killed in the middle of it: what the modem sent later reached
+  // no one, so the call is owed as it was then.
+  std::optional<int64_t> killedNs;
   // Bytes of `sent` out by the moment `ns`.
   size_t SentBy(int64_t ns) const;
 };

@@ -126,11 +126,14 @@ bool TRecorderUser::Start() {
 
 bool TRecorderUser::Kill() {
   Begin(QStringLiteral("kill"));
+  const bool streaming = modem_->status().state == vmodem::ModemState::Receiving;
+  const int64_t killed = MonotonicNs();
   program_->Signal(SIGKILL);
   if (!program_->process.waitForFinished(kProgramWaitMs)) return Fail("the program did not die");
   program_.reset();
   WaitForPortClosed();
   TakeStreams();
+  if (streaming) calls_.back().killedNs = killed;
   End();
   return true;
 }

@@ -182,7 +182,11 @@ class Soak {
     } else if (!Step("stop", user_.Stop())) {
       return false;
     }
-    user_.NoteSavedRecording(kSettleMs);
+    if (!user_.NoteSavedRecording(kSettleMs)) {
+      violations_.push_back(QStringLiteral("call %1: no WAV file holds recording %2 after its stop")
+                                .arg(callsDone_ + 1)
+                                .arg(user_.Calls().size()));
+    }
     Check("after the stop", MonotonicNs());
     if (killAt(TKillAt::kAfterStop)) {
       QTest::qWait(std::uniform_int_distribution<int>(0, 300)(random_));
