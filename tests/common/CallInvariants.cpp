@@ -1,7 +1,6 @@
 #include "common/CallInvariants.h"
 
 #include <QDir>
-#include <QtGlobal>
 #include <QFile>
 #include <QSet>
 #include <algorithm>
@@ -26,10 +25,6 @@ QString RowText(const TRowFile& r) {
   return QStringLiteral("row %1 (%2)").arg(r.row).arg(r.name);
 }
 }  // namespace
-
-bool DurabilityExpected() {
-  return kDurabilityLanded || qEnvironmentVariableIntValue("TAVRIN_EXPECT_DURABILITY") == 1;
-}
 
 size_t THeardCall::SentBy(int64_t ns) const {
   size_t bytes = 0;

@@ -48,13 +48,6 @@ struct TCallCheck {
   bool journalsLeft = false;   // journals may be there (a program is recording right now)
 };
 
-// The program writes its call list at every change, saves a recording at shutdown and
-// never recovers a call twice only once that work has landed; until then the checks of
-// these rules report what they find and skip. TAVRIN_EXPECT_DURABILITY=1 makes them fail
-// instead, to try the work out before it lands. Set it to true once it has landed.
-inline constexpr bool kDurabilityLanded = true;
-bool DurabilityExpected();
-
 // The violations found, one line each; none when all holds:
 //   - every row's WAV file exists and is a WAV file;
 //   - every sample older than kRecentSamplesMs before the cut is in a WAV file with a row;

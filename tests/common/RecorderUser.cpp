@@ -223,7 +223,6 @@ bool TRecorderUser::Record() {
             return s.streams > streams && s.state == vmodem::ModemState::Receiving;
           },
           std::chrono::milliseconds(kProgramWaitMs))) {
-    CloseUnexpectedBoxes();
     return Fail("the recording did not start");
   }
   TakeStreams();
