@@ -49,8 +49,8 @@ XServer::XServer() {
   // listens: a number chosen here could be taken meanwhile by a test running beside it.
   // No reset when its last client goes: a program killed and started again finds the
   // server as it left it.
-  process.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x1024x24",
-                         "-nolisten", "tcp"});
+  process.start(
+      "Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
   if (!process.waitForStarted(5000)) return;
   QByteArray number;
   (void)QTest::qWaitFor(

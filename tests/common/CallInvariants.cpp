@@ -35,7 +35,8 @@ size_t THeardCall::SentBy(int64_t ns) const {
   return bytes;
 }
 
-std::vector<size_t> CallsOfSamples(const QByteArray& samples, const std::vector<THeardCall>& calls) {
+std::vector<size_t> CallsOfSamples(const QByteArray& samples,
+                                   const std::vector<THeardCall>& calls) {
   std::vector<size_t> found;
   const auto n = size_t(samples.size());
   for (size_t k = 0; k < calls.size() && n > 0; ++k) {

@@ -43,9 +43,9 @@ struct TCallCheck {
   QString folder;  // the program's folder: Calls.dbt and "wav" are in it
   std::vector<TCallRecord> rows;
   std::vector<THeardCall> calls;
-  int64_t cutNs = 0;           // when the program was cut off (or the moment of the check)
-  bool insideDelete = false;   // the cut came during a Delete: its WAV may outlive its row
-  bool journalsLeft = false;   // journals may be there (a program is recording right now)
+  int64_t cutNs = 0;          // when the program was cut off (or the moment of the check)
+  bool insideDelete = false;  // the cut came during a Delete: its WAV may outlive its row
+  bool journalsLeft = false;  // journals may be there (a program is recording right now)
 };
 
 // The violations found, one line each; none when all holds:

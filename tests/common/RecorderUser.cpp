@@ -2,13 +2,13 @@
 
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <algorithm>
 #include <map>
-
 
 namespace {
 using namespace std::chrono_literals;
@@ -65,6 +65,13 @@ int64_t MonotonicNs() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+QString WhyNoRestartAfterAKill() {
+  return ::geteuid() == 0 ? QString()
+                          : QStringLiteral(
+                                "a killed program's port stays exclusive on a "
+                                "pseudo-terminal unless the tests run as root");
 }
 
 TRecorderUser::TRecorderUser(const XServer& x, QString folder)
@@ -153,8 +160,8 @@ std::optional<TProcessFigures> TRecorderUser::Figures() const {
   if (!Running()) return std::nullopt;
   const QString proc = QStringLiteral("/proc/%1/").arg(Pid());
   TProcessFigures f;
-  f.fds = int(QDir(proc + "fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
-                  .size());
+  f.fds = int(
+      QDir(proc + "fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
   for (const QString& line : ReadLines(proc + "status")) {
     const QStringList words = line.simplified().split(' ');
     if (words.size() < 2) continue;

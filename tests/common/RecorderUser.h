@@ -36,6 +36,12 @@ struct TProcessFigures {
 
 int64_t MonotonicNs();
 
+// Why a program killed with the port open cannot be started again on the virtual modem
+// here, or empty when it can: a pseudo-terminal keeps the exclusive mode the program set,
+// and only a privileged virtual modem can clear it (a real device loses it at its last
+// close). The tests run as root in CI.
+QString WhyNoRestartAfterAKill();
+
 class TRecorderUser {
  public:
   // The program runs in `folder`, which gets the settings of the virtual modem (caller

@@ -50,8 +50,8 @@ class SeamTest : public ::testing::Test {
     return log.SyncTimes();
   }
   static void List(const QDir& dir, const QString& prefix, QStringList* out) {
-    for (const QFileInfo& e : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                                QDir::Name)) {
+    for (const QFileInfo& e :
+         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)) {
       if (e.isDir()) {
         *out << prefix + e.fileName() + "/";
         List(QDir(e.filePath()), prefix + e.fileName() + "/", out);

@@ -72,10 +72,11 @@ class Soak {
     std::printf("soak seed %u: calls %d, kills %d, deletes %d, steps %d, violations %d\n", seed_,
                 callsDone_, killsDone_, deletes_, steps_, int(violations_.size()));
     if (first_ && last_) {
-      std::printf("soak figures (idle, after call %d and after call %d of one run): fds %d -> %d, "
-                  "threads %d -> %d, rss %lld -> %lld kB\n",
-                  firstCall_ + 1, lastCall_ + 1, first_->fds, last_->fds, first_->threads,
-                  last_->threads, (long long)first_->rssKb, (long long)last_->rssKb);
+      std::printf(
+          "soak figures (idle, after call %d and after call %d of one run): fds %d -> %d, "
+          "threads %d -> %d, rss %lld -> %lld kB\n",
+          firstCall_ + 1, lastCall_ + 1, first_->fds, last_->fds, first_->threads, last_->threads,
+          (long long)first_->rssKb, (long long)last_->rssKb);
       std::printf("soak_fds_growth: %d\nsoak_threads_growth: %d\nsoak_rss_growth_kb: %lld\n",
                   last_->fds - first_->fds, last_->threads - first_->threads,
                   (long long)(last_->rssKb - first_->rssKb));
@@ -252,6 +253,7 @@ TEST(SoakTest, ADayOfCallsWithKillsAnUnplugAndTheSettingsLosesNothing) {
   const int calls = EnvInt("TAVRIN_SOAK_CALLS", kDefaultCalls);
   const unsigned seed = unsigned(EnvInt("TAVRIN_SOAK_SEED", int(kDefaultSeed)));
   SCOPED_TRACE(testing::Message() << "soak seed " << seed << ", " << calls << " calls");
+  if (const QString why = WhyNoRestartAfterAKill(); !why.isEmpty()) GTEST_SKIP() << qPrintable(why);
   XServer x;
   ASSERT_FALSE(x.display.isEmpty()) << "no X server (Xvfb) could be started";
   QTemporaryDir folder;
@@ -266,8 +268,8 @@ TEST(SoakTest, ADayOfCallsWithKillsAnUnplugAndTheSettingsLosesNothing) {
   // The program's own resources hold now already.
   EXPECT_TRUE(soak.Flatness().isEmpty()) << qPrintable(soak.Flatness().join(", "));
   const auto& v = soak.Violations();
-  EXPECT_TRUE(v.empty()) << v.size() << " violations, first: "
-                         << qPrintable(v.empty() ? QString() : v.front());
+  EXPECT_TRUE(v.empty()) << v.size()
+                         << " violations, first: " << qPrintable(v.empty() ? QString() : v.front());
 }
 
 }  // namespace
