@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -19,13 +20,8 @@ constexpr int kMaxAnswers = 20;
 constexpr qsizetype kMaxAnswerBytes = 8192;
 constexpr int32_t kTickWrap = 1000000000;
 constexpr int32_t kDefaultTimeoutFactor = 500;
-const QByteArray kEchoOff = QByteArrayLiteral("ATE0\r");
 constexpr int32_t kRates[] = {150,   300,   600,   1200,  2400,  4800,  9600,
                               14400, 19200, 38400, 56000, 57600, 115200};
-
-QString Latin1(const QByteArray& bytes) {
-  return QString::fromLatin1(bytes);
-}
 
 // The first occurrence of `word` removed, case sensitive.
 void RemoveFirst(QByteArray& text, const QByteArray& word) {
@@ -49,6 +45,27 @@ class TModemF::TListening {
   TModemF& link_;
   TAnswer* outer_;
 };
+
+void TModemF::TAnswer::Feed(QByteArrayView chunk) {
+  // Byte by byte, so that each line knows where it ended in the text.
+  for (qsizetype i = 0; i < chunk.size(); ++i) {
+    if (Text.size() < kMaxAnswerBytes) Text += chunk[i];
+    for (QByteArray& line : Assembler.Feed(chunk.sliced(i, 1))) {
+      Lines.append({std::move(line), Text.size()});
+    }
+  }
+}
+
+QByteArray TModemF::TAnswer::MonitorText() const {
+  qsizetype from = std::min(MonitorFrom, Text.size());
+  // The second half of a CR LF or LF CR that ended the line passed over belongs to it.
+  if (from > 0 && from < Text.size()) {
+    const char end = Text[from - 1];
+    const char next = Text[from];
+    if ((end == '\r' && next == '\n') || (end == '\n' && next == '\r')) ++from;
+  }
+  return Text.mid(from);
+}
 
 TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monitor(monitor) {
   ComPort1.SetBaud(kLineRate);
@@ -153,7 +170,9 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
       if (rc == kExchangeNotSent || TrimCodes(heard.Text).isEmpty()) return rc;
       break;
     }
-    for (const QByteArray& line : std::as_const(heard.Lines)) complete |= IsFinalResult(line);
+    for (const TAnswer::TLine& line : std::as_const(heard.Lines)) {
+      complete |= IsFinalResult(line.Text);
+    }
     heard.Lines.clear();
     complete |= heard.Text.size() >= kMaxAnswerBytes;
   }
@@ -164,8 +183,8 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
   return kExchangeOk;
 }
 
-// Each non-blank line is one answer. The monitor gets the text as received since the
-// last answer that was passed over.
+// Each non-blank line is one answer; an echoed command is a line passed over like any
+// other. The monitor gets the text as received since the last answer that was passed over.
 int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine,
                            const QString& expected) {
   const QByteArray text = command + '\r';
@@ -187,25 +206,24 @@ int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine
       // A last line that never got its end is looked at once before giving up.
       std::optional<QByteArray> tail = heard.Assembler.Flush();
       if (!tail) return kExchangeTimeout;
-      heard.Lines.append(*tail);
+      heard.Lines.append({*tail, heard.Text.size()});
     }
-    bool passedOver = false;
     while (!heard.Lines.isEmpty()) {
-      const QByteArray s = UpperAscii(TrimCodes(heard.Lines.takeFirst()));
+      const TAnswer::TLine line = heard.Lines.takeFirst();
+      const QByteArray s = UpperAscii(TrimCodes(line.Text));
       if (s.isEmpty() && !wanted.isEmpty()) continue;  // a blank line is no answer
       ++attempt;
       if (s == "ERROR" || attempt == kMaxAnswers) {
-        Monitor->Add(Latin1(heard.Text));
+        Monitor->AddReceived(heard.MonitorText());
         return kExchangeRefused;
       }
       if (s == wanted) {
-        Monitor->Add(Latin1(heard.Text));
+        Monitor->AddReceived(heard.MonitorText());
         return kExchangeOk;
       }
-      passedOver = true;
+      heard.PassOver(line);
     }
     if (timedOut) return kExchangeTimeout;
-    if (passedOver) heard.Text = heard.Assembler.Partial();
   }
 }
 
@@ -223,10 +241,7 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   ReceivedText.reserve(count);
   for (uint16_t i = 0; i < count; ++i)
     ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
-  if (answer_) {
-    if (answer_->Text.size() < kMaxAnswerBytes) answer_->Text += ReceivedText;
-    answer_->Lines += answer_->Assembler.Feed(ReceivedText);
-  }
+  if (answer_) answer_->Feed(ReceivedText);
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   const bool samples = OnVoiceData && OnVoiceData(count);
   if (answer_ || samples || !OnUnsolicitedLine) {
@@ -236,22 +251,18 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   for (const QByteArray& line : unsolicited_.Feed(ReceivedText)) OnUnsolicitedLine(line);
 }
 
-void TModemF::SwitchEchoOff() {
-  if (PortIsOpen) ComPort1.SendString(kEchoOff);
-}
-
 void TModemF::ComPort1PortOpen() {
   unsolicited_.Reset();
   PortIsOpen = true;
   PortLost = false;
   Monitor->Add(QStringLiteral("Com port opened..."));
-  if (OnStatusText) OnStatusText(QStringLiteral(" Modem on"));
+  if (OnStatusText) OnStatusText(QLatin1String(kModemOnText));
 }
 
 void TModemF::ComPort1PortClose() {
   PortIsOpen = false;
   Monitor->Add(QStringLiteral("Com port closed..."));
-  if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+  if (OnStatusText) OnStatusText(QLatin1String(kModemOffText));
   unsolicited_.Reset();
   if (OnPortClosed) OnPortClosed();
 }

@@ -99,6 +99,8 @@ std::string usage() {
          "  --ring-period SEC     from one ring to the next (default 6)\n"
          "  --varied-calls        each stream a synthetic voice of its own\n"
          "  --full-rate           stream as fast as 115200 bit/s carries\n"
+         "  --keep-state          keep echo, class and settings when the port closes\n"
+         "                        (default: back to the power-on state, echo on)\n"
          "  --transcript FILE     log every byte both ways, time-stamped\n"
          "  --capture FILE        the exact bytes sent after each +VRX\n"
          "faults:\n"
@@ -186,6 +188,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (!printable) bad(v);
     } else if (a == "--full-rate") {
       o.fullLineRate = true;
+    } else if (a == "--keep-state") {
+      o.keepStateOnClose = true;
     } else if (a == "--transcript") {
       o.transcriptPath = value();
     } else if (a == "--capture") {
