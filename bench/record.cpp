@@ -330,12 +330,13 @@ int RecorderProcess(int argc, char** argv, const std::string& pty, const std::st
   form.StopSb1->click();
   PumpUntil([&] { return !form.RecSb1->isChecked(); }, kDrainMs);
   RunFor(kSettleMs);  // the modem writes its capture once the port has closed
+  // Before the checks below, which read the recording and the capture whole.
+  Print("peak_rss_mb", PeakRssMb());
   QFile wav(QStringLiteral("wav/") + form.CurrentFileName + QStringLiteral(".wav"));
   const QByteArray image = wav.open(QIODevice::ReadOnly) ? wav.readAll() : QByteArray();
   const QByteArray data = image.mid(44);
   Print("bytes_in_wav", double(data.size()));
   Print("bytes_lost", double(LostAgainstCapture(data, ReadFile(capture))));
-  Print("peak_rss_mb", PeakRssMb());
   return 0;
 }
 
