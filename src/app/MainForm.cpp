@@ -479,6 +479,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  if (Recorder) Recorder->Scope.ShowingChanged();
   if (shown_) {
     return;
   }
@@ -490,6 +491,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && Recorder) Recorder->Scope.ShowingChanged();
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
     FormActivate();
   }

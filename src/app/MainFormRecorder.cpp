@@ -1,6 +1,7 @@
 // Scope, recorder and playback handlers of the main window: they hand over to the
 // recorder panel, which holds the logic.
 #include <QPainter>
+#include <QRegion>
 #include <QTableWidget>
 
 #include "app/MainForm.h"
@@ -50,8 +51,11 @@ void TMainForm::CreateRecorder() {
 
   Recorder = std::make_unique<TRecorderPanel>(c, calls, *ModemF);
   Recorder->Scope.Repaint = [this] {
-    if (Client) Client->update(TScope::Rect());
+    // Only the part of the strip that shows: the track bar lies over its bottom rows, and
+    // is not repainted with each trace.
+    if (Client) Client->update(QRegion(TScope::Rect()).subtracted(Client->childrenRegion()));
   };
+  Recorder->Scope.Shown = [this] { return isVisible() && !isMinimized(); };
   Recorder->CallWatch.PanelText = [this] { return StatusPanel(2); };
   Recorder->CallWatch.SetPanelText = [this](const QString& text, bool caller) {
     SetStatusPanel(2, text);

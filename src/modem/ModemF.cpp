@@ -237,10 +237,8 @@ void TModemF::ThreadedTimer1Timer() {
 
 void TModemF::ComPort1TriggerAvail(uint16_t count) {
   DataReceived = true;
-  ReceivedText.clear();
-  ReceivedText.reserve(count);
-  for (uint16_t i = 0; i < count; ++i)
-    ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
+  ReceivedText.resize(0);  // keeps its room for the next chunk
+  ComPort1.ReceiveChars(count, ReceivedText);
   if (answer_) answer_->Feed(ReceivedText);
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   const bool samples = OnVoiceData && OnVoiceData(count);

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "serial/UiDelivery.h"
+#include "serial/posix/SysCall.h"
 #include "setup/PrivateFile.h"
 
 TJournalSync::TJournalSync() : sync_([](int fd) { return ::fdatasync(fd); }) {
@@ -44,6 +45,7 @@ void TJournalSync::Forget(uint64_t tag) {
 }
 
 void TJournalSync::Run() {
+  posix::NameThisThread("journal-sync");
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -59,9 +61,12 @@ void TJournalSync::Run() {
       error = SyncFolder(job.folder);
     }
     job.file.reset();  // the last owner closes the file here, outside the lock
-    ui_delivery::Post([alive = aliveSeen_, this, tag = job.tag, error] {
-      if (alive.lock() && OnDone) OnDone(tag, error);
-    });
+    // Only a failure is news: a sync that worked costs the UI thread no wake-up.
+    if (error) {
+      ui_delivery::Post([alive = aliveSeen_, this, tag = job.tag, error = *error] {
+        if (alive.lock() && OnFailed) OnFailed(tag, error);
+      });
+    }
     lock.lock();
   }
 }

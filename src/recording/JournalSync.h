@@ -1,7 +1,7 @@
 #pragma once
 // Makes recording journals durable on a thread of its own, so that the receive path
 // never waits for the disk: the UI thread asks for a sync and goes on at once; the
-// thread, woken by a condition variable, syncs and hands each result back to the UI
+// thread, woken by a condition variable, syncs and hands a failure back to the UI
 // thread through ui_delivery.
 #include <QString>
 #include <condition_variable>
@@ -38,8 +38,8 @@ class TJournalSync {
   // UI thread: the file of this tag is gone; a sync of it still waiting is dropped.
   void Forget(uint64_t tag);
 
-  // Runs on the UI thread after each sync: the tag and the error, if any.
-  std::function<void(uint64_t tag, const std::optional<QString>& error)> OnDone;
+  // Runs on the UI thread after a sync that failed: its tag and the error.
+  std::function<void(uint64_t tag, const QString& error)> OnFailed;
 
  private:
   struct Job {

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 
 #include "setup/PrivateFile.h"
@@ -27,13 +28,11 @@ TRecordingJournal::TRecordingJournal() {
   QObject::connect(&syncTimer_, &QTimer::timeout, [this] {
     if (Active() && dirty_) RequestSync(false);
   });
-  syncer_.OnDone = [this](uint64_t tag, const std::optional<QString>& error) {
-    SyncDone(tag, error);
-  };
+  syncer_.OnFailed = [this](uint64_t tag, const QString& error) { SyncFailed(tag, error); };
 }
 
 TRecordingJournal::~TRecordingJournal() {
-  syncer_.OnDone = nullptr;
+  syncer_.OnFailed = nullptr;
 }
 
 bool TRecordingJournal::Start(uint32_t samplesPerSecond, QString* error) {
@@ -79,13 +78,16 @@ bool TRecordingJournal::Append(QByteArrayView samples) {
   }
   written_ += samples.size();
   dirty_ = true;
-  // Never a sync per chunk: at most one per interval, and one due is never missed when
-  // the data stops coming.
-  const int64_t since = Clock() - lastSyncMs_;
-  if (since >= kSyncIntervalMs) {
+  // Never a sync per chunk: at most one per interval, asked for by the first chunk
+  // that finds it due. The timer is for the chunks that stop coming: it runs out
+  // kTailMs after the last one (or when the sync is due, if later), so while they come
+  // it never wakes the UI thread, and it is pushed on only now and then, not per chunk.
+  const int64_t now = Clock();
+  if (now - lastSyncMs_ >= kSyncIntervalMs) {
     RequestSync(false);
-  } else if (!syncTimer_.isActive()) {
-    syncTimer_.start(static_cast<int>(kSyncIntervalMs - since));
+  } else if (!syncTimer_.isActive() || tailDeadlineMs_ - now < kTailMs / 2) {
+    tailDeadlineMs_ = std::max(lastSyncMs_ + kSyncIntervalMs, now + kTailMs);
+    syncTimer_.start(static_cast<int>(tailDeadlineMs_ - now));
   }
   return true;
 }
@@ -97,9 +99,9 @@ void TRecordingJournal::RequestSync(bool withFolder) {
   syncer_.Request(file_, tag_, withFolder ? QString::fromLatin1(kWavFolder) : QString());
 }
 
-void TRecordingJournal::SyncDone(uint64_t tag, const std::optional<QString>& error) {
+void TRecordingJournal::SyncFailed(uint64_t tag, const QString& error) {
   // A failure of a journal closed since is no news: its recording is saved or kept.
-  if (error && tag == tag_ && Active()) Fail(*error);
+  if (tag == tag_ && Active()) Fail(error);
 }
 
 void TRecordingJournal::Fail(const QString& error) {

@@ -27,6 +27,9 @@ class TRecordingJournal {
   // Data is made durable at most this often, and at the latest this long after it came
   // (with the time the disk takes on top), so a sample a second old is on disk.
   static constexpr int kSyncIntervalMs = 500;
+  // Chunks that come less than half this apart keep the journal's timer from running
+  // out; once they stop, the sync due follows at most this long after the last one.
+  static constexpr int kTailMs = 200;
 
   TRecordingJournal();
   // Closes without removing (the file is what a crash leaves), once the syncs asked
@@ -81,7 +84,7 @@ class TRecordingJournal {
     bool saved = false;  // its recording is in a WAV file
   };
   void RequestSync(bool withFolder);
-  void SyncDone(uint64_t tag, const std::optional<QString>& error);
+  void SyncFailed(uint64_t tag, const QString& error);
   void Fail(const QString& error);
   void Keep(bool saved);
 
@@ -90,6 +93,7 @@ class TRecordingJournal {
   QString path_;
   int64_t written_ = 0;
   int64_t lastSyncMs_ = 0;
+  int64_t tailDeadlineMs_ = 0;  // when syncTimer_ runs out
   bool dirty_ = false;
   bool broken_ = false;
   QString lastError_;

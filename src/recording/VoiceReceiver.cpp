@@ -51,15 +51,19 @@ bool TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
   const bool convert = link_.SignedSamples == 1;
   const auto capacity = static_cast<int32_t>(link_.CaptureBuffer.size());
   const int64_t first = stream_.Position();
-  for (const char c : chunk) {
-    uint8_t b = static_cast<uint8_t>(c);
-    if (convert) b = FromSigned(b);
-    // A full capture buffer is drawn early rather than written past its end; the
-    // sample still goes to the stream below.
+  // The chunk goes into the stream whole, and is converted there.
+  stream_.Write(chunk.data(), chunk.size());
+  char* stored = stream_.DataAt(first);
+  for (qsizetype i = 0; i < chunk.size(); ++i) {
+    uint8_t b = static_cast<uint8_t>(stored[i]);
+    if (convert) {
+      b = FromSigned(b);
+      stored[i] = static_cast<char>(b);
+    }
+    // A full capture buffer is drawn early rather than written past its end.
     if (link_.BlockCount >= capacity) DrawBlock();
     link_.CaptureBuffer[link_.BlockCount] = b;
     ++link_.BlockCount;
-    stream_.WriteByte(b);
   }
   if (OnSamples && !chunk.isEmpty())
     OnSamples(QByteArrayView(stream_.Data()).sliced(first, chunk.size()));

@@ -94,6 +94,7 @@ int TBaseDispatcher::Open(const std::string& path, int32_t baud, int parity, int
     threshold_ = 0;  // until the component sets it
     inDelivery_ = false;
     taken_ = mostTaken_ = 0;
+    delivery_ = nullptr;
     outRing_.assign(outSize, 0);
     outRead_ = outWrite_ = 0;
     outFull_ = false;
@@ -225,7 +226,11 @@ size_t TBaseDispatcher::RingUsed() const {
 void TBaseDispatcher::RingAdvance(size_t count) {
   count = std::min(count, RingUsed());
   readIndex_ = (readIndex_ + count) % kReceiveRingSize;
-  if (count > 0) full_ = false;
+  if (count > 0 && full_) {
+    full_ = false;
+    // Bytes that found no room wait in the driver, and no arrival announces them.
+    deviceEvent_.Set();
+  }
 }
 
 int TBaseDispatcher::GetChar(uint8_t& c) {
@@ -242,6 +247,24 @@ int TBaseDispatcher::GetChar(uint8_t& c) {
   c = ring_[readIndex_];
   RingAdvance(1);
   return 0;
+}
+
+size_t TBaseDispatcher::GetChars(uint8_t* out, size_t n) {
+  std::lock_guard lock(receiveLock_);
+  const size_t unread = RingUsed();
+  // Inside a handler the bytes are only read; the delivery consumes them afterwards.
+  const size_t skip = inDelivery_ ? std::min(taken_, unread) : 0;
+  const size_t count = std::min(n, unread - skip);
+  const size_t from = (readIndex_ + skip) % kReceiveRingSize;
+  const size_t first = std::min(count, kReceiveRingSize - from);
+  std::memcpy(out, ring_.data() + from, first);
+  std::memcpy(out + first, ring_.data(), count - first);
+  if (inDelivery_) {
+    taken_ += count;
+  } else {
+    RingAdvance(count);
+  }
+  return count;
 }
 
 size_t TBaseDispatcher::InBuffUsed() {
@@ -330,6 +353,7 @@ void TBaseDispatcher::StartThreads() {
   if (threadsStarted_) throw std::logic_error("Dispatcher already started");
   threadsStarted_ = true;
   stop_ = false;
+  eventThreadEnded_ = false;
   handshake_.Clear();
   liveThreads_ = 3;
   eventThread_ = std::thread(&TBaseDispatcher::RunThread, this, &TBaseDispatcher::EventLoop);

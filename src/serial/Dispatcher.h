@@ -1,10 +1,14 @@
 #pragma once
 // The engine under the port component: owns the device, the receive ring (8192 bytes),
 // the output ring (OutSize bytes) and three threads while the port is open:
-//  - the event thread waits for the device to have bytes and wakes the dispatch thread;
-//  - the dispatch thread moves bytes into the receive ring and hands "data available"
-//    to the main thread, waiting (at most 3000 ms) until the handler has run;
+//  - the event thread waits for the device to have bytes; when the ring is free it moves
+//    them into the receive ring and hands "data available" to the main thread itself,
+//    else it wakes the dispatch thread;
+//  - the dispatch thread does the same for arrivals the event thread left to it: the
+//    ring holds still until the handler has run (at most 3000 ms), which it waits for
+//    only when more bytes come meanwhile, or a full ring has room again;
 //  - the writer thread writes queued output, so that queuing never waits for the line.
+// Each thread wakes only for work: an arrival of bytes, output to write, a close.
 // When the device goes away (hang-up, unplugged) the dispatch thread hands the bytes that
 // came before it over as usual, then the loss, and sleeps until the close.
 // Locks: main (settings, flags), receive (receive ring), output (output ring); all
@@ -86,6 +90,7 @@ class TBaseDispatcher {
   size_t OutputPending();
   int PutBlock(const uint8_t* data, size_t size);  // 0, -3006 or -3004
   int GetChar(uint8_t& c);                         // 0 or -3007
+  size_t GetChars(uint8_t* out, size_t n);         // as GetChar n times: how many were read
   size_t InBuffUsed();                             // unread, less what a handler took
   void SetAvailThreshold(uint16_t threshold);
   uint16_t AvailThreshold();
@@ -127,18 +132,20 @@ class TBaseDispatcher {
   void DispatchLoop();
   void OutputLoop();
   void RunThread(void (TBaseDispatcher::*loop)());
+  bool TakeArrival();
   void Cycle();
+  void AwaitDelivery();
+  void EndDelivery();  // receive lock held
   void Extract();
-  bool CheckAvail();
-  bool DeliverAvail(uint16_t count);
+  void CheckAvail();
   void WriteAllPending();
   bool OutputStopRequested();
 
   // Main thread, from the delivery mechanism.
-  static void DeliverOnMain(uint16_t handle, uint16_t count, bool late);
+  static void DeliverOnMain(uint16_t handle, uint16_t count, bool late, uint64_t serial);
   static void EndedOnMain(uint16_t handle);
   static void LostOnMain(uint16_t handle);
-  void HandleOnMain(uint16_t count, bool late);
+  void HandleOnMain(uint16_t count, bool late, uint64_t serial);
   void HandleEnded();
 
   uint16_t handle_ = 0;
@@ -162,6 +169,9 @@ class TBaseDispatcher {
   uint16_t threshold_ = 0;
   bool inDelivery_ = false;
   size_t taken_ = 0, mostTaken_ = 0;
+  uint64_t deliverySerial_ = 0;            // of the latest delivery
+  ui_delivery::Channel::Ticket delivery_;  // its job, while the dispatch thread may wait
+  ui_delivery::Channel::Clock::time_point deliveryBegan_;
 
   // Output ring (output lock).
   std::vector<uint8_t> outRing_;
@@ -178,9 +188,9 @@ class TBaseDispatcher {
   std::atomic<int> liveThreads_{0};
   std::atomic<bool> stop_{false};
   std::atomic<bool> closePending_{false};
+  std::atomic<bool> eventThreadEnded_{false};  // its device wait failed
   SignalGroup signals_;
   Signal deviceEvent_{signals_, Signal::Reset::kAuto};
-  Signal cycleDone_{signals_, Signal::Reset::kAuto};
   Signal handshake_{signals_, Signal::Reset::kAuto};
   Signal outputReady_{signals_, Signal::Reset::kAuto};
   Signal writeComplete_{signals_, Signal::Reset::kManual};
@@ -189,7 +199,8 @@ class TBaseDispatcher {
   Signal writerGone_{signals_, Signal::Reset::kManual};
   ui_delivery::Channel channel_;
 
-  // Receivers (main thread only, except the two flags read by the dispatch thread).
+  // Receivers (main thread only, except the two flags read by the event and dispatch
+  // threads).
   AvailReceiver receiver_;
   std::atomic<bool> hasReceiver_{false};
   std::atomic<bool> ownerWants_{false};

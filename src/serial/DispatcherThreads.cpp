@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 
 #include "serial/Dispatcher.h"
 #include "serial/ExceptionDisplay.h"
@@ -12,9 +13,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The dispatch thread looks at the device at least this often, also without events.
+// How often the dispatch thread looks at the device on its own once the event thread
+// has ended (its wait failed).
 constexpr auto kPollInterval = 50ms;
-// How long the dispatch thread waits for the main thread to handle a notification.
+// How long a notification may take the main thread before the dispatch thread goes on
+// without it.
 constexpr auto kDeliveryLimit = 3000ms;
 constexpr size_t kMaxCount = 0xFFFF;
 
@@ -48,33 +51,31 @@ void TBaseDispatcher::RunThread(void (TBaseDispatcher::*loop)()) {
 
 void TBaseDispatcher::EventLoop() {
   handshake_.Set();
+  // One device event per arrival of bytes, and none while the line is quiet. An arrival
+  // that finds the ring free (the usual case: the main thread has handled a chunk long
+  // before the next comes) is read and handed over here, so that it wakes one port
+  // thread, not two; else it is the dispatch thread's, in its own time, and this thread
+  // never waits for it.
   while (!stop_) {
-    bool full = false;
-    {
-      std::lock_guard lock(receiveLock_);
-      full = full_;
-    }
-    if (full) {
-      // Nothing can be read until the ring has room: follow the dispatch cycles.
-      Signal::WaitAny({&cycleDone_, &stopping_});
+    const SerialDevice::WaitResult result = device_->WaitInput();
+    if (stop_) break;
+    if (result == SerialDevice::WaitResult::kReady) {
+      if (!TakeArrival()) deviceEvent_.Set();
       continue;
     }
-    // A failed wait ends this thread; the dispatch thread still polls, and a device that
-    // has gone away is its to report at once.
-    if (device_->WaitInput() != SerialDevice::WaitResult::kReady) {
-      deviceEvent_.Set();
-      break;
-    }
-    cycleDone_.Clear();
+    // A failed wait ends this thread; the dispatch thread then looks at the device on
+    // its own, and a device that has gone away is its to report at once.
+    if (result == SerialDevice::WaitResult::kFailed) eventThreadEnded_ = true;
     deviceEvent_.Set();
-    Signal::WaitAny({&cycleDone_, &stopping_});
+    break;
   }
 }
 
 void TBaseDispatcher::DispatchLoop() {
   handshake_.Set();
   while (true) {
-    Signal::WaitAny({&deviceEvent_, &stopping_}, kPollInterval);
+    const auto limit = eventThreadEnded_ ? std::optional(kPollInterval) : std::nullopt;
+    Signal::WaitAny({&deviceEvent_, &stopping_}, limit);
     if (stop_) break;
     Cycle();
     if (stop_ || closePending_) break;
@@ -88,20 +89,60 @@ void TBaseDispatcher::DispatchLoop() {
   }
 }
 
-void TBaseDispatcher::Cycle() {
-  modemStatus_ = device_->ModemStatus();
-  Extract();
-  while (!stop_ && CheckAvail()) {
+// Event thread: reads an arrival into the ring and announces it, unless a hand-over
+// being handled or a full ring holds the ring still (false: the dispatch thread's).
+bool TBaseDispatcher::TakeArrival() {
+  {
+    std::lock_guard lock(receiveLock_);
+    if (inDelivery_ || full_) return false;
+    Extract();
   }
-  cycleDone_.Set();
+  CheckAvail();
+  return true;
 }
 
+void TBaseDispatcher::Cycle() {
+  AwaitDelivery();
+  if (stop_ || closePending_) return;
+  Extract();
+  CheckAvail();
+}
+
+// A delivery still being handled holds the ring still: it is waited for, at most until
+// the delivery limit has passed since it began; then what its receiver has taken so far
+// counts as consumed. Its job, if it has not started yet, runs late.
+void TBaseDispatcher::AwaitDelivery() {
+  ui_delivery::Channel::Ticket ticket;
+  uint64_t serial = 0;
+  ui_delivery::Channel::Clock::time_point deadline;
+  {
+    std::lock_guard lock(receiveLock_);
+    if (!inDelivery_ || !delivery_) return;
+    ticket = delivery_;
+    serial = deliverySerial_;
+    deadline = deliveryBegan_ + kDeliveryLimit;
+  }
+  if (channel_.Wait(ticket, deadline) != ui_delivery::Channel::Result::kTimedOut) return;
+  std::lock_guard lock(receiveLock_);
+  if (inDelivery_ && deliverySerial_ == serial) EndDelivery();
+}
+
+void TBaseDispatcher::EndDelivery() {
+  mostTaken_ = std::max(mostTaken_, taken_);
+  inDelivery_ = false;
+  delivery_ = nullptr;
+  RingAdvance(mostTaken_);
+  taken_ = mostTaken_ = 0;
+  // Bytes read into the ring while the delivery ran (it was given up, or ran late) are
+  // announced at once.
+  if (received_ != notified_) deviceEvent_.Set();
+}
+
+// Reads what the driver holds, without asking how much: a read returns at once with
+// what is there.
 void TBaseDispatcher::Extract() {
   std::lock_guard lock(receiveLock_);
   if (full_) return;
-  const size_t waiting = device_->Unread();
-  if (waiting == 0) return;
-  const size_t take = std::min(kReceiveRingSize - RingUsed(), waiting);
   auto readInto = [&](size_t limit) {
     const size_t n = device_->Read(ring_.data() + writeIndex_, limit);
     writeIndex_ = (writeIndex_ + n) % kReceiveRingSize;
@@ -111,68 +152,69 @@ void TBaseDispatcher::Extract() {
   };
   const size_t contiguous =
       readIndex_ > writeIndex_ ? readIndex_ - writeIndex_ : kReceiveRingSize - writeIndex_;
-  if (readInto(contiguous) == contiguous && take > contiguous && !full_) {
+  if (readInto(contiguous) == contiguous && !full_) {
     readInto(readIndex_ - writeIndex_);  // the rest, at the start of the ring
   }
 }
 
-// Each arrival of new bytes yields at most one notification, with the total unread.
-bool TBaseDispatcher::CheckAvail() {
+// Each arrival of new bytes yields at most one notification, with the total unread. The
+// notification is handed to the main thread without waiting for it: the next cycle
+// waits, if the main thread has not handled it by then.
+void TBaseDispatcher::CheckAvail() {
   uint16_t count = 0;
+  uint64_t serial = 0;
   {
     std::lock_guard lock(receiveLock_);
-    if (inDelivery_ || threshold_ == 0 || received_ == notified_) return false;
+    if (inDelivery_ || threshold_ == 0 || received_ == notified_) return;
     const size_t unread = RingUsed();
-    if (unread < threshold_) return false;
+    if (unread < threshold_) return;
     // Bytes that nobody listens to yet stay announced for when someone does.
-    if (!hasReceiver_ || !ownerWants_) return false;
+    if (!hasReceiver_ || !ownerWants_) return;
     notified_ = received_;
     count = static_cast<uint16_t>(std::min(unread, kMaxCount));
     inDelivery_ = true;
     taken_ = mostTaken_ = 0;
+    serial = ++deliverySerial_;
+    deliveryBegan_ = ui_delivery::Channel::Clock::now();
   }
-  return DeliverAvail(count);
+  auto ticket = channel_.Start(
+      [handle = handle_, count, serial](bool late) { DeliverOnMain(handle, count, late, serial); });
+  std::lock_guard lock(receiveLock_);
+  if (!inDelivery_ || deliverySerial_ != serial) return;  // handled already
+  if (ticket) {
+    delivery_ = std::move(ticket);
+  } else {
+    EndDelivery();  // the channel is closed: it never runs
+  }
 }
 
-bool TBaseDispatcher::DeliverAvail(uint16_t count) {
-  const auto result = channel_.Call(
-      [handle = handle_, count](bool late) { DeliverOnMain(handle, count, late); }, kDeliveryLimit);
-  bool allTaken = false;
-  {
-    std::lock_guard lock(receiveLock_);
-    mostTaken_ = std::max(mostTaken_, taken_);
-    allTaken = mostTaken_ == count;
-    inDelivery_ = false;
-    RingAdvance(mostTaken_);
-    taken_ = mostTaken_ = 0;
-  }
-  if (result == ui_delivery::Channel::Result::kCancelled || stop_ || closePending_) return false;
-  return allTaken;
-}
-
-void TBaseDispatcher::DeliverOnMain(uint16_t handle, uint16_t count, bool late) {
+void TBaseDispatcher::DeliverOnMain(uint16_t handle, uint16_t count, bool late, uint64_t serial) {
   std::lock_guard lock(DispatcherTableLock());
-  if (auto d = FindDispatcher(handle)) d->HandleOnMain(count, late);
+  if (auto d = FindDispatcher(handle)) d->HandleOnMain(count, late, serial);
 }
 
-void TBaseDispatcher::HandleOnMain(uint16_t count, bool late) {
+void TBaseDispatcher::HandleOnMain(uint16_t count, bool late, uint64_t serial) {
   const AvailReceiver receiver = receiver_;  // the handler may unregister it
-  if (!receiver) return;
   {
     std::lock_guard lock(receiveLock_);
     const size_t unread = RingUsed();
     if (late) {
       // The dispatch thread stopped waiting before this ran, and consumed nothing. A
       // newer notification, already queued, carries these bytes; else hand them now.
-      if (inDelivery_ || unread == 0) return;
+      if (!receiver || inDelivery_ || unread == 0) return;
       inDelivery_ = true;
       taken_ = mostTaken_ = 0;
+      serial = ++deliverySerial_;
+      delivery_ = nullptr;  // this one is ended here, never waited for
       count = static_cast<uint16_t>(std::min(unread, kMaxCount));
     } else {
       // A handler that outlived its own delivery may have read some of these already.
       const size_t left = inDelivery_ ? unread - std::min(taken_, unread) : unread;
       count = static_cast<uint16_t>(std::min<size_t>(count, left));
-      if (count == 0) return;
+      if (!receiver || count == 0) {
+        if (inDelivery_ && deliverySerial_ == serial) EndDelivery();
+        return;
+      }
     }
   }
   ++handlerDepth_;
@@ -182,13 +224,9 @@ void TBaseDispatcher::HandleOnMain(uint16_t count, bool late) {
     ShowSerialException(ExceptionText(std::current_exception()));
   }
   --handlerDepth_;
-  if (late) {
+  {
     std::lock_guard lock(receiveLock_);
-    mostTaken_ = std::max(mostTaken_, taken_);
-    inDelivery_ = false;
-    RingAdvance(mostTaken_);
-    taken_ = mostTaken_ = 0;
-    deviceEvent_.Set();  // bytes that came meanwhile are announced at once
+    if (inDelivery_ && deliverySerial_ == serial) EndDelivery();
   }
   if (handlerDepth_ == 0 && endedWaiting_) {
     endedWaiting_ = false;

@@ -54,6 +54,8 @@ class SerialDevice {
 
   virtual int GetLine(LineSettings& out) = 0;
   virtual int SetLine(const LineSettings& settings) = 0;
+  // A device without modem lines (a pseudo-terminal) takes these as done; it is not
+  // asked again until the next Open.
   virtual int SetModemLine(Line line, bool raised) = 0;
   virtual uint8_t ModemStatus() = 0;
 
@@ -68,8 +70,9 @@ class SerialDevice {
   // Forgets an AbortWrite that no write has consumed.
   virtual void ClearAbort() = 0;
 
-  // Blocks until bytes can be read, CancelWaits is called (sticky until Close), or the
-  // device fails (kFailed; a hang-up also makes Lost() true).
+  // Blocks until bytes have arrived since the last return (each arrival wakes it once,
+  // however long the bytes then wait to be read), CancelWaits is called (sticky until
+  // Close), or the device fails (kFailed; a hang-up also makes Lost() true).
   virtual WaitResult WaitInput() = 0;
   virtual void CancelWaits() = 0;
 

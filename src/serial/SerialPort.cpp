@@ -457,6 +457,18 @@ uint8_t TCustomSerialPort::ReceiveChar() {
   return c;
 }
 
+void TCustomSerialPort::ReceiveChars(uint16_t n, QByteArray& into) {
+  const qsizetype at = into.size();
+  into.resize(at + n, '\0');  // while closing, each byte is a 0
+  if (d->state == cpsClosing) return;
+  d->RequireDispatcher();
+  const size_t got = d->dispatcher->GetChars(reinterpret_cast<uint8_t*>(into.data() + at), n);
+  if (got < n) {
+    into.resize(at + static_cast<qsizetype>(got));
+    CheckSerialResult(serial_error::kBufferIsEmpty);
+  }
+}
+
 void TCustomSerialPort::FlushOutBuffer() {
   if (d->IsOpen()) CheckSerialResult(d->dispatcher->FlushOutput());
 }

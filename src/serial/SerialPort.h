@@ -92,6 +92,9 @@ class TCustomSerialPort : public TSerialComponent {
   // Oldest unread byte (ECommNotOpen, EBufferIsEmpty); 0 while closing. Inside an
   // OnTriggerAvail handler the byte is only read and consumed after the handler returns.
   uint8_t ReceiveChar();
+  // The next n bytes appended to `into`, as n calls of ReceiveChar would take them (and
+  // raise once none is left), under one lock.
+  void ReceiveChars(uint16_t n, QByteArray& into);
   // Discard unsent output / unread input (nothing while closed). Inside an OnTriggerAvail
   // handler the unread input is consumed when the handler returns.
   void FlushOutBuffer();

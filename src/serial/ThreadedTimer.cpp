@@ -11,6 +11,7 @@
 
 #include "serial/ExceptionDisplay.h"
 #include "serial/UiDelivery.h"
+#include "serial/posix/SysCall.h"
 
 namespace {
 constexpr uint32_t kDefaultInterval = 1000;
@@ -42,6 +43,7 @@ struct TThreadedTimer::Impl {
 };
 
 void TThreadedTimer::Impl::Run() {
+  posix::NameThisThread("threaded-timer");
   std::unique_lock lock(mutex);
   while (!terminate) {
     changed.wait(lock, [&] { return !suspended || terminate; });

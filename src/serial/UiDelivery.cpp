@@ -19,8 +19,6 @@ struct ChannelState {
   bool cancelled = false;
 };
 
-namespace {
-
 enum class JobState { kQueued, kRunning, kDone, kAbandoned };
 
 struct Job {
@@ -28,6 +26,8 @@ struct Job {
   std::function<void(bool late)> run;
   JobState state = JobState::kQueued;  // guarded by channel->mutex
 };
+
+namespace {
 
 // The jobs live in our own queue, guarded by our own lock; the Qt event only says
 // "one more job". One event per job keeps nested event loops in order.
@@ -132,24 +132,34 @@ Channel::~Channel() {
 
 Channel::Result Channel::Call(std::function<void(bool late)> job,
                               std::optional<std::chrono::milliseconds> limit) {
+  const auto deadline = limit ? std::optional(Clock::now() + *limit) : std::nullopt;
+  return Wait(Start(std::move(job)), deadline);
+}
+
+Channel::Ticket Channel::Start(std::function<void(bool late)> job) {
   auto entry = std::make_shared<Job>();
   entry->channel = state_;
   entry->run = std::move(job);
   {
     std::lock_guard lock(state_->mutex);
-    if (state_->cancelled) return Result::kCancelled;
+    if (state_->cancelled) return nullptr;
   }
   Enqueue(entry);
+  return entry;
+}
+
+Channel::Result Channel::Wait(const Ticket& ticket, std::optional<Clock::time_point> deadline) {
+  if (!ticket) return Result::kCancelled;
   std::unique_lock lock(state_->mutex);
-  auto finished = [&] { return state_->cancelled || entry->state == JobState::kDone; };
-  if (limit) {
-    state_->done.wait_for(lock, *limit, finished);
+  auto finished = [&] { return state_->cancelled || ticket->state == JobState::kDone; };
+  if (deadline) {
+    state_->done.wait_until(lock, *deadline, finished);
   } else {
     state_->done.wait(lock, finished);
   }
-  if (entry->state == JobState::kDone) return Result::kDone;
+  if (ticket->state == JobState::kDone) return Result::kDone;
   if (state_->cancelled) return Result::kCancelled;
-  if (entry->state == JobState::kQueued) entry->state = JobState::kAbandoned;
+  if (ticket->state == JobState::kQueued) ticket->state = JobState::kAbandoned;
   return Result::kTimedOut;
 }
 

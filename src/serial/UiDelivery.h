@@ -3,9 +3,10 @@
 // A job is queued and a wake-up event is posted to a receiver living in the main
 // thread; the job runs when the main thread processes its events (its own loop, a
 // processEvents pump, a nested loop or a modal dialog), in the order the jobs were
-// queued. A Channel lets its thread wait for its job, with or without a time limit,
-// and can be cancelled so that the waiting thread is released at once and none of the
-// channel's jobs runs any more.
+// queued. A Channel lets its thread wait for its job, with or without a time limit, at
+// once or later (a thread that needs the outcome only now and then starts the job and
+// goes on, and waits only when it must), and can be cancelled so that the waiting
+// thread is released at once and none of the channel's jobs runs any more.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,10 +22,14 @@ void Install();
 void Post(std::function<void()> job);
 
 struct ChannelState;
+struct Job;
 
 class Channel {
  public:
   enum class Result { kDone, kTimedOut, kCancelled };
+  using Clock = std::chrono::steady_clock;
+  // A job started through the channel, to wait for.
+  using Ticket = std::shared_ptr<Job>;
 
   Channel();
   ~Channel();  // cancels
@@ -35,6 +40,11 @@ class Channel {
   // limit has passed or the channel is cancelled. A job whose caller stopped waiting
   // before it started still runs, with late = true (unless the channel was cancelled).
   Result Call(std::function<void(bool late)> job, std::optional<std::chrono::milliseconds> limit);
+  // The same in two steps: Start queues the job and returns at once (an empty ticket
+  // when the channel is cancelled); Wait waits for it until the deadline, and marks a job
+  // that has not started by then as late. Waiting for a job that has run returns at once.
+  Ticket Start(std::function<void(bool late)> job);
+  Result Wait(const Ticket& ticket, std::optional<Clock::time_point> deadline);
 
   // Any thread: releases a Call in progress and drops every job not yet started.
   void Cancel();

@@ -18,6 +18,8 @@ class TVoiceStream {
   int64_t Read(char* out, int64_t n);
 
   const QByteArray& Data() const { return data_; }
+  // Writable bytes from pos on (pos within the stream).
+  char* DataAt(int64_t pos) { return data_.data() + pos; }
   void Assign(QByteArray bytes);  // replaces the content, position 0
 
  private:

@@ -17,6 +17,12 @@
 
 namespace {
 constexpr int kWaitMs = 10000;
+
+// The window is to start on this modem, set up for it.
+void UseModem(MainFormFixture& fx, const vmodem::VirtualModem& modem) {
+  fx.portPath = modem.slavePath();
+  fx.Write("Tavrin.ini", kVirtualModemIni);
+}
 }  // namespace
 
 TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
@@ -24,8 +30,7 @@ TEST(MainFormRecorderTest, RecordStopAndPlayThroughTheWindow) {
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
@@ -84,8 +89,7 @@ TEST(MainFormRecorderTest, ModemMenuTicksFollowThePortAndOffCutsTheRecording) {
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   TMainForm& form = fx.Start();
   ASSERT_TRUE(form.ModemF->PortIsOpen);
   form.On1->trigger();  // already open: nothing changes
@@ -117,8 +121,7 @@ TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSe
   vmodem::VirtualModem modem;
   modem.start();
   MainFormFixture fx;
-  fx.portPath = modem.slavePath();
-  fx.Write("Tavrin.ini", kVirtualModemIni);
+  UseModem(fx, modem);
   fx.AddRecording(QStringLiteral("LONGER"), soundtest::ToneBurstWav({{0, 20000}}, 20000, 8000));
   TMainForm& form = fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
@@ -155,4 +158,33 @@ TEST(MainFormRecorderTest, RecordDuringAPlaybackAfterSettingsSavesWhatTheModemSe
   EXPECT_TRUE(form.Timer2->isActive());
   form.close();
   TWavPlayer::SetSilentOutput(true);
+}
+
+// A minimised window draws no trace while the recording goes on; restored, it shows the
+// newest block at once.
+TEST(MainFormRecorderTest, AMinimisedWindowDrawsNoTraceAndShowsTheNewestWhenRestored) {
+  TWavPlayer::SetSilentOutput(true);
+  vmodem::VirtualModem modem;
+  modem.start();
+  MainFormFixture fx;
+  UseModem(fx, modem);
+  TMainForm& form = fx.Start();
+  ASSERT_TRUE(form.ModemF->PortIsOpen);
+  form.RecSb1->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Recorder->Scope.DrawCount >= 1; }, kWaitMs));
+
+  form.showMinimized();
+  QCoreApplication::processEvents();
+  const int64_t draws = form.Recorder->Scope.DrawCount;
+  const int64_t bytes = form.ModemF->RecordedBytes;
+  // Two blocks of 1600 samples at 8000 a second come meanwhile.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ModemF->RecordedBytes >= bytes + 4000; }, kWaitMs));
+  EXPECT_EQ(form.Recorder->Scope.DrawCount, draws);
+
+  form.showNormal();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Recorder->Scope.DrawCount > draws; }, kWaitMs));
+  form.StopSb1->click();
+  EXPECT_EQ(form.CallCount(), 1);
+  EXPECT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
 }

@@ -17,9 +17,9 @@
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
-#include "sound/WavFormat.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
+#include "sound/WavFormat.h"
 
 struct RecorderRig {
   QTemporaryDir dir;
@@ -35,7 +35,7 @@ struct RecorderRig {
   TMonitorForm monitor;
   TModemF link{&monitor};
   std::unique_ptr<TRecorderPanel> panel;
-  int64_t now = 0;  // the player's clock, in milliseconds
+  int64_t now = 0;  // the player's and the scope's clock, in milliseconds
 
   RecorderRig() {
     QDir::setCurrent(dir.path());
@@ -58,6 +58,7 @@ struct RecorderRig {
     hooks.CurrentFileName = &currentFileName;
     panel = std::make_unique<TRecorderPanel>(c, hooks, link);
     panel->Player.SetClock([this] { return now; });
+    panel->Scope.Clock = [this] { return now; };
 
     CurrentProfile = TModemParams{};
     CallOptions = TCallOptions{};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <QPainter>
+#include <QTest>
 #include <vector>
 
 #include "recording/Scope.h"
@@ -57,9 +58,12 @@ TEST(Scope, SampleHeightsRoundHalvesToEven) {
 
 TEST(Scope, NewTraceReplacesTheOldAndSquashesIntoTheWidth) {
   TScope scope;
+  int64_t now = 0;
+  scope.Clock = [&] { return now; };
   std::vector<int32_t> high(100, 254);
   scope.DrawScope(high.data(), 100);
   std::vector<int32_t> ramp = {0, 254};
+  now += TScope::kFrameMs;
   scope.DrawScope(ramp.data(), 2);  // one line from (8, 98) to (192, 48)
   const QImage& img = scope.ScopeBitmap;
   EXPECT_NE(img.pixel(300, 48), kGreen);  // the old trace is gone
@@ -70,6 +74,7 @@ TEST(Scope, NewTraceReplacesTheOldAndSquashesIntoTheWidth) {
   EXPECT_LE(greenColumns, 185);
 
   std::vector<int32_t> one = {200};
+  now += TScope::kFrameMs;
   scope.DrawScope(one.data(), 1);  // a single sample sets only the start point
   for (int x = 8; x < 376; ++x) ASSERT_TRUE(GreenRows(img, x).empty());
 }
@@ -98,4 +103,79 @@ TEST(Scope, RepaintShowsTheBlankBoxOrTheLastTrace) {
   scope.ClearScope();
   paint();
   EXPECT_EQ(window.pixel(100, 73), kBlack);
+}
+
+// Blocks that come faster than the display shows them: at most one trace per frame, and
+// the one drawn when the frame is over is the newest; none is lost at the end.
+TEST(Scope, DrawsAtMostOneTracePerFrameAndTheNewestAtItsEnd) {
+  TScope scope;
+  int64_t now = 1000;
+  int repaints = 0;
+  scope.Clock = [&] { return now; };
+  scope.Repaint = [&] { ++repaints; };
+  const std::vector<int32_t> low(400, 10), mid(400, 128), high(400, 254);
+  scope.DrawScope(low.data(), 400);
+  EXPECT_EQ(scope.DrawCount, 1);
+  now += 5;
+  scope.DrawScope(mid.data(), 400);
+  now += 5;
+  scope.DrawScope(high.data(), 400);
+  EXPECT_EQ(scope.DrawCount, 1);  // still the frame of the first
+  EXPECT_EQ(repaints, 1);
+  EXPECT_EQ(GreenRows(scope.ScopeBitmap, 100), std::vector<int>{TScope::SampleRow(10)});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scope.DrawCount == 2; }, 2000));
+  EXPECT_EQ(repaints, 2);
+  EXPECT_EQ(GreenRows(scope.ScopeBitmap, 100), std::vector<int>{48});  // the newest
+  QTest::qWait(3 * TScope::kFrameMs);
+  EXPECT_EQ(scope.DrawCount, 2);  // the middle one is never drawn
+  now += TScope::kFrameMs;
+  scope.DrawScope(mid.data(), 400);  // a frame later: at once
+  EXPECT_EQ(scope.DrawCount, 3);
+  // A blank after a block still waiting drops it.
+  now += 1;
+  scope.DrawScope(low.data(), 400);
+  scope.ClearScope();
+  QTest::qWait(3 * TScope::kFrameMs);
+  EXPECT_EQ(scope.DrawCount, 3);
+  EXPECT_FALSE(scope.ScopeDrawn);
+}
+
+// While the window does not show the scope nothing is drawn or repainted; the newest
+// block appears when it shows it again, or with the repaint that shows it.
+TEST(Scope, AHiddenScopeDrawsNothingAndShowsTheNewestBlockWhenItComesBack) {
+  TScope scope;
+  int64_t now = 0;
+  bool shown = false;
+  int repaints = 0;
+  scope.Clock = [&] { return now; };
+  scope.Shown = [&] { return shown; };
+  scope.Repaint = [&] { ++repaints; };
+  const std::vector<int32_t> low(400, 10), high(400, 254);
+  for (int i = 0; i < 10; ++i) {
+    now += 100;
+    scope.DrawScope((i % 2 ? high : low).data(), 400);
+  }
+  QTest::qWait(3 * TScope::kFrameMs);
+  EXPECT_EQ(scope.DrawCount, 0);
+  EXPECT_EQ(repaints, 0);
+  scope.ShowingChanged();  // still hidden: nothing
+  EXPECT_EQ(scope.DrawCount, 0);
+  shown = true;
+  scope.ShowingChanged();
+  EXPECT_EQ(scope.DrawCount, 1);
+  EXPECT_EQ(repaints, 1);
+  EXPECT_EQ(GreenRows(scope.ScopeBitmap, 100), std::vector<int>{48});
+  scope.ShowingChanged();  // nothing waits any more
+  EXPECT_EQ(scope.DrawCount, 1);
+
+  shown = false;
+  now += 100;
+  scope.DrawScope(low.data(), 400);
+  QImage window(384, 386, QImage::Format_RGB32);
+  QPainter p(&window);
+  scope.Paint(p);  // a repaint means the scope is seen after all
+  p.end();
+  EXPECT_EQ(scope.DrawCount, 2);
+  EXPECT_EQ(repaints, 1);  // drawn for this repaint, no other asked for
+  EXPECT_EQ(window.pixel(100, TScope::SampleRow(10)), kGreen);
 }

@@ -3,7 +3,6 @@
 // and the descriptor are released, the loss is reported, and nothing keeps running.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -11,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,23 +22,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The open port's own threads, by their names: the process has others (the sanitizers'
-// among them) that come and go on their own.
 int PortThreadCount() {
-  int n = 0;
-  if (DIR* dir = ::opendir("/proc/self/task")) {
-    while (const dirent* e = ::readdir(dir)) {
-      if (e->d_name[0] == '.') continue;
-      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
-      std::string name;
-      std::getline(comm, name);
-      for (const char* own : {kEventThreadName, kDispatchThreadName, kWriterThreadName}) {
-        if (name == own) ++n;
-      }
-    }
-    ::closedir(dir);
-  }
-  return n;
+  return static_cast<int>(PortThreads().size());
 }
 
 bool Exists(const std::string& path) {

@@ -11,9 +11,13 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <dirent.h>
+
 #include <cerrno>
+#include <fstream>
 #include <stdexcept>
 
+#include "serial/Dispatcher.h"
 #include "serial/PortMap.h"
 
 PtyPeer::PtyPeer() {
@@ -116,4 +120,31 @@ double ProcessCpuSeconds() {
   ::getrusage(RUSAGE_SELF, &ru);
   return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
          static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+std::vector<PortThread> PortThreads() {
+  std::vector<PortThread> threads;
+  DIR* dir = ::opendir("/proc/self/task");
+  if (dir == nullptr) return threads;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string task = std::string("/proc/self/task/") + e->d_name;
+    std::ifstream comm(task + "/comm");
+    PortThread t;
+    std::getline(comm, t.name);
+    bool own = false;
+    for (const char* name : {kEventThreadName, kDispatchThreadName, kWriterThreadName}) {
+      own |= t.name == name;
+    }
+    if (!own) continue;
+    std::ifstream status(task + "/status");
+    std::string line;
+    const std::string key = "voluntary_ctxt_switches:";
+    while (std::getline(status, line)) {
+      if (line.compare(0, key.size(), key) == 0) t.wakeUps = std::stoull(line.substr(key.size()));
+    }
+    threads.push_back(t);
+  }
+  ::closedir(dir);
+  return threads;
 }

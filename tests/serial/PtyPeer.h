@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class PtyPeer {
  public:
@@ -48,3 +49,12 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 void PumpFor(std::chrono::milliseconds time);
 // CPU time this process has used so far, in seconds (all threads).
 double ProcessCpuSeconds();
+
+// The open ports' own threads, found by their names (the process has others, the
+// sanitizers' among them, that come and go on their own): for each, how often it has
+// blocked and been woken so far (its voluntary context switches).
+struct PortThread {
+  std::string name;
+  uint64_t wakeUps = 0;
+};
+std::vector<PortThread> PortThreads();

@@ -1,6 +1,7 @@
-// The serial device on POSIX systems: termios, modem-control ioctls and poll().
+// The serial device on POSIX systems: termios, modem-control ioctls, poll() and epoll.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -22,6 +23,9 @@ namespace {
 
 constexpr uint8_t kXon = 17;
 constexpr uint8_t kXoff = 19;
+// How often a hung-up device that still holds unread bytes is looked at again: it
+// reports the hang-up only once.
+constexpr int kHangUpRecheckMs = 20;
 
 struct Rate {
   int32_t baud;
@@ -114,12 +118,24 @@ class PosixSerialDevice final : public SerialDevice {
   int Purge(bool input, bool output) override;
 
  private:
+  // Whether a modem-control ioctl may be tried: a device that has no modem lines (a
+  // pseudo-terminal) refuses them every time, so after the first refusal they are not
+  // asked for again until the next open. Notes a refusal; false for any other error.
+  bool ModemLinesRefused(int err) {
+    if (!NotALine(err)) return false;
+    noModemLines_ = true;
+    return true;
+  }
+
   UniqueFd fd_;
+  UniqueFd epoll_;  // the device (edge-triggered) and the cancel wake-up
   UucpLock lock_;
   WakeFd cancel_;
   WakeFd abort_;
   termios saved_{};
   std::atomic<bool> lost_{false};
+  bool noModemLines_ = false;
+  bool hungUp_ = false;  // event thread only: the hang-up came with bytes still unread
 
   // Notes a failed call; returns err.
   int Failed(int err) {
@@ -153,6 +169,20 @@ int PosixSerialDevice::Open(const std::string& path) {
   termios tio{};
   if (::tcgetattr(fd.Get(), &tio) != 0) return failExclusive(errno);
   if (!cancel_.Create() || !abort_.Create()) return failExclusive(ENOMEM);
+  // Edge-triggered: the event thread is woken once per arrival of bytes, however long
+  // they then wait to be read, and never while the line is quiet.
+  UniqueFd epoll(::epoll_create1(EPOLL_CLOEXEC));
+  if (!epoll.Valid()) return failExclusive(errno);
+  epoll_event device{};
+  device.events = EPOLLIN | EPOLLET;
+  device.data.fd = fd.Get();
+  epoll_event cancel{};
+  cancel.events = EPOLLIN;
+  cancel.data.fd = cancel_.PollFd();
+  if (::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, fd.Get(), &device) != 0 ||
+      ::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, cancel_.PollFd(), &cancel) != 0) {
+    return failExclusive(errno);
+  }
   saved_ = tio;
   ::cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD | HUPCL;
@@ -166,7 +196,10 @@ int PosixSerialDevice::Open(const std::string& path) {
     return failExclusive(errno);
   }
   lost_ = false;
+  noModemLines_ = false;
+  hungUp_ = false;
   fd_ = std::move(fd);
+  epoll_ = std::move(epoll);
   return 0;
 }
 
@@ -177,6 +210,7 @@ void PosixSerialDevice::Close() {
   restore.c_cflag |= HUPCL;
   RetryEintr([&] { return ::tcsetattr(fd_.Get(), TCSANOW, &restore); });
   ::ioctl(fd_.Get(), TIOCNXCL);
+  epoll_.Reset();
   fd_.Reset();
   lock_.Release();
   cancel_ = WakeFd();
@@ -293,17 +327,19 @@ int PosixSerialDevice::SetLine(const LineSettings& s) {
 }
 
 int PosixSerialDevice::SetModemLine(Line line, bool raised) {
+  if (noModemLines_) return 0;
   int bits = line == Line::kDtr ? TIOCM_DTR : TIOCM_RTS;
-  if (::ioctl(fd_.Get(), raised ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !NotALine(errno)) {
+  if (::ioctl(fd_.Get(), raised ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !ModemLinesRefused(errno)) {
     return OsError(Failed(errno));
   }
   return 0;
 }
 
 uint8_t PosixSerialDevice::ModemStatus() {
+  if (noModemLines_) return 0;
   int bits = 0;
   if (::ioctl(fd_.Get(), TIOCMGET, &bits) != 0) {
-    Failed(errno);
+    if (!ModemLinesRefused(errno)) Failed(errno);
     return 0;
   }
   uint8_t status = 0;
@@ -362,18 +398,32 @@ SerialDevice::WriteResult PosixSerialDevice::Write(const uint8_t* data, size_t s
 }
 
 SerialDevice::WaitResult PosixSerialDevice::WaitInput() {
-  std::array<pollfd, 2> fds{{{fd_.Get(), POLLIN, 0}, {cancel_.PollFd(), POLLIN, 0}}};
-  if (RetryEintr([&] { return ::poll(fds.data(), fds.size(), -1); }) < 0) {
-    return WaitResult::kFailed;
+  for (;;) {
+    std::array<epoll_event, 2> events{};
+    const int n = RetryEintr([&] {
+      return ::epoll_wait(epoll_.Get(), events.data(), static_cast<int>(events.size()),
+                          hungUp_ ? kHangUpRecheckMs : -1);
+    });
+    if (n < 0) return WaitResult::kFailed;
+    bool arrived = false;
+    bool gone = hungUp_;
+    for (int i = 0; i < n; ++i) {
+      if (events[i].data.fd == cancel_.PollFd()) return WaitResult::kCancelled;
+      arrived |= (events[i].events & EPOLLIN) != 0;
+      gone |= (events[i].events & (EPOLLERR | EPOLLHUP)) != 0;
+    }
+    if (gone) {
+      // A hung-up device is gone once what it had received has been read; it says so
+      // only once, so until then it is looked at again every little while.
+      if (Unread() == 0) {
+        lost_ = true;
+        return WaitResult::kFailed;
+      }
+      hungUp_ = true;
+      return WaitResult::kReady;
+    }
+    if (arrived) return WaitResult::kReady;
   }
-  if (fds[1].revents & POLLIN) return WaitResult::kCancelled;
-  // A hung-up device stays readable for ever without data: it is gone.
-  if ((fds[0].revents & (POLLERR | POLLHUP)) && Unread() == 0) {
-    lost_ = true;
-    return WaitResult::kFailed;
-  }
-  if (fds[0].revents & POLLNVAL) return WaitResult::kFailed;
-  return WaitResult::kReady;
 }
 
 int PosixSerialDevice::Purge(bool input, bool output) {
