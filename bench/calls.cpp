@@ -61,7 +61,7 @@ void CallerIdCost() {
   int64_t ms = 0;
   for (int call = 0; call < kCalls; ++call) {
     for (const char* line : lines) id.Take(QByteArrayView(line), ms);
-    ms += 2 * TCallerId::kNewCallMs;  // each call a new one
+    ms += 2 * TCallerId::kRingingMs;  // each call a new one
   }
   std::printf("callerid_us_per_call: %.3f\n", double(t.nsecsElapsed()) / 1000.0 / kCalls);
   if (id.Caller().Memo() != QStringLiteral("5551234 JOHN DOE")) std::fprintf(stderr, "no caller\n");

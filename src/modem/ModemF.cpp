@@ -27,12 +27,57 @@ QString Latin1(const QByteArray& bytes) {
   return QString::fromLatin1(bytes);
 }
 
+bool IsLineBreak(char c) {
+  return c == '\r' || c == '\n';
+}
+
+// A line the modem sends on its own comes framed as a result: a blank line before it.
+// That break goes with the line, when the text ends with it after another break (or it
+// is all the text).
+void RemoveFramingBreak(QByteArray& text) {
+  const qsizetype n = text.size();
+  if (n == 0 || !IsLineBreak(text[n - 1])) return;
+  const qsizetype unit = n >= 2 && IsLineBreak(text[n - 2]) && text[n - 2] != text[n - 1] ? 2 : 1;
+  const qsizetype before = n - unit;
+  if (before == 0 || IsLineBreak(text[before - 1])) text.chop(unit);
+}
+
 // The first occurrence of `word` removed, case sensitive.
 void RemoveFirst(QByteArray& text, const QByteArray& word) {
   const qsizetype at = text.indexOf(word);
   if (at >= 0) text.remove(at, word.size());
 }
 }  // namespace
+
+void TModemF::TAnswer::Hear(QByteArrayView bytes) {
+  if (Text.size() < kMaxAnswerBytes) Text += bytes;
+  Lines += Assembler.Feed(bytes);
+}
+
+// Byte by byte, so that a line taken away is known with its place in the text.
+void TModemF::TAnswer::Hear(QByteArrayView bytes,
+                            const std::function<bool(const QByteArray&)>& takes) {
+  for (const char c : bytes) {
+    const char paired = std::exchange(dropBreak, 0);
+    const bool kept = Text.size() < kMaxAnswerBytes && c != paired;
+    if (kept) Text += c;
+    const QList<QByteArray> done = Assembler.Feed(QByteArrayView(&c, 1));
+    if (done.isEmpty()) continue;
+    const QByteArray& line = done.front();
+    if (!takes(line)) {
+      Lines += line;
+      continue;
+    }
+    if (!kept || Text.size() < line.size() + 1) continue;  // the text was cut short: left as is
+    if (!IsLineBreak(c)) {
+      Text.remove(Text.size() - 1 - line.size(), line.size());  // a line cut at its limit
+      continue;
+    }
+    Text.chop(line.size() + 1);
+    dropBreak = c == '\r' ? '\n' : '\r';
+    RemoveFramingBreak(Text);
+  }
+}
 
 // While an exchange waits, the receive handler feeds its answer. A nested exchange (a
 // user command handled while pumping) hears the answers until it ends, then hands back.
@@ -223,9 +268,10 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   ReceivedText.reserve(count);
   for (uint16_t i = 0; i < count; ++i)
     ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
-  if (answer_) {
-    if (answer_->Text.size() < kMaxAnswerBytes) answer_->Text += ReceivedText;
-    answer_->Lines += answer_->Assembler.Feed(ReceivedText);
+  if (answer_ && OnUnsolicitedLine) {
+    answer_->Hear(ReceivedText, OnUnsolicitedLine);
+  } else if (answer_) {
+    answer_->Hear(ReceivedText);
   }
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   const bool samples = OnVoiceData && OnVoiceData(count);

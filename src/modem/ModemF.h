@@ -39,9 +39,12 @@ class TModemF : public QObject, public IModemLink {
   std::function<bool(uint16_t count)> OnVoiceData;
   std::function<void()> OnPortLost;    // the recorder: the port has closed because the modem went
   std::function<void()> OnPortClosed;  // after every close, whatever closed the port
-  // Each whole line the modem sends on its own (RING, caller ID), from the bytes that no
-  // exchange listened to and that were no voice samples. Unset: no lines are made.
-  std::function<void(const QByteArray& line)> OnUnsolicitedLine;
+  // Each whole line the modem sends on its own (RING, caller ID); true when the line was
+  // one (it is taken). Outside the exchanges every line of bytes that were no voice
+  // samples is offered; during an exchange each line of the answer is, and a taken one
+  // is no part of the answer, nor of what the monitor shows of it. Unset: no lines are
+  // made, and answers are as received.
+  std::function<bool(const QByteArray& line)> OnUnsolicitedLine;
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
@@ -73,6 +76,14 @@ class TModemF : public QObject, public IModemLink {
     TLineAssembler Assembler;
     QList<QByteArray> Lines;  // completed and not yet looked at
     QByteArray Text;          // the bytes as received, for the monitor and SendAndRead
+    // The break that would pair with the one that ended a line taken away; it goes too.
+    char dropBreak = 0;
+
+    // Takes the bytes of a chunk: into the text and the lines.
+    void Hear(QByteArrayView bytes);
+    // As Hear, but the lines that `takes` takes are no part of the answer: neither a line
+    // nor text, and with them the blank line that framed them.
+    void Hear(QByteArrayView bytes, const std::function<bool(const QByteArray&)>& takes);
   };
   class TListening;  // an exchange's turn as the one that hears the answers
 
