@@ -1,6 +1,8 @@
 // An incoming call on the virtual modem's line: the rings, the caller ID only after
 // +VCID=1, the end of the ringing when the modem takes the line; and the far end's
 // hang-up during +VRX.
+#include <thread>
+
 #include "ModemFixture.h"
 #include "vmodem/CommandLine.h"
 
@@ -167,6 +169,66 @@ TEST_F(CallTest, AHangUpWithoutACodeIsSilenceAlone) {
   EXPECT_NE(data.substr(0, 700).find_first_not_of('\0'), std::string::npos);
 }
 
+TEST_F(CallTest, CallAfterCallEachWithItsOwnCallerAndABusyLineRingsNot) {
+  Options o = Ringing(0.2, 2);  // the first at 0.3 s
+  o.ring.moreAtSeconds = {1.1, 1.9, 2.7};
+  o.ring.moreCallers = {{"P", ""}, {"O", ""}};
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const std::string first = client_->readFor(750ms);
+  EXPECT_EQ(Count(first, kRing), 2u) << printable(first);
+  EXPECT_NE(first.find("NMBR = 5551234\r\nNAME = JOHN DOE\r\n"), std::string::npos);
+  const std::string second = client_->readFor(800ms);
+  EXPECT_EQ(Count(second, kRing), 2u) << printable(second);
+  EXPECT_NE(second.find("\r\nNMBR = P\r\n"), std::string::npos) << printable(second);
+  EXPECT_EQ(second.find("NAME"), std::string::npos);
+  // The third call comes while the modem has the line: busy, so it never rings.
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  EXPECT_EQ(client_->readFor(800ms).find("RING"), std::string::npos);
+  ASSERT_EQ(client_->command("at+vls=0"), "\r\nOK\r\n");
+  // The fourth, and every call after the list of callers, is the last caller's.
+  const std::string fourth = client_->readFor(800ms);
+  EXPECT_EQ(Count(fourth, kRing), 2u) << printable(fourth);
+  EXPECT_NE(fourth.find("\r\nNMBR = O\r\n"), std::string::npos) << printable(fourth);
+  EXPECT_EQ(modem_->status().callerIds, 3);
+}
+
+TEST_F(CallTest, ARingWhileThePortIsClosedIsHeardByNobody) {
+  Options o = Ringing(0.3, 8);
+  o.ring.atSeconds = 0.6;
+  startModem(o);
+  client_->close();
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return !s.portOpen; }, kAnswerTimeout));
+  std::this_thread::sleep_for(1200ms);  // the first rings and the caller ID
+  EXPECT_EQ(modem_->status().rings, 0);
+  EXPECT_EQ(modem_->status().callerIds, 0);
+  client_ = std::make_unique<PtyClient>(modem_->slavePath());
+  const std::string heard = client_->readFor(1000ms);
+  EXPECT_GE(Count(heard, kRing), 2u) << printable(heard);
+  EXPECT_EQ(modem_->status().rings, static_cast<long>(Count(heard, kRing)));
+}
+
+TEST_F(CallTest, AModemThatResetsCallerIdOnCloseForgetsItAndItsEchoAndKeepsTheRest) {
+  Options o;
+  o.vcidResetOnClose = true;
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vgr=200"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const long resets = modem_->status().resets;
+  client_->close();
+  ASSERT_TRUE(modem_->waitFor([resets](const ModemStatus& s) { return s.resets > resets; },
+                              kAnswerTimeout));
+  client_ = std::make_unique<PtyClient>(modem_->slavePath());
+  EXPECT_TRUE(modem_->status().echo);
+  EXPECT_EQ(modem_->status().fclass, "8");
+  EXPECT_EQ(client_->command("at+vcid?"), "at+vcid?\r\r\n0\r\n\r\nOK\r\n");
+  EXPECT_EQ(client_->command("at+vgr?"), "at+vgr?\r\r\n200\r\n\r\nOK\r\n");
+}
+
 TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
   const CommandLine cl =
       parseCommandLine({"--ring-at", "2.5", "--caller", "0123,ANNA B, JR", "--rings", "4",
@@ -180,10 +242,27 @@ TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
   EXPECT_EQ(cl.options.line.hangupCode, 'b');
   EXPECT_EQ(parseCommandLine({"--hangup-code", "none"}).options.line.hangupCode, 0);
   EXPECT_EQ(parseCommandLine({"--caller", "5551234"}).options.ring.name, "");
+  const CommandLine calls = parseCommandLine(
+      {"--ring-at", "25,3,40", "--caller", "5551234,JOHN DOE;P;O", "--vcid-reset-on-close"});
+  ASSERT_TRUE(calls.error.empty()) << calls.error;
+  EXPECT_EQ(calls.options.ring.atSeconds, 3.0);
+  EXPECT_EQ(calls.options.ring.moreAtSeconds, (std::vector<double>{25.0, 40.0}));
+  EXPECT_EQ(calls.options.ring.number, "5551234");
+  EXPECT_EQ(calls.options.ring.name, "JOHN DOE");
+  ASSERT_EQ(calls.options.ring.moreCallers.size(), 2u);
+  EXPECT_EQ(calls.options.ring.moreCallers[0].number, "P");
+  EXPECT_EQ(calls.options.ring.moreCallers[1].number, "O");
+  EXPECT_EQ(calls.options.ring.moreCallers[1].name, "");
+  EXPECT_TRUE(calls.options.vcidResetOnClose);
+  EXPECT_FALSE(parseCommandLine({}).options.vcidResetOnClose);
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--caller", ",NAME"},
                                               {"--rings", "0"},
                                               {"--ring-at", "-1"},
                                               {"--ring-at", "1e300"},
+                                              {"--ring-at", "3,"},
+                                              {"--ring-at", "3,x"},
+                                              {"--caller", "5551234;"},
+                                              {"--caller", "P;,NAME"},
                                               {"--hangup-code", "dd"},
                                               {"--hangup-after", "x"}}) {
     EXPECT_FALSE(parseCommandLine(bad).error.empty()) << bad[0] << " " << bad[1];

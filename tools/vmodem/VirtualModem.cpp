@@ -92,9 +92,13 @@ void VirtualModem::start() {
   transcript_.note(
       "modem on " + pty_->slavePath() +
       (profile_.description.empty() ? std::string() : " (" + profile_.description + ")"));
+  const Clock::time_point started = Clock::now();
+  callsDue_.clear();
+  callsBegun_ = 0;
   if (options_.ring.atSeconds >= 0 && options_.ring.rings > 0) {
-    ringsLeft_ = options_.ring.rings;
-    nextRing_ = Clock::now() + toDuration(options_.ring.atSeconds);
+    callsDue_.push_back(started + toDuration(options_.ring.atSeconds));
+    for (double at : options_.ring.moreAtSeconds) callsDue_.push_back(started + toDuration(at));
+    std::sort(callsDue_.begin(), callsDue_.end());
   }
   thread_ = std::thread([this] { run(); });
 }
@@ -184,6 +188,7 @@ int VirtualModem::pollTimeoutMs(Clock::time_point now) const {
   if (goingQuiet_) consider(msUntil(now, unplugAt_));
   if (state_ == ModemState::Unplugged) consider(msUntil(now, replugAt_));
   if (ringsLeft_ > 0) consider(msUntil(now, nextRing_));
+  if (callsBegun_ < callsDue_.size()) consider(msUntil(now, callsDue_[callsBegun_]));
   if (callerIdDue_) consider(msUntil(now, callerIdAt_));
   return timeout;
 }
@@ -284,7 +289,11 @@ void VirtualModem::computerClosed() {
   lastDue_ = {};
   dlePending_ = false;
   streamer_.reset();
-  engine_.powerOn();
+  if (options_.vcidResetOnClose) {
+    engine_.forgetCallerIdAndEcho();
+  } else {
+    engine_.powerOn();
+  }
   if (state_ == ModemState::Receiving || state_ == ModemState::Transmitting)
     state_ = ModemState::Command;
   portOpen_ = false;
@@ -496,9 +505,31 @@ void VirtualModem::flushOutput(Clock::time_point now) {
   }
 }
 
+bool VirtualModem::offHook() const {
+  return engine_.line() != 0 || state_ == ModemState::Receiving ||
+         state_ == ModemState::Transmitting;
+}
+
+void VirtualModem::beginCall(Clock::time_point now) {
+  const size_t call = callsBegun_++;
+  const std::vector<Caller>& more = options_.ring.moreCallers;
+  if (call == 0 || more.empty()) {
+    caller_ = Caller{options_.ring.number, options_.ring.name};
+  } else {
+    caller_ = more[std::min(call - 1, more.size() - 1)];
+  }
+  if (offHook()) {
+    transcript_.note("a call, and the line is busy");
+    return;
+  }
+  ringsLeft_ = options_.ring.rings;
+  nextRing_ = now;
+  callerIdDue_ = false;
+}
+
 void VirtualModem::tickRing(Clock::time_point now) {
-  const bool offHook =
-      engine_.line() != 0 || state_ == ModemState::Receiving || state_ == ModemState::Transmitting;
+  if (callsBegun_ < callsDue_.size() && now >= callsDue_[callsBegun_]) beginCall(now);
+  const bool offHook = this->offHook();
   const bool rang = ringsLeft_ < options_.ring.rings;  // the line rings, or did
   if (rang && (ringsLeft_ > 0 || callerIdDue_) && offHook) {
     // The modem took the line: the call goes on, the ringing is over.
@@ -541,8 +572,8 @@ std::string VirtualModem::callerIdBlock() const {
   std::strftime(date, sizeof date, "%m%d", &local);
   std::strftime(time, sizeof time, "%H%M", &local);
   std::string block =
-      std::string("DATE = ") + date + "\r\nTIME = " + time + "\r\nNMBR = " + options_.ring.number;
-  if (!options_.ring.name.empty()) block += "\r\nNAME = " + options_.ring.name;
+      std::string("DATE = ") + date + "\r\nTIME = " + time + "\r\nNMBR = " + caller_.number;
+  if (!caller_.name.empty()) block += "\r\nNAME = " + caller_.name;
   return block;
 }
 

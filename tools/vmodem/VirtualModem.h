@@ -47,14 +47,24 @@ struct Faults {
   double replugAfterSeconds = -1;  // after an unplug: a new device behind the same link
 };
 
-// An incoming call: the line rings, and a modem with caller ID on (+VCID=1) reports
-// the caller between the first two rings.
-struct RingOptions {
-  double atSeconds = -1;           // after start; none when negative
-  int rings = 10;                  // then the caller gives up, unless the modem took the line
-  double periodSeconds = 6.0;      // from one ring to the next
+// Who calls.
+struct Caller {
   std::string number = "5551234";  // "P" withheld, "O" unavailable
   std::string name = "JOHN DOE";   // none when empty
+};
+
+// Incoming calls: the line rings, and a modem with caller ID on (+VCID=1) reports the
+// caller between the first two rings. A call that comes while the modem has the line
+// finds it busy and does not ring.
+struct RingOptions {
+  double atSeconds = -1;           // the first call, after start; none when negative
+  std::vector<double> moreAtSeconds;  // the calls after it, each so long after start
+  int rings = 10;                  // then the caller gives up, unless the modem took the line
+  double periodSeconds = 6.0;      // from one ring to the next
+  std::string number = "5551234";  // who makes the first call: "P" withheld, "O" unavailable
+  std::string name = "JOHN DOE";   // none when empty
+  // Who makes the second call, the third...; a call beyond them is the last one's again.
+  std::vector<Caller> moreCallers;
 };
 
 struct Options {
@@ -65,6 +75,9 @@ struct Options {
   RingOptions ring;
   Faults faults;
   bool fullLineRate = false;   // stream as fast as 115200 bit/s carries
+  // When the computer closes the port the modem forgets +VCID and switches its echo on,
+  // as after a reset, and keeps the rest of its settings.
+  bool vcidResetOnClose = false;
   std::string transcriptPath;  // every byte both ways, time-stamped
   std::string capturePath;     // the bytes sent after each "+VRX", replaced each time
 };
@@ -161,6 +174,9 @@ class VirtualModem {
   void tickStream(Clock::time_point now);
   void doUnplug(Clock::time_point now);
   void tickRing(Clock::time_point now);
+  // The next call of the options has come: it rings from now on, unless the line is busy.
+  void beginCall(Clock::time_point now);
+  bool offHook() const;
   std::string callerIdBlock() const;
   void replug();
   int pollTimeoutMs(Clock::time_point now) const;
@@ -193,6 +209,9 @@ class VirtualModem {
   bool goingQuiet_ = false;  // the unplug fault has struck: nothing more is sent
   Clock::time_point unplugAt_{};
   Clock::time_point replugAt_{};
+  std::vector<Clock::time_point> callsDue_;  // of the options, in order
+  size_t callsBegun_ = 0;                    // of them; the current caller is the last's
+  Caller caller_;
   int ringsLeft_ = 0;
   Clock::time_point nextRing_{};
   bool callerIdDue_ = false;
