@@ -304,6 +304,14 @@ void TMainForm::Diagnostics1Click() {
         QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
     return;
   }
+  if (Recorder) {
+    Recorder->CallWatch.HoldMonitorLines(true);
+  }
+  const auto release = qScopeGuard([this] {
+    if (Recorder) {
+      Recorder->CallWatch.HoldMonitorLines(false);
+    }
+  });
   RunDiagnostics(*ModemF, *ProgressForm);
 }
 

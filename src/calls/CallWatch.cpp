@@ -24,6 +24,7 @@ TCallWatch::TCallWatch(TModemF& link) : Clock(SteadyMs), link_(link) {
 }
 
 TCallWatch::~TCallWatch() {
+  Withdraw();
   link_.OnPortClosed = nullptr;
   if (enabled_) link_.OnUnsolicitedLine = nullptr;
 }
@@ -84,7 +85,7 @@ void TCallWatch::RecordingStarted() {
   recordingMemo_ = callerId_.Caller().Memo();
   ringTimer_.stop();
   Show(TShowing::kRecording);
-  link_.Monitor->Add(callerId_.Caller().Text());
+  Log(callerId_.Caller().Text());
   loggedText_ = callerId_.Caller().Text();
   loggedCall_ = callerId_.Calls();
 }
@@ -124,5 +125,19 @@ void TCallWatch::LogCaller() {
   if (loggedCall_ == callerId_.Calls() && loggedText_ == text) return;
   loggedCall_ = callerId_.Calls();
   loggedText_ = text;
-  link_.Monitor->Add(text);
+  Log(text);
+}
+
+void TCallWatch::Log(const QString& text) {
+  if (monitorHeld_) {
+    heldLines_ << text;
+  } else {
+    link_.Monitor->Add(text);
+  }
+}
+
+void TCallWatch::HoldMonitorLines(bool hold) {
+  monitorHeld_ = hold;
+  if (hold) return;
+  for (const QString& line : std::exchange(heldLines_, {})) link_.Monitor->Add(line);
 }

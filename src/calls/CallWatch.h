@@ -6,6 +6,7 @@
 // recording's call gets the caller as its memo.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -40,6 +41,13 @@ class TCallWatch {
   std::function<void(const QString& text, bool caller)> SetPanelText;
   // Milliseconds of a monotonic clock; tests replace it.
   std::function<int64_t()> Clock;
+  // How long after the last line of a call its ringing is taken to be over (a ring's
+  // gap and a margin); tests shorten it.
+  void SetRingingOverMs(int ms) { ringTimer_.setInterval(ms); }
+
+  // While held, the watch's lines for the monitor wait and go to it once released: the
+  // diagnostics saves the monitor as its transcript, which holds no telephone numbers.
+  void HoldMonitorLines(bool hold);
 
   // One line the modem sent on its own; true when it was about a call.
   bool TakeLine(const QByteArray& line);
@@ -60,6 +68,7 @@ class TCallWatch {
   void Show(TShowing why);
   void Restore();
   void LogCaller();
+  void Log(const QString& text);
   // The caller as it is now goes to the desktop, once the lines that came with this one
   // have been taken too.
   void NotifySoon(bool newCall);
@@ -75,6 +84,8 @@ class TCallWatch {
   QString loggedText_;  // the monitor's last caller line, for the call loggedCall_
   int loggedCall_ = -1;
   QString recordingMemo_;
+  bool monitorHeld_ = false;
+  QStringList heldLines_;
   std::unique_ptr<ICallNotifier> notifier_;
   bool notifying_ = false;
   bool notified_ = false;  // the desktop shows the current call

@@ -210,13 +210,14 @@ TEST_F(CallTest, ARingWhileThePortIsClosedIsHeardByNobody) {
   EXPECT_EQ(modem_->status().rings, static_cast<long>(Count(heard, kRing)));
 }
 
-TEST_F(CallTest, AModemThatResetsCallerIdOnCloseForgetsItAndItsEchoAndKeepsTheRest) {
+TEST_F(CallTest, AModemThatResetsCallerIdOnCloseHangsUpForgetsItAndItsEchoAndKeepsTheRest) {
   Options o;
   o.vcidResetOnClose = true;
   startModem(o);
   echoOff();
   ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
   ASSERT_EQ(client_->command("at+vgr=200"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
   ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
   const long resets = modem_->status().resets;
   client_->close();
@@ -225,6 +226,7 @@ TEST_F(CallTest, AModemThatResetsCallerIdOnCloseForgetsItAndItsEchoAndKeepsTheRe
   client_ = std::make_unique<PtyClient>(modem_->slavePath());
   EXPECT_TRUE(modem_->status().echo);
   EXPECT_EQ(modem_->status().fclass, "8");
+  EXPECT_EQ(modem_->status().line, 0);  // on the hook again
   EXPECT_EQ(client_->command("at+vcid?"), "at+vcid?\r\r\n0\r\n\r\nOK\r\n");
   EXPECT_EQ(client_->command("at+vgr?"), "at+vgr?\r\r\n200\r\n\r\nOK\r\n");
 }

@@ -73,7 +73,10 @@ void CommandEngine::powerOn() {
 }
 
 void CommandEngine::forgetCallerIdAndEcho() {
+  buffer_.clear();
+  overflow_ = false;
   echo_ = true;
+  line_ = 0;
   const auto command = profile_.voiceCommands.find(kCallerIdCommand);
   if (command == profile_.voiceCommands.end()) {
     values_.erase(kCallerIdCommand);

@@ -75,8 +75,8 @@ struct Options {
   RingOptions ring;
   Faults faults;
   bool fullLineRate = false;   // stream as fast as 115200 bit/s carries
-  // When the computer closes the port the modem forgets +VCID and switches its echo on,
-  // as after a reset, and keeps the rest of its settings.
+  // When the computer closes the port the modem hangs up, forgets +VCID and switches its
+  // echo on, as after a reset, and keeps the rest of its settings.
   bool vcidResetOnClose = false;
   std::string transcriptPath;  // every byte both ways, time-stamped
   std::string capturePath;     // the bytes sent after each "+VRX", replaced each time
