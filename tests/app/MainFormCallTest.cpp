@@ -244,6 +244,7 @@ TEST(MainFormCallTest, ARecordingLongAfterTheLastRingHasNoCaller) {
   o.ring.rings = 2;
   CallRig rig(o, CallIni("CallerId=1\n"));
   TMainForm& form = rig.Start();
+  form.Recorder->CallWatch.SetRingingOverMs(1000);  // the modem's gap and a margin
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.StatusPanel(2) == " " + kCaller; }, kWaitMs));
   // The rings stop; the caller goes from the panel. A minute later, as far as the window
   // knows, the user records: that is no recording of the call.
