@@ -6,6 +6,9 @@
 //     recording saved, on the virtual modem over a pty (5 recordings)
 //   silence_to_stop_ms_median: from the start of line silence to the recording saved,
 //     minus SilenceSeconds (1 s here; 5 recordings)
+//   stop_to_listening_ms_median, stop_to_listening_ms_max: with caller ID in use, from a
+//     recording saved at the far end's hang-up to caller ID switched on again on the port
+//     opened again, the modem's answer in (5 recordings)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +25,7 @@
 #include "BenchRecorder.h"
 #include "calls/CallerId.h"
 #include "calls/HangUpDetector.h"
+#include "modem/MonitorForm.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
 
@@ -94,6 +98,40 @@ double StopDelayMs(char code, int silenceSeconds) {
   return std::chrono::duration<double, std::milli>(released - end).count();
 }
 
+// Milliseconds from the release of Record (a recording stopped at the hang-up) to the
+// answer to the caller ID command after the port was opened again.
+double ListeningAgainMs() {
+  vmodem::Options o;
+  o.line.kind = vmodem::LineOptions::Kind::Pattern;
+  o.line.pattern = std::string("\x20\xe0", 2);
+  o.line.hangupAfterSeconds = kHangUpAfter;
+  TBenchRecorder bench(o);
+  TRecorderControls& c = bench.c;
+  CallOptions = TCallOptions{};
+  CallOptions.StopOnHangUp = true;
+  CallOptions.CallerId = true;
+  CurrentProfile.ForCallerId = QStringLiteral("at+vcid=1");
+  bench.panel.CallWatch.SetEnabled(true);
+  bench.panel.Listener.SetEnabled(true);
+  Clock::time_point released{};
+  QObject::connect(c.RecSb1, &QToolButton::toggled, c.RecSb1, [&](bool pressed) {
+    if (!pressed) released = Clock::now();
+  });
+  if (!bench.Record()) return -1;
+  PumpUntil([&] { return !c.RecSb1->isChecked(); }, 20000, 5);
+  const auto answered = [&] {
+    const QStringList& lines = bench.monitor.Lines();
+    return bench.link.PortIsOpen && lines.count(QStringLiteral("Setting caller ID..")) == 2 &&
+           lines.last() != QStringLiteral("Setting caller ID..");
+  };
+  if (!PumpUntil(answered, 20000, 1)) return -1;
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - released).count();
+  bench.panel.Listener.SetEnabled(false);
+  bench.panel.CallWatch.SetEnabled(false);
+  CurrentProfile.ForCallerId.clear();
+  return ms;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -118,5 +156,10 @@ int main(int argc, char** argv) {
   std::printf("dialtone_to_stop_ms_max: %.1f\n",
               *std::max_element(dialTone.begin(), dialTone.end()));
   std::printf("silence_to_stop_ms_median: %.1f\n", Median(silence));
+  std::vector<double> listening;
+  for (int i = 0; i < kRecordings; ++i) listening.push_back(ListeningAgainMs());
+  std::printf("stop_to_listening_ms_median: %.1f\n", Median(listening));
+  std::printf("stop_to_listening_ms_max: %.1f\n",
+              *std::max_element(listening.begin(), listening.end()));
   return 0;
 }
