@@ -20,6 +20,7 @@
 
 #include "app/AboutForm.h"
 #include "app/AppInfo.h"
+#include "app/TextFit.h"
 #include "app/ToolIcons.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
@@ -173,6 +174,7 @@ void TMainForm::BuildControls() {
   for (int c = 0; c < 4; ++c) {
     Grid1->setColumnWidth(c, kGridColumnWidths[c]);
   }
+  FitGridColumns({});
   Grid1->verticalHeader()->setVisible(false);
   Grid1->verticalHeader()->setMinimumSectionSize(kGridRowHeight);
   Grid1->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
@@ -192,10 +194,15 @@ void TMainForm::BuildControls() {
   for (int i = 0; i < 3; ++i) {
     auto* panel = new QLabel(StatusBar1);
     panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-    panel->setFixedWidth(kStatusPanelWidths[static_cast<size_t>(i)]);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    const auto n = static_cast<size_t>(i);
+    panelWidths_[n] = kStatusPanelWidths[n];
+    for (const QString& text : StatusPanelSamples(i)) {
+      panelWidths_[n] = std::max(panelWidths_[n], LabelWidthFor(*panel, text));
+    }
+    panel->setFixedWidth(panelWidths_[n]);
     StatusBar1->addWidget(panel);
-    StatusPanels[static_cast<size_t>(i)] = panel;
+    StatusPanels[n] = panel;
   }
 
   SpinEdit1 = Place(new QSpinBox(Client), "SpinEdit1", kDeveloperLeft, 56, 81, 22);
@@ -352,13 +359,48 @@ void TMainForm::SetStatusPanel(int index, const QString& text) {
     return;
   }
   StatusPanels[static_cast<size_t>(index)]->setText(text);
+  FitStatusPanel(index);
+  if (index < 2) {
+    FitStatusPanel(2);  // its room may have changed
+  }
 }
 
 void TMainForm::ShowCallerRoom(bool caller) {
-  QLabel* panel = StatusPanels[2];
-  const int width = kStatusPanelWidths[2];
-  panel->setFixedWidth(caller ? std::max(width, StatusBar1->width() - panel->x() - 2) : width);
-  panel->setToolTip(caller ? panel->text().trimmed() : QString());
+  callerShown_ = caller;
+  FitStatusPanel(2);
+}
+
+void TMainForm::FitStatusPanel(int index) {
+  const auto n = static_cast<size_t>(index);
+  QLabel* panel = StatusPanels[n];
+  const int need = LabelWidthFor(*panel, panel->text());
+  if (index < 2) {
+    panel->setFixedWidth(std::max(panelWidths_[n], need));
+    return;
+  }
+  // Where the last panel begins once the first two have their widths.
+  StatusBar1->layout()->activate();
+  const int room = StatusBar1->width() - panel->x() - 2;
+  const int width = std::max(panelWidths_[n], std::min(callerShown_ ? room : need, room));
+  panel->setFixedWidth(width);
+  panel->setToolTip(callerShown_ || need > width ? panel->text().trimmed() : QString());
+}
+
+void TMainForm::FitGridColumns(const std::vector<TCallRecord>& shown) {
+  QHeaderView* header = Grid1->horizontalHeader();
+  for (int c = 0; c < 4; ++c) {
+    int width = std::max(Grid1->columnWidth(c), header->sectionSizeHint(c));
+    QStringList texts = CallColumnSamples(c);
+    for (const TCallRecord& r : shown) {
+      if (c < 3) texts << (c == 0 ? r.Date : c == 1 ? r.Time : r.Duration);
+    }
+    for (const QString& text : texts) {
+      width = std::max(width, CellWidthFor(*Grid1, text));
+    }
+    if (width != Grid1->columnWidth(c)) {
+      Grid1->setColumnWidth(c, width);
+    }
+  }
 }
 
 QString TMainForm::StatusPanel(int index) const {

@@ -127,6 +127,9 @@ class TMainForm : public QMainWindow {
   // Panel 2 reaches to the end of the bar while it shows a caller (with the whole text
   // as its tool tip), and has its own width again afterwards.
   void ShowCallerRoom(bool caller);
+  // The date, time and duration columns widen to show the calls' texts whole (never
+  // narrower than they are).
+  void FitGridColumns(const std::vector<TCallRecord>& shown);
 
   // ---- Start, shutdown, shell commands (MainFormStart.cpp) ----
   void FormCreate();
@@ -227,9 +230,14 @@ class TMainForm : public QMainWindow {
   // The list on disk no longer holds what was taken from it: the files that waited for
   // that go.
   void CallListStored();
+  // Each panel is as wide as its design, what it can show, and its text now need;
+  // panel 2 no wider than the bar has room for, with its whole text as tool tip when cut.
+  void FitStatusPanel(int index);
 
   bool shown_ = false;
   bool shutDownDone_ = false;
+  bool callerShown_ = false;  // panel 2 shows a caller
+  std::array<int, 3> panelWidths_{};  // of the design, or more for what the panels show
   bool callListLoaded_ = false;
   bool sideReadable_ = true;  // Calls.dbt.new is missing or could be read
   bool sideMerged_ = false;   // the list holds calls of Calls.dbt.new

@@ -54,6 +54,7 @@ void TMainForm::LoadCallList() {
   }
   callListLoaded_ = true;
   ShowCallList();
+  FitGridColumns(CallList);
 }
 
 bool TMainForm::SaveCallList() {
@@ -237,7 +238,7 @@ void TMainForm::EditMemo() {
     return;
   }
   TCallRecord& rec = CallList[static_cast<size_t>(r - 1)];
-  const QString text = InputBox(QStringLiteral("Comment"), QString(), rec.Memo);
+  const QString text = InputBox(QStringLiteral("Comment"), QString(), rec.Memo, kMemoCapacity);
   if (text.isEmpty()) {
     return;
   }

@@ -6,6 +6,7 @@
 #include "app/AboutForm.h"
 #include "calls/CallFile.h"
 #include "app/MainForm.h"
+#include "app/TextFit.h"
 #include "calls/RecordingRecovery.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
@@ -53,7 +54,7 @@ void TMainForm::FormShow() {
   if (!RunStartSequence()) {
     return;
   }
-  SetStatusPanel(1, QStringLiteral(" COM PORT ") + QString::number(CurrentProfile.port));
+  SetStatusPanel(1, PortPanelText(CurrentProfile.port));
   SetStatusPanel(2, QStringLiteral(" ") + CurrentProfile.Model);
   ClearScope();
 }
@@ -200,7 +201,6 @@ bool TMainForm::OpenPortForStart(QString& failure) {
   try {
     ModemF->ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     ModemF->ComPort1.SetOpen(true);
-    ModemF->SwitchEchoOff();
   } catch (const std::exception& e) {
     failure = OpenFailureMessage(failure, e);
     return false;
@@ -245,7 +245,7 @@ void TMainForm::FormClose() {
   }
   // A new event log is private to the user; an existing one keeps its mode.
   CreatePrivateFile(kEventLogName);
-  MonitorForm->SaveToFile(kEventLogName);
+  MonitorForm->SaveEventLog(kEventLogName);
   try {
     ModemF->ComPort1.SetOpen(false);
   } catch (const std::exception&) {

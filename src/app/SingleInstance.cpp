@@ -25,32 +25,51 @@ QString TSingleInstance::DefaultName() {
   return QStringLiteral("tavrin-%1").arg(::getuid());
 }
 
-bool TSingleInstance::NotifyRunning() {
+bool TSingleInstance::FindRunning(TKnock knock) {
   QLocalSocket socket;
   socket.connectToServer(name_);
   if (!socket.waitForConnected(kConnectTimeoutMs)) {
     return false;
   }
-  socket.write(kRaiseMessage);
-  socket.waitForBytesWritten(kConnectTimeoutMs);
+  if (knock == TKnock::kAsk) {
+    socket.write(kRaiseMessage);
+    socket.waitForBytesWritten(kConnectTimeoutMs);
+  }
   socket.disconnectFromServer();
   return true;
 }
 
-bool TSingleInstance::Acquire() {
+std::unique_ptr<QLockFile> TSingleInstance::LockStart() const {
   // Two programs starting at the same moment must not both become the first.
-  QLockFile lock(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
-  lock.tryLock(kLockTimeoutMs);  // on a time-out, go on unguarded rather than hang
-  if (NotifyRunning()) {
+  auto lock = std::make_unique<QLockFile>(QDir::temp().filePath(name_ + QStringLiteral(".lock")));
+  lock->tryLock(kLockTimeoutMs);  // on a time-out, go on unguarded rather than hang
+  return lock;
+}
+
+bool TSingleInstance::Acquire() {
+  const auto lock = LockStart();
+  if (FindRunning(TKnock::kAsk)) {
     return false;
   }
+  Serve();
+  return true;
+}
+
+void TSingleInstance::AcquireIfFree() {
+  const auto lock = LockStart();
+  if (!FindRunning(TKnock::kLook)) {
+    Serve();
+  }
+}
+
+void TSingleInstance::Serve() {
   QLocalServer::removeServer(name_);  // a socket left by a program that crashed
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(name_)) {
     // Without the socket the rule cannot be kept; run all the same.
     server_.reset();
-    return true;
+    return;
   }
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
@@ -66,5 +85,4 @@ bool TSingleInstance::Acquire() {
       }
     }
   });
-  return true;
 }

@@ -34,7 +34,9 @@ int main(int argc, char** argv) {
 
   const bool skipRule = TApplication::arguments().value(1).toUpper() == kSkipSingleInstance;
   TSingleInstance instance(TSingleInstance::DefaultName());
-  if (!skipRule && !instance.Acquire()) {
+  if (skipRule) {
+    instance.AcquireIfFree();
+  } else if (!instance.Acquire()) {
     return 0;
   }
 

@@ -57,13 +57,13 @@ QString DurationText(int64_t streamSize, int32_t samplingFreq) {
 }
 
 QString ShortDateText(const QDate& date) {
-  return QLocale::system().toString(date, QLocale::ShortFormat);
+  return QLocale().toString(date, QLocale::ShortFormat);
 }
 
 QString LongTimeText(const QTime& time) {
   // The locale's long format may name the time zone ('t'); a call record has no room
   // for it, so the zone and the blank before it are left out.
-  const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+  const QString format = QLocale().timeFormat(QLocale::LongFormat);
   QString cleaned;
   bool quoted = false;
   for (const QChar c : format) {
@@ -75,5 +75,5 @@ QString LongTimeText(const QTime& time) {
     }
     cleaned += c;
   }
-  return QLocale::system().toString(time, cleaned.trimmed());
+  return QLocale().toString(time, cleaned.trimmed());
 }

@@ -20,6 +20,7 @@ QString FileNameFromNumber(uint64_t number);
 // the seconds rounded half to even. "?" when the rate is not positive.
 QString DurationText(int64_t streamSize, int32_t samplingFreq);
 
-// The user's short date and long time (without a time zone).
+// The user's short date and long time (without a time zone), in the default locale: the
+// system's, as the program never sets another.
 QString ShortDateText(const QDate& date);
 QString LongTimeText(const QTime& time);

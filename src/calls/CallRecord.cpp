@@ -27,7 +27,7 @@ uint8_t LengthByte(QByteArrayView image, const Field& f) {
 
 QString ReadField(QByteArrayView image, const Field& f) {
   const qsizetype n = std::min<qsizetype>(LengthByte(image, f), f.capacity);
-  return DecodeStoredText(image.sliced(f.offset + 1, n));
+  return DecodeStoredField(image.sliced(f.offset + 1, n), f.capacity);
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -19,13 +20,8 @@ constexpr int kMaxAnswers = 20;
 constexpr qsizetype kMaxAnswerBytes = 8192;
 constexpr int32_t kTickWrap = 1000000000;
 constexpr int32_t kDefaultTimeoutFactor = 500;
-const QByteArray kEchoOff = QByteArrayLiteral("ATE0\r");
 constexpr int32_t kRates[] = {150,   300,   600,   1200,  2400,  4800,  9600,
                               14400, 19200, 38400, 56000, 57600, 115200};
-
-QString Latin1(const QByteArray& bytes) {
-  return QString::fromLatin1(bytes);
-}
 
 bool IsLineBreak(char c) {
   return c == '\r' || c == '\n';
@@ -49,36 +45,6 @@ void RemoveFirst(QByteArray& text, const QByteArray& word) {
 }
 }  // namespace
 
-void TModemF::TAnswer::Hear(QByteArrayView bytes) {
-  if (Text.size() < kMaxAnswerBytes) Text += bytes;
-  Lines += Assembler.Feed(bytes);
-}
-
-// Byte by byte, so that a line taken away is known with its place in the text.
-void TModemF::TAnswer::Hear(QByteArrayView bytes,
-                            const std::function<bool(const QByteArray&)>& takes) {
-  for (const char c : bytes) {
-    const char paired = std::exchange(dropBreak, 0);
-    const bool kept = Text.size() < kMaxAnswerBytes && c != paired;
-    if (kept) Text += c;
-    const QList<QByteArray> done = Assembler.Feed(QByteArrayView(&c, 1));
-    if (done.isEmpty()) continue;
-    const QByteArray& line = done.front();
-    if (!takes(line)) {
-      Lines += line;
-      continue;
-    }
-    if (!kept || Text.size() < line.size() + 1) continue;  // the text was cut short: left as is
-    if (!IsLineBreak(c)) {
-      Text.remove(Text.size() - 1 - line.size(), line.size());  // a line cut at its limit
-      continue;
-    }
-    Text.chop(line.size() + 1);
-    dropBreak = c == '\r' ? '\n' : '\r';
-    RemoveFramingBreak(Text);
-  }
-}
-
 // While an exchange waits, the receive handler feeds its answer. A nested exchange (a
 // user command handled while pumping) hears the answers until it ends, then hands back.
 class TModemF::TListening {
@@ -94,6 +60,39 @@ class TModemF::TListening {
   TModemF& link_;
   TAnswer* outer_;
 };
+
+void TModemF::TAnswer::Feed(QByteArrayView chunk,
+                            const std::function<bool(const QByteArray&)>& takes) {
+  // Byte by byte, so that each line knows where it ended in the text.
+  for (const char c : chunk) {
+    const char paired = std::exchange(DropBreak, 0);
+    const bool kept = Text.size() < kMaxAnswerBytes && !(paired != 0 && c == paired);
+    if (kept) Text += c;
+    for (QByteArray& line : Assembler.Feed(QByteArrayView(&c, 1))) {
+      if (!takes || !takes(line)) {
+        Lines.append({std::move(line), Text.size()});
+      } else if (kept && IsLineBreak(c) && Text.size() >= line.size() + 1) {
+        Text.chop(line.size() + 1);
+        DropBreak = c == '\r' ? '\n' : '\r';
+        RemoveFramingBreak(Text);
+      } else if (kept && Text.size() >= line.size() + 1) {
+        Text.remove(Text.size() - 1 - line.size(), line.size());  // a line cut at its limit
+      }
+      // Otherwise the text was cut short before the line: it is left as it is.
+    }
+  }
+}
+
+QByteArray TModemF::TAnswer::MonitorText() const {
+  qsizetype from = std::min(MonitorFrom, Text.size());
+  // The second half of a CR LF or LF CR that ended the line passed over belongs to it.
+  if (from > 0 && from < Text.size()) {
+    const char end = Text[from - 1];
+    const char next = Text[from];
+    if ((end == '\r' && next == '\n') || (end == '\n' && next == '\r')) ++from;
+  }
+  return Text.mid(from);
+}
 
 TModemF::TModemF(TMonitorForm* monitor, QObject* owner) : QObject(owner), Monitor(monitor) {
   ComPort1.SetBaud(kLineRate);
@@ -198,7 +197,9 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
       if (rc == kExchangeNotSent || TrimCodes(heard.Text).isEmpty()) return rc;
       break;
     }
-    for (const QByteArray& line : std::as_const(heard.Lines)) complete |= IsFinalResult(line);
+    for (const TAnswer::TLine& line : std::as_const(heard.Lines)) {
+      complete |= IsFinalResult(line.Text);
+    }
     heard.Lines.clear();
     complete |= heard.Text.size() >= kMaxAnswerBytes;
   }
@@ -209,8 +210,8 @@ int TModemF::SendAndRead(const QByteArray& command, QByteArray& answer) {
   return kExchangeOk;
 }
 
-// Each non-blank line is one answer. The monitor gets the text as received since the
-// last answer that was passed over.
+// Each non-blank line is one answer; an echoed command is a line passed over like any
+// other. The monitor gets the text as received since the last answer that was passed over.
 int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine,
                            const QString& expected) {
   const QByteArray text = command + '\r';
@@ -232,25 +233,24 @@ int TModemF::SendAndExpect(const QByteArray& command, const QString& monitorLine
       // A last line that never got its end is looked at once before giving up.
       std::optional<QByteArray> tail = heard.Assembler.Flush();
       if (!tail) return kExchangeTimeout;
-      heard.Lines.append(*tail);
+      heard.Lines.append({*tail, heard.Text.size()});
     }
-    bool passedOver = false;
     while (!heard.Lines.isEmpty()) {
-      const QByteArray s = UpperAscii(TrimCodes(heard.Lines.takeFirst()));
+      const TAnswer::TLine line = heard.Lines.takeFirst();
+      const QByteArray s = UpperAscii(TrimCodes(line.Text));
       if (s.isEmpty() && !wanted.isEmpty()) continue;  // a blank line is no answer
       ++attempt;
       if (s == "ERROR" || attempt == kMaxAnswers) {
-        Monitor->Add(Latin1(heard.Text));
+        Monitor->AddReceived(heard.MonitorText());
         return kExchangeRefused;
       }
       if (s == wanted) {
-        Monitor->Add(Latin1(heard.Text));
+        Monitor->AddReceived(heard.MonitorText());
         return kExchangeOk;
       }
-      passedOver = true;
+      heard.PassOver(line);
     }
     if (timedOut) return kExchangeTimeout;
-    if (passedOver) heard.Text = heard.Assembler.Partial();
   }
 }
 
@@ -268,11 +268,7 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   ReceivedText.reserve(count);
   for (uint16_t i = 0; i < count; ++i)
     ReceivedText.append(static_cast<char>(ComPort1.ReceiveChar()));
-  if (answer_ && OnUnsolicitedLine) {
-    answer_->Hear(ReceivedText, OnUnsolicitedLine);
-  } else if (answer_) {
-    answer_->Hear(ReceivedText);
-  }
+  if (answer_) answer_->Feed(ReceivedText, OnUnsolicitedLine);
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   const bool samples = OnVoiceData && OnVoiceData(count);
   if (answer_ || samples || !OnUnsolicitedLine) {
@@ -282,22 +278,18 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   for (const QByteArray& line : unsolicited_.Feed(ReceivedText)) OnUnsolicitedLine(line);
 }
 
-void TModemF::SwitchEchoOff() {
-  if (PortIsOpen) ComPort1.SendString(kEchoOff);
-}
-
 void TModemF::ComPort1PortOpen() {
   unsolicited_.Reset();
   PortIsOpen = true;
   PortLost = false;
   Monitor->Add(QStringLiteral("Com port opened..."));
-  if (OnStatusText) OnStatusText(QStringLiteral(" Modem on"));
+  if (OnStatusText) OnStatusText(QLatin1String(kModemOnText));
 }
 
 void TModemF::ComPort1PortClose() {
   PortIsOpen = false;
   Monitor->Add(QStringLiteral("Com port closed..."));
-  if (OnStatusText) OnStatusText(QStringLiteral(" Modem off"));
+  if (OnStatusText) OnStatusText(QLatin1String(kModemOffText));
   unsolicited_.Reset();
   if (OnPortClosed) OnPortClosed();
 }

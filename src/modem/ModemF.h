@@ -15,6 +15,10 @@
 
 class TMonitorForm;
 
+// The first status bar panel's texts, as the port opens and closes.
+inline constexpr const char* kModemOnText = " Modem on";
+inline constexpr const char* kModemOffText = " Modem off";
+
 class TModemF : public QObject, public IModemLink {
  public:
   explicit TModemF(TMonitorForm* monitor, QObject* owner = nullptr);
@@ -24,11 +28,6 @@ class TModemF : public QObject, public IModemLink {
   int SendAndExpect(const QByteArray& command, const QString& monitorLine,
                     const QString& expected) override;
   void WaitTicks(int n) override;
-  // Sends "ATE0" without waiting for the answer. A modem that resets when DTR drops
-  // comes back with its echo on after every open, and an echoed command never matches
-  // an expected answer; the answer to this one arrives during the guard wait of the next
-  // exchange and is never taken for that exchange's answer.
-  void SwitchEchoOff();
   TSerialPort& Port() override { return ComPort1; }
   IMonitorLog& MonitorLog() override;
 
@@ -73,17 +72,25 @@ class TModemF : public QObject, public IModemLink {
   // What an exchange has heard since its command went out: answers are whole lines,
   // however the port cut them into chunks.
   struct TAnswer {
-    TLineAssembler Assembler;
-    QList<QByteArray> Lines;  // completed and not yet looked at
-    QByteArray Text;          // the bytes as received, for the monitor and SendAndRead
-    // The break that would pair with the one that ended a line taken away; it goes too.
-    char dropBreak = 0;
+    struct TLine {
+      QByteArray Text;  // without its line end
+      qsizetype End;    // where it ends in Text, its line end included
+    };
+    // Takes the bytes of a chunk. A line that `takes` takes (one the modem sent on its
+    // own) is no part of the answer: neither a line nor text, and the blank line that
+    // framed it goes with it.
+    void Feed(QByteArrayView chunk, const std::function<bool(const QByteArray&)>& takes);
+    // The line is no answer (an echo, an information line): the monitor text starts after it.
+    void PassOver(const TLine& line) { MonitorFrom = line.End; }
+    // The bytes as received since the last line passed over, whatever the chunks were.
+    QByteArray MonitorText() const;
 
-    // Takes the bytes of a chunk: into the text and the lines.
-    void Hear(QByteArrayView bytes);
-    // As Hear, but the lines that `takes` takes are no part of the answer: neither a line
-    // nor text, and with them the blank line that framed them.
-    void Hear(QByteArrayView bytes, const std::function<bool(const QByteArray&)>& takes);
+    TLineAssembler Assembler;
+    QList<TLine> Lines;  // completed and not yet looked at
+    QByteArray Text;     // the bytes as received, for the monitor and SendAndRead
+    qsizetype MonitorFrom = 0;
+    // The break that would pair with the one that ended a line taken away; it goes too.
+    char DropBreak = 0;
   };
   class TListening;  // an exchange's turn as the one that hears the answers
 

@@ -11,6 +11,15 @@ constexpr int kLeft = 42;
 constexpr int kTop = 379;
 constexpr int kWidth = 195;
 constexpr int kHeight = 279;
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+
+// Written aside and renamed into place: a failed save never leaves a cut-off file.
+bool SaveBytes(const QString& path, const QByteArray& bytes) {
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  if (f.write(bytes) != bytes.size()) return false;
+  return f.commit();
+}
 }  // namespace
 
 TMonitorForm::TMonitorForm(QWidget* parent)
@@ -32,14 +41,25 @@ void TMonitorForm::FormCreate() {
   Clear();
 }
 
-void TMonitorForm::Add(const QString& text) {
-  const QStringList added = MemoLines(text);
+void TMonitorForm::Show(const QStringList& added) {
   lines_ << added;
   Memo1->appendPlainText(added.join(QLatin1Char('\n')));
 }
 
+void TMonitorForm::Add(const QString& text) {
+  const QStringList added = MemoLines(text);
+  entries_.append(added.join(QLatin1String(kLineEnd)).toLatin1());
+  Show(added);
+}
+
+void TMonitorForm::AddReceived(const QByteArray& bytes) {
+  entries_.append(bytes);
+  Show(MemoLines(QString::fromLatin1(bytes)));
+}
+
 void TMonitorForm::Clear() {
   lines_.clear();
+  entries_.clear();
   Memo1->clear();
 }
 
@@ -47,16 +67,24 @@ QString TMonitorForm::Text() const {
   QString out;
   for (const QString& line : lines_) {
     out += line;
-    out += QStringLiteral("\r\n");
+    out += QLatin1String(kLineEnd);
   }
   return out;
 }
 
 bool TMonitorForm::SaveToFile(const QString& path) const {
-  // Written aside and renamed into place: a failed save never leaves a cut-off log.
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = Text().toLatin1();
-  if (f.write(bytes) != bytes.size()) return false;
-  return f.commit();
+  return SaveBytes(path, Text().toLatin1());
+}
+
+QByteArray TMonitorForm::EventLogBytes() const {
+  QByteArray out;
+  for (const QByteArray& entry : entries_) {
+    out += entry;
+    out += kLineEnd;
+  }
+  return out;
+}
+
+bool TMonitorForm::SaveEventLog(const QString& path) const {
+  return SaveBytes(path, EventLogBytes());
 }

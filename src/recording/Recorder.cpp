@@ -155,7 +155,6 @@ bool TRecorder::OpenPort(QString* failure) {
   try {
     link_.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     link_.ComPort1.SetOpen(true);
-    link_.SwitchEchoOff();
   } catch (const ESerialException& e) {
     *failure = OpenFailureMessage(
         QStringLiteral("Error during opening com port ") + QString::number(CurrentProfile.port),

@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include "setup/ByteLimitValidator.h"
 
 namespace {
 DialogHooks& Hooks() {
@@ -32,10 +35,18 @@ bool ConfirmBox(const QString& caption, const QString& text) {
   return box.exec() == QMessageBox::Ok;
 }
 
-QString InputBox(const QString& caption, const QString& prompt, const QString& def) {
+QString InputBox(const QString& caption, const QString& prompt, const QString& def,
+                 qsizetype maxBytes) {
   if (Hooks().input) return Hooks().input(caption, prompt, def);
-  bool ok = false;
-  const QString text = QInputDialog::getText(QApplication::activeWindow(), caption, prompt,
-                                             QLineEdit::Normal, def, &ok);
-  return ok ? text : def;
+  QInputDialog box(QApplication::activeWindow());
+  box.setWindowTitle(caption);
+  box.setLabelText(prompt);
+  box.setInputMode(QInputDialog::TextInput);
+  if (maxBytes > 0) {
+    if (auto* edit = box.findChild<QLineEdit*>()) {
+      edit->setValidator(new TByteLimitValidator(maxBytes, edit));
+    }
+  }
+  box.setTextValue(def);
+  return box.exec() == QDialog::Accepted ? box.textValue() : def;
 }

@@ -15,5 +15,6 @@ void SetDialogHooks(DialogHooks hooks);  // empty members: the real boxes
 
 void ShowMessage(const QString& text);                         // OK button
 bool ConfirmBox(const QString& caption, const QString& text);  // true for OK
-QString InputBox(const QString& caption, const QString& prompt,
-                 const QString& def);  // def on Cancel
+// def on Cancel. With maxBytes the text stays within that many stored (UTF-8) bytes.
+QString InputBox(const QString& caption, const QString& prompt, const QString& def,
+                 qsizetype maxBytes = 0);

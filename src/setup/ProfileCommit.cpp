@@ -158,9 +158,8 @@ bool TSpecModemForm::Commit() {
     ClosePort();
     return true;
   }
-  // Echo off first, without waiting: a modem that echoes "atE0" and answers in one chunk
-  // would otherwise never match "ok". The guard wait of the exchange below swallows it.
-  port.SendString(QByteArrayLiteral("ATE0\r"));
+  // A modem that reset when the scan closed its port echoes this command: the echo is a
+  // line of its own, passed over, and the "OK" after it is the answer.
   if (link_.SendAndExpect(QByteArrayLiteral("atE0"), QString(), kOk) != kExchangeOk) {
     RequirePort();  // a modem that has gone away is not "no modem"
     LeaveBusy();

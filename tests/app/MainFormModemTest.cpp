@@ -74,13 +74,7 @@ TEST(StartWithModemTest, FirstStartChoosesALineTheModemTakesAndRecordWorks) {
     return std::optional<std::string>(n == 1 ? path : std::string(kNoDevicePath));
   });
   TMainForm& form = fx.Create();
-  form.ExecModal = [](QDialog& dialog) {
-    auto* modemList = dynamic_cast<TSpecModemForm*>(&dialog);
-    if (!modemList) return 0;
-    modemList->show();  // the user confirms the modem found
-    modemList->OkBtnClick();
-    return static_cast<int>(QDialog::Accepted);
-  };
+  ConfirmTheModemFound(form);
   fx.Start();
   ASSERT_TRUE(fx.messages.isEmpty()) << fx.messages.join('\n').toStdString();
   const QByteArray ini = fx.Read("Tavrin.ini");

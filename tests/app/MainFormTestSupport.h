@@ -13,6 +13,7 @@
 #include "app/MainForm.h"
 #include "serial/PortMap.h"
 #include "setup/Dialogs.h"
+#include "setup/SpecModemForm.h"
 
 // A device path that exists on no machine: the port fails to open whatever the machine has.
 inline constexpr const char* kNoDevicePath = "/nonexistent/tavrin-test-tty";
@@ -22,6 +23,18 @@ inline constexpr const char* kVirtualModemIni =
     "[Modem]\nport=1\nModel=Virtual\nSamplingFreq=8000\nVoiceMode=at+fclass=8\n"
     "RecGain=at+vgr=128\nVoiceCompression=at+vsm=1,8000\n"
     "[Params]\nUseLine=at+vls=1\nUseLineRes=OK\nCompression=UNSIGNED PCM\nVoicefeatures=1\n";
+
+// The modal windows of a first start answered as its user does: the modem found is
+// confirmed with "Ok"; any other window is left at once.
+inline void ConfirmTheModemFound(TMainForm& form) {
+  form.ExecModal = [](QDialog& dialog) {
+    auto* modemList = dynamic_cast<TSpecModemForm*>(&dialog);
+    if (!modemList) return 0;
+    modemList->show();
+    modemList->OkBtnClick();
+    return static_cast<int>(QDialog::Accepted);
+  };
+}
 
 class MainFormFixture {
  public:

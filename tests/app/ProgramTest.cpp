@@ -68,9 +68,7 @@ TEST(ProgramTest, ASecondStartEndsAtOnceUnlessItsFirstArgumentIsOnide) {
   const QString name = UniqueInstanceName();
   QTemporaryDir first, second, third;
   for (QTemporaryDir* d : {&first, &second, &third}) {
-    QFile ini(d->filePath("Tavrin.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(kPort1Ini);
+    ASSERT_TRUE(WriteBytes(d->filePath("Tavrin.ini"), kPort1Ini));
   }
   Program one(first.path(), ProgramOptions().Args({}).Instance(name));
   ASSERT_TRUE(WaitFor([&] { return QFile::exists(first.filePath("Calls.dbt")); }, 30000));
@@ -92,6 +90,32 @@ TEST(ProgramTest, ASecondStartEndsAtOnceUnlessItsFirstArgumentIsOnide) {
   }
 }
 
+// The program started with ONIDE is found by a later ordinary start, which ends at once;
+// a second ONIDE start still runs beside it.
+TEST(ProgramTest, AnOnideStartIsTheRunningOneForALaterOrdinaryStart) {
+  const QString name = UniqueInstanceName();
+  QTemporaryDir first, second, third;
+  for (QTemporaryDir* d : {&first, &second, &third}) {
+    ASSERT_TRUE(WriteBytes(d->filePath("Tavrin.ini"), kPort1Ini));
+  }
+  Program one(first.path(), ProgramOptions().Args({"ONIDE"}).Instance(name));
+  ASSERT_TRUE(WaitFor([&] { return QFile::exists(first.filePath("Calls.dbt")); }, 30000));
+  Program two(second.path(), ProgramOptions().Args({"OnIde"}).Instance(name));
+  ASSERT_TRUE(WaitFor([&] { return QFile::exists(second.filePath("Calls.dbt")); }, 30000));
+
+  Program three(third.path(), ProgramOptions().Args({}).Instance(name));
+  ASSERT_TRUE(three.process.waitForFinished(20000));
+  EXPECT_EQ(three.process.exitCode(), 0);
+  EXPECT_FALSE(QFile::exists(third.filePath("Calls.dbt")));  // it created nothing
+  EXPECT_TRUE(one.Running());
+  EXPECT_TRUE(two.Running());
+
+  for (Program* p : {&one, &two}) {
+    p->Signal(SIGTERM);
+    EXPECT_TRUE(p->EndedNormally());
+  }
+}
+
 TEST(SingleInstanceTest, TheSecondAsksTheFirstToComeForward) {
   const QString name = UniqueInstanceName();
   int raised = 0;
@@ -106,6 +130,32 @@ TEST(SingleInstanceTest, TheSecondAsksTheFirstToComeForward) {
   // Once the first has ended, a new start is the first again.
   TSingleInstance again(name);
   EXPECT_TRUE(again.Acquire());
+}
+
+// ONIDE skips the check, not the slot: the first to run serves it, whichever way it
+// started, and one that runs beside it never takes it away.
+TEST(SingleInstanceTest, AStartWithoutTheCheckTakesTheSlotOnlyWhenItIsFree) {
+  const QString name = UniqueInstanceName();
+  int raisedFirst = 0;
+  int raisedBeside = 0;
+  TSingleInstance first(name);
+  first.OnRaise = [&] { ++raisedFirst; };
+  first.AcquireIfFree();
+  {
+    TSingleInstance beside(name);
+    beside.OnRaise = [&] { ++raisedBeside; };
+    beside.AcquireIfFree();
+    QTest::qWait(200);
+    EXPECT_EQ(raisedFirst, 0);  // looked for, not asked to come forward
+    TSingleInstance plain(name);
+    EXPECT_FALSE(plain.Acquire());
+    EXPECT_TRUE(WaitFor([&] { return raisedFirst == 1; }, 5000));
+  }
+  // The one beside has ended: the first still holds the slot.
+  TSingleInstance later(name);
+  EXPECT_FALSE(later.Acquire());
+  EXPECT_TRUE(WaitFor([&] { return raisedFirst == 2; }, 5000));
+  EXPECT_EQ(raisedBeside, 0);
 }
 
 TEST(SignalBridgeTest, SignalsArriveOnTheUiThreadAndHandlersAreRestored) {

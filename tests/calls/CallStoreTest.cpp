@@ -123,6 +123,48 @@ TEST(CallRecordTest, CuttingNeverSplitsACharacter) {
   EXPECT_EQ(DecodeCallRecord(img).Memo, QString::fromUtf8("é").repeated(127));
 }
 
+TEST(CallRecordTest, CuttingKeepsWhatTheUserSeesAsOneCharacterWhole) {
+  const QString accented = QString::fromUtf8("e\xcc\x81").repeated(4);  // e + combining acute
+  EXPECT_EQ(CutToField(accented, kFileNameCapacity), QString::fromUtf8("e\xcc\x81").repeated(3));
+  const QString flag = QString::fromUtf8("\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa");  // two code points
+  EXPECT_EQ(CutToField("ab" + flag, kFileNameCapacity), "ab" + flag);  // exactly 10 bytes
+  EXPECT_EQ(CutToField("abc" + flag, kFileNameCapacity), "abc");
+  EXPECT_EQ(CutToField(flag.repeated(40), kMemoCapacity), flag.repeated(31));  // 248 bytes
+  EXPECT_EQ(CutToField(QString(), kMemoCapacity), QString());
+}
+
+// A writer that counted bytes left half a character at the end of a full field: what
+// is there is read, without the half and without reading the field as Windows text.
+TEST(CallRecordTest, AnOldRecordWhoseLastCharacterWasCutReadsWithoutGarbage) {
+  QByteArray img(kCallRecordSize, '\0');
+  const QByteArray memo = QString::fromUtf8("é").repeated(128).toUtf8().left(255);
+  img[49] = static_cast<char>(255);
+  img.replace(50, 255, memo);
+  const QByteArray name = QString::fromUtf8("ab€€€€").toUtf8().left(10);  // "ab€€" + 2 of 3
+  img[0] = 10;
+  img.replace(1, 10, name);
+  const QByteArray date = QString::fromUtf8("8 déc 2024€").toUtf8();  // 11 + 3 bytes
+  ASSERT_EQ(date.size(), 14);
+  img[12] = 12;
+  img.replace(13, 12, date.left(12));
+  const TCallRecord r = DecodeCallRecord(img);
+  EXPECT_EQ(r.Memo, QString::fromUtf8("é").repeated(127));
+  EXPECT_EQ(r.FileName, QString::fromUtf8("ab€€"));
+  EXPECT_EQ(r.Date, QString::fromUtf8("8 déc 2024"));
+  // Unchanged, the fields keep their bytes; the record reads the same again.
+  EXPECT_EQ(EncodeCallRecord(r), img);
+  EXPECT_EQ(DecodeCallRecord(EncodeCallRecord(r)).Memo, r.Memo);
+  // A field that is not full, or Windows text, is no cut UTF-8: read as it always was.
+  QByteArray windows(kCallRecordSize, '\0');
+  windows[25] = 5;
+  windows.replace(26, 5, "10:0\xc3");
+  windows[38] = 10;
+  windows.replace(39, 10, "\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9\xe9");
+  const TCallRecord w = DecodeCallRecord(windows);
+  EXPECT_EQ(w.Time, QString::fromUtf8("10:0Ã"));
+  EXPECT_EQ(w.Duration, QString(10, QChar(0xe9)));
+}
+
 TEST(CallFileTest, PartialRecordIsIgnoredAndGoneAfterSaving) {
   QTemporaryDir dir;
   const QString path = dir.filePath(kCallFileName);

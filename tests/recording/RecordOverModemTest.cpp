@@ -26,7 +26,7 @@ TEST(RecordOverModem, FileHoldsExactlyWhatTheModemSentAfterVrx) {
 
   ASSERT_TRUE(rig.WaitForBytes(4000));
   EXPECT_EQ(rig.modem.commands(),
-            (std::vector<std::string>{"ATE0", "ate0", "at+fclass=8", "at+vgr=128", "at+vsm=1,8000",
+            (std::vector<std::string>{"ate0", "at+fclass=8", "at+vgr=128", "at+vsm=1,8000",
                                       "at+vls=1", "at+vrx"}));
   EXPECT_GE(rig.panel->Scope.DrawCount, 1);
   // Stop the modem's side, let everything it wrote arrive, then stop the recording.

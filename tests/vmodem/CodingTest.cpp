@@ -179,7 +179,8 @@ TEST(CodingTest, CommandLineOptions) {
       {"--link",    "./ttyV0", "--profile",      "lucent", "--line",         "tone:440",
        "--event",   "b@2.5",   "--split",        "3:40",   "--delay",        "100",
        "--garbage", "4",       "--unplug-after", "1.5",    "--no-answer",    "--full-rate",
-       "--capture", "c.raw",   "--transcript",   "t.log",  "--replug-after", "2"});
+       "--capture", "c.raw",   "--transcript",   "t.log",  "--replug-after", "2",
+       "--keep-state"});
   ASSERT_EQ(cl.error, "");
   const Options& o = cl.options;
   EXPECT_EQ(o.linkPath, "./ttyV0");
@@ -197,6 +198,7 @@ TEST(CodingTest, CommandLineOptions) {
   EXPECT_EQ(o.faults.replugAfterSeconds, 2.0);
   EXPECT_TRUE(o.faults.noAnswer);
   EXPECT_TRUE(o.fullLineRate);
+  EXPECT_TRUE(o.keepStateOnClose);
   EXPECT_EQ(o.capturePath, "c.raw");
   EXPECT_EQ(o.transcriptPath, "t.log");
 
@@ -204,6 +206,7 @@ TEST(CodingTest, CommandLineOptions) {
             "\x10"
             "A");
   EXPECT_EQ(parseCommandLine({}).options.profile, "conexant");
+  EXPECT_FALSE(parseCommandLine({}).options.keepStateOnClose);
   const Options ranged = parseCommandLine({"--split", "1-7:1-4", "--seed", "9"}).options;
   EXPECT_EQ(ranged.faults.splitBytes, 1u);
   EXPECT_EQ(ranged.faults.splitBytesMax, 7u);

@@ -32,9 +32,10 @@ class ModemTest : public ::testing::Test {
   // Echo off, as the program runs it.
   void echoOff() { ASSERT_EQ(client_->command("ATE0"), "ATE0\r" + result("OK")); }
   void reopen() {
+    const long closes = modem_->status().closes;
     client_->close();
-    ASSERT_TRUE(
-        modem_->waitFor([](const ModemStatus& s) { return s.resets >= 1; }, kAnswerTimeout));
+    ASSERT_TRUE(modem_->waitFor([closes](const ModemStatus& s) { return s.closes > closes; },
+                                kAnswerTimeout));
     client_ = std::make_unique<PtyClient>(modem_->slavePath());
   }
 

@@ -96,6 +96,25 @@ TEST_F(StreamTest, ClosingThePortResetsTheModemAndItAnswersAfterReopening) {
   EXPECT_EQ(modem_->status().resets, 1);
 }
 
+TEST_F(StreamTest, TheModemToldToKeepItsStateEndsTheStreamOnCloseAndKeepsEchoOff) {
+  Options options;
+  options.keepStateOnClose = true;
+  startModem(options);
+  ASSERT_FALSE(readStream(startReceiving(), 100).empty());
+  for (int round = 1; round <= 2; ++round) {
+    reopen();
+    const ModemStatus status = modem_->status();
+    EXPECT_EQ(status.closes, round);
+    EXPECT_EQ(status.resets, 0);
+    EXPECT_EQ(status.state, ModemState::Command);
+    EXPECT_FALSE(status.echo);
+    EXPECT_EQ(status.fclass, "8");
+    EXPECT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");  // no echo, still in voice class
+    client_->send("at+vrx\r");
+    ASSERT_EQ(client_->readUntil(kConnect), kConnect);
+  }
+}
+
 TEST_F(StreamTest, ClosingAndReopeningAtOnceStillResets) {
   startModem("conexant");
   echoOff();

@@ -121,6 +121,8 @@ std::string usage() {
          "                        P withheld, O unavailable; no NAME: the number alone)\n"
          "  --rings N             how often it rings (default 10, 6 s apart)\n"
          "  --full-rate           stream as fast as 115200 bit/s carries\n"
+         "  --keep-state          keep echo, class and settings when the port closes\n"
+         "                        (default: back to the power-on state, echo on)\n"
          "  --vcid-reset-on-close hang up, forget +VCID and switch the echo on when the\n"
          "                        port closes, keeping the rest\n"
          "  --transcript FILE     log every byte both ways, time-stamped\n"
@@ -224,6 +226,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       o.ring.moreCallers.assign(callers.begin() + 1, callers.end());
     } else if (a == "--full-rate") {
       o.fullLineRate = true;
+    } else if (a == "--keep-state") {
+      o.keepStateOnClose = true;
     } else if (a == "--vcid-reset-on-close") {
       o.vcidResetOnClose = true;
     } else if (a == "--transcript") {

@@ -166,6 +166,7 @@ void VirtualModem::publish() {
     status_.method = engine_.method() ? engine_.method()->id : -1;
     status_.rate = engine_.rate();
     status_.commands = commandCount_;
+    status_.closes = closeCount_;
     status_.resets = resetCount_;
     status_.streams = streamCount_;
     status_.replugs = replugCount_;
@@ -279,8 +280,12 @@ void VirtualModem::readMaster(Clock::time_point now) {
 }
 
 void VirtualModem::computerClosed() {
-  // The computer dropped DTR: back to power-on state, whatever was going on.
-  transcript_.note("port closed: reset");
+  // The computer dropped DTR: back to power-on state, whatever was going on (or, told
+  // to keep its state, only out of a stream: nobody is there to take it; or, as a modem
+  // that resets its caller ID reporting, on the hook without +VCID and with echo).
+  transcript_.note(options_.vcidResetOnClose   ? "port closed: caller ID and echo reset"
+                   : options_.keepStateOnClose ? "port closed: state kept"
+                                               : "port closed: reset");
   if (capturing_ && capture_.is_open()) capture_.flush();
   capturing_ = false;
   output_.clear();
@@ -291,13 +296,14 @@ void VirtualModem::computerClosed() {
   streamer_.reset();
   if (options_.vcidResetOnClose) {
     engine_.forgetCallerIdAndEcho();
-  } else {
+  } else if (!options_.keepStateOnClose) {
     engine_.powerOn();
+    ++resetCount_;
   }
   if (state_ == ModemState::Receiving || state_ == ModemState::Transmitting)
     state_ = ModemState::Command;
   portOpen_ = false;
-  ++resetCount_;
+  ++closeCount_;
   // The next opener may already be there with its bytes waiting: no flush, and its
   // line settings stay as it made them.
   if (!watcher_->available() || watcher_->openFiles() == 0) {

@@ -75,8 +75,12 @@ struct Options {
   RingOptions ring;
   Faults faults;
   bool fullLineRate = false;   // stream as fast as 115200 bit/s carries
+  // When the computer closes the port the modem goes back to its power-on state (echo
+  // on, data class), as a modem that resets on the DTR drop does. True: it only ends a
+  // stream and keeps its settings, as a modem told to ignore DTR does.
+  bool keepStateOnClose = false;
   // When the computer closes the port the modem hangs up, forgets +VCID and switches its
-  // echo on, as after a reset, and keeps the rest of its settings.
+  // echo on, as after a reset, and keeps the rest of its settings (before keepStateOnClose).
   bool vcidResetOnClose = false;
   std::string transcriptPath;  // every byte both ways, time-stamped
   std::string capturePath;     // the bytes sent after each "+VRX", replaced each time
@@ -99,6 +103,7 @@ struct ModemStatus {
   int method = -1;
   int rate = 0;
   long commands = 0;         // command lines executed since start
+  long closes = 0;           // times the computer closed the port
   long resets = 0;           // returns to power-on state because the port closed
   long streams = 0;          // data phases started
   long replugs = 0;          // new devices after an unplug
@@ -222,6 +227,7 @@ class VirtualModem {
   ModemState state_ = ModemState::Stopped;
   bool portOpen_ = false;
   long commandCount_ = 0;
+  long closeCount_ = 0;
   long resetCount_ = 0;
   long streamCount_ = 0;
   long replugCount_ = 0;
