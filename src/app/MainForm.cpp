@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -46,6 +47,7 @@ constexpr int kGridRowHeight = 18;
 constexpr std::array<int, 4> kGridColumnWidths = {69, 75, 58, 396};
 constexpr std::array<int, 3> kStatusPanelWidths = {80, 80, 50};
 constexpr int kStatusBarHeight = 22;
+constexpr int kPanelGap = 4;  // between the status bar's panels
 constexpr int kDeveloperLeft = 408;
 constexpr int kTimer2Interval = 100;
 
@@ -224,6 +226,7 @@ void TMainForm::BuildControls() {
   Timer2 = new QTimer(this);
   Timer2->setObjectName(QStringLiteral("Timer2"));
   Timer2->setInterval(kTimer2Interval);
+  BuildSearch();
 }
 
 void TMainForm::BuildMenus() {
@@ -232,6 +235,10 @@ void TMainForm::BuildMenus() {
   FileMenu = bar->addMenu(QStringLiteral("File"));
   Comment1 = Item(FileMenu, "Comment1", "Memo...");
   Delete1 = Item(FileMenu, "Delete1", "Delete...");
+  FileMenu->addSeparator();
+  ExportCall1 = Item(FileMenu, "ExportCall1", "Export call...");
+  ExportShown1 = Item(FileMenu, "ExportShown1", "Export calls shown...");
+  ExportList1 = Item(FileMenu, "ExportList1", "Export list...");
   FileMenu->addSeparator();
   Exit1 = Item(FileMenu, "Exit1", "Exit");
 
@@ -310,6 +317,15 @@ void TMainForm::ConnectHandlers() {
   trigger(Comment1, &TMainForm::EditMemo);
   trigger(Delete1, &TMainForm::DeleteCallRecord);
   trigger(Exit1, &TMainForm::Exit1Click);
+  trigger(ExportCall1, &TMainForm::ExportCall1Click);
+  trigger(ExportShown1, &TMainForm::ExportShown1Click);
+  trigger(ExportList1, &TMainForm::ExportList1Click);
+  // What there is to export is known when the menu opens.
+  connect(FileMenu, &QMenu::aboutToShow, this, [this] {
+    ExportCall1->setEnabled(SelectedCallIndex().has_value());
+    ExportShown1->setEnabled(!shownCalls_.empty());
+    ExportList1->setEnabled(!shownCalls_.empty());
+  });
   trigger(Play1, &TMainForm::Play1Click);
   trigger(Pause1, &TMainForm::Pause1Click);
   trigger(Stop1, &TMainForm::Stop1Click);
@@ -380,7 +396,13 @@ void TMainForm::FitStatusPanel(int index) {
   }
   // Where the last panel begins once the first two have their widths.
   StatusBar1->layout()->activate();
-  const int room = StatusBar1->width() - panel->x() - 2;
+  // The search's count, while it is shown, keeps its room at the end of the bar.
+  const int end = SearchCount1->isVisibleTo(StatusBar1)
+                      ? StatusBar1->width() - std::max(SearchCount1->minimumWidth(),
+                                                       SearchCount1->sizeHint().width()) -
+                            2 * kPanelGap
+                      : StatusBar1->width();
+  const int room = end - panel->x() - 2;
   const int width = std::max(panelWidths_[n], std::min(callerShown_ ? room : need, room));
   panel->setFixedWidth(width);
   panel->setToolTip(callerShown_ || need > width ? panel->text().trimmed() : QString());
@@ -437,16 +459,18 @@ bool TMainForm::Grid1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
-  if (FormKeyDown(event->key(), event->modifiers())) {
+  if (FormKeyDown(event->key(), event->modifiers()) ||
+      SearchKey(this, event->key(), event->modifiers())) {
     return;
   }
   QMainWindow::keyPressEvent(event);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Grid1 && event->type() == QEvent::KeyPress) {
+  if ((watched == Grid1 || watched == SearchEdit1) && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (Grid1KeyDown(key->key(), key->modifiers())) {
+    if (Grid1KeyDown(key->key(), key->modifiers()) ||
+        SearchKey(watched, key->key(), key->modifiers())) {
       return true;
     }
   }

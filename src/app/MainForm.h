@@ -22,11 +22,14 @@
 #include <optional>
 #include <vector>
 
-#include "calls/CallRecord.h"
 #include "app/HelpContents.h"
+#include "calls/CallFilter.h"
+#include "calls/CallRecord.h"
+#include "export/ExportFormat.h"
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPainter;
 class QPushButton;
@@ -66,6 +69,10 @@ class TMainForm : public QMainWindow {
   TSpeedButton *Playsb1 = nullptr, *PauseSb1 = nullptr, *StopSb1 = nullptr, *PrevSb1 = nullptr,
                *NextSb1 = nullptr, *RecSb1 = nullptr;
   QTableWidget* Grid1 = nullptr;  // header = fixed row 0; description row r = table row r-1
+  // The search over the call list, right of the recorder buttons (Ctrl+F, Escape clears);
+  // and the count of calls it shows, in the status bar while it is on.
+  QLineEdit* SearchEdit1 = nullptr;
+  QLabel* SearchCount1 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   std::array<QLabel*, 3> StatusPanels{};
   QSpinBox* SpinEdit1 = nullptr;
@@ -77,6 +84,7 @@ class TMainForm : public QMainWindow {
   // ---- Menus ----
   QMenu *FileMenu = nullptr, *RecorderMenu = nullptr, *OptionsMenu = nullptr, *HelpMenu = nullptr;
   QAction *Comment1 = nullptr, *Delete1 = nullptr, *Exit1 = nullptr;
+  QAction *ExportCall1 = nullptr, *ExportShown1 = nullptr, *ExportList1 = nullptr;
   QAction *Play1 = nullptr, *Pause1 = nullptr, *Stop1 = nullptr, *Previous1 = nullptr,
           *Next1 = nullptr, *Record1 = nullptr;
   QAction* Settings1 = nullptr;
@@ -118,9 +126,27 @@ class TMainForm : public QMainWindow {
   std::function<void()> OnClosed;
 
   // ---- Grid rows in the numbering of the list: row 0 is the header, rows 1.. ----
+  // The grid shows the calls the search lets through, in list order; a row's number is
+  // not its call's place in CallList while a search is on.
   int SelectedRow() const;
   void SelectRow(int r);
-  int RowCount() const;  // CallCount + 1, at least 2
+  int RowCount() const;  // calls shown + 1, at least 2
+
+  // ---- Search (MainFormSearch.cpp) ----
+  // The call in grid row r: its index in CallList; nothing for the blank row.
+  std::optional<size_t> CallIndexOfRow(int r) const;
+  std::optional<size_t> SelectedCallIndex() const;
+  std::vector<TCallRecord> ShownCalls() const;
+  bool SearchIsOn() const { return search_.IsOn(); }
+  // The search text changed: the grid shows the calls it lets through, the same call
+  // staying selected where it is still shown.
+  void SearchEdit1Change();
+  void ClearSearch();
+
+  // ---- Export (MainFormExport.cpp) ----
+  void ExportCall1Click();   // the selected call
+  void ExportShown1Click();  // the calls shown
+  void ExportList1Click();   // the calls shown, as CSV
 
   void SetStatusPanel(int index, const QString& text);
   QString StatusPanel(int index) const;
@@ -226,6 +252,15 @@ class TMainForm : public QMainWindow {
   bool OpenPortForStart(QString& failure);
   bool LoadOrFindProfile(bool& withModem);
   bool MonitorHotKey(int key, Qt::KeyboardModifiers modifiers);
+  // The call of the list that is `call`, looked for at `where` first; nothing when it is
+  // gone. For commands that asked the user first: the list may have changed meanwhile.
+  TCallRecord* FindCall(const TCallRecord& call, size_t where);
+  void BuildSearch();
+  // Ctrl+F (anywhere in the window) and Escape (in the search field); true when handled.
+  bool SearchKey(QObject* watched, int key, Qt::KeyboardModifiers modifiers);
+  void ShowSearchCount();
+  // The export dialog, then the export with a progress dialog for more than one call.
+  void ExportCalls(const std::vector<TCallRecord>& calls);
   std::optional<QString> WriteCallList();
   // The list on disk no longer holds what was taken from it: the files that waited for
   // that go.
@@ -234,6 +269,11 @@ class TMainForm : public QMainWindow {
   // panel 2 no wider than the bar has room for, with its whole text as tool tip when cut.
   void FitStatusPanel(int index);
 
+  TCallFilter search_;
+  std::vector<size_t> shownCalls_;  // grid row r - 1 shows CallList[shownCalls_[r - 1]]
+  // The export dialog's last choices, for this run only.
+  QString exportFolder_;
+  TExportFormat exportFormat_ = kDefaultExportFormat;
   bool shown_ = false;
   bool shutDownDone_ = false;
   bool callerShown_ = false;  // panel 2 shows a caller

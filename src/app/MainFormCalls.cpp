@@ -169,7 +169,14 @@ void TMainForm::ShowCallList() {
   const int selected = SelectedRow();
   Grid1->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Time"),
                                     QStringLiteral("Duration"), QStringLiteral("Memo")});
-  if (CallList.empty()) {
+  shownCalls_.clear();
+  for (size_t i = 0; i < CallList.size(); ++i) {
+    if (search_.Matches(CallList[i])) {
+      shownCalls_.push_back(i);
+    }
+  }
+  ShowSearchCount();
+  if (shownCalls_.empty()) {
     Grid1->setRowCount(1);
     for (int c = 0; c < 4; ++c) {
       SetCell(Grid1, 0, c, QString());
@@ -177,9 +184,9 @@ void TMainForm::ShowCallList() {
     SelectRow(1);
     return;
   }
-  Grid1->setRowCount(CallCount());
-  for (int r = 0; r < CallCount(); ++r) {
-    const TCallRecord& rec = CallList[static_cast<size_t>(r)];
+  Grid1->setRowCount(static_cast<int>(shownCalls_.size()));
+  for (int r = 0; r < Grid1->rowCount(); ++r) {
+    const TCallRecord& rec = CallList[shownCalls_[static_cast<size_t>(r)]];
     SetCell(Grid1, r, 0, rec.Date);
     SetCell(Grid1, r, 1, rec.Time);
     SetCell(Grid1, r, 2, rec.Duration);
@@ -210,6 +217,7 @@ bool TMainForm::AddCallRecord(const QString& fileName, int64_t voiceStreamSize,
   CurrentCall.Duration =
       CutToField(DurationText(voiceStreamSize, CurrentProfile.SamplingFreq), kDurationCapacity);
   CurrentCall.Image.clear();
+  ClearSearch();  // the new call is shown and selected
   CallList.push_back(CurrentCall);
   ShowCallList();
   SelectRow(RowCount() - 1);
@@ -223,6 +231,7 @@ void TMainForm::Button1Click() {
   CurrentCall.Time = CutToField(LongTimeText(QTime::currentTime()), kTimeCapacity);
   CurrentCall.Memo.clear();
   CurrentCall.Image.clear();
+  ClearSearch();
   CallList.push_back(CurrentCall);
   ShowCallList();
   SelectRow(RowCount() - 1);
@@ -230,36 +239,43 @@ void TMainForm::Button1Click() {
 }
 
 void TMainForm::EditMemo() {
-  if (CallList.empty()) {
+  const std::optional<size_t> asked = SelectedCallIndex();
+  if (!asked) {
     return;
   }
-  const int r = SelectedRow();
-  if (r < 1 || r > CallCount()) {
-    return;
-  }
-  TCallRecord& rec = CallList[static_cast<size_t>(r - 1)];
-  const QString text = InputBox(QStringLiteral("Comment"), QString(), rec.Memo, kMemoCapacity);
+  const TCallRecord call = CallList[*asked];
+  const QString text = InputBox(QStringLiteral("Comment"), QString(), call.Memo, kMemoCapacity);
   if (text.isEmpty()) {
     return;
   }
-  rec.Memo = CutToField(text, kMemoCapacity);
+  // The box kept the window running: a call added meanwhile may have moved the list.
+  TCallRecord* rec = FindCall(call, *asked);
+  if (!rec) {
+    return;
+  }
+  rec->Memo = CutToField(text, kMemoCapacity);
   ShowCallList();
   StoreCallList();
 }
 
 void TMainForm::DeleteCallRecord() {
-  if (CallList.empty()) {
+  // The call of the selected row, which is not the row's place in the list while a
+  // search is on. It is taken before the question: while the box is open a recording
+  // may end and add a call, which moves the selection and clears the search.
+  const std::optional<size_t> asked = SelectedCallIndex();
+  if (!asked) {
     return;
   }
+  const TCallRecord call = CallList[*asked];
   if (!ConfirmBox(QStringLiteral("Confirm"), QStringLiteral("Delete record?"))) {
     return;
   }
-  const int r = SelectedRow();
-  if (r < 1 || r > CallCount()) {
+  const TCallRecord* at = FindCall(call, *asked);
+  if (!at) {
     return;
   }
-  const QString fileName = CallList[static_cast<size_t>(r - 1)].FileName;
-  CallList.erase(CallList.begin() + (r - 1));
+  const QString fileName = at->FileName;
+  CallList.erase(CallList.begin() + (at - CallList.data()));
   // The file goes only once the list without its row is on disk: a crash in between
   // must not leave a row whose file is gone. A damaged name (a folder, "..") removes the
   // record only, never a file elsewhere.
@@ -271,6 +287,15 @@ void TMainForm::DeleteCallRecord() {
     SetRecordCommandsEnabled(false);
   }
   StoreCallList();
+}
+
+TCallRecord* TMainForm::FindCall(const TCallRecord& call, size_t where) {
+  if (where < CallList.size() && SameCall(CallList[where], call)) {
+    return &CallList[where];
+  }
+  const auto at = std::find_if(CallList.begin(), CallList.end(),
+                               [&](const TCallRecord& r) { return SameCall(r, call); });
+  return at == CallList.end() ? nullptr : &*at;
 }
 
 void TMainForm::ToolButton1Click() {

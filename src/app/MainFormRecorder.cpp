@@ -46,8 +46,8 @@ void TMainForm::CreateRecorder() {
   };
   calls.CallCount = [this] { return CallCount(); };
   calls.SelectedFileName = [this] {
-    const int r = SelectedRow();
-    return r >= 1 && r <= CallCount() ? CallList[static_cast<size_t>(r - 1)].FileName : QString();
+    const std::optional<size_t> index = SelectedCallIndex();
+    return index ? CallList[*index].FileName : QString();
   };
   calls.CurrentFileName = &CurrentFileName;
 

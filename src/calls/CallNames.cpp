@@ -60,7 +60,7 @@ QString ShortDateText(const QDate& date) {
   return QLocale().toString(date, QLocale::ShortFormat);
 }
 
-QString LongTimeText(const QTime& time) {
+QString LongTimeFormat() {
   // The locale's long format may name the time zone ('t'); a call record has no room
   // for it, so the zone and the blank before it are left out.
   const QString format = QLocale().timeFormat(QLocale::LongFormat);
@@ -75,5 +75,9 @@ QString LongTimeText(const QTime& time) {
     }
     cleaned += c;
   }
-  return QLocale().toString(time, cleaned.trimmed());
+  return cleaned.trimmed();
+}
+
+QString LongTimeText(const QTime& time) {
+  return QLocale().toString(time, LongTimeFormat());
 }

@@ -24,3 +24,5 @@ QString DurationText(int64_t streamSize, int32_t samplingFreq);
 // system's, as the program never sets another.
 QString ShortDateText(const QDate& date);
 QString LongTimeText(const QTime& time);
+// The format LongTimeText writes with: the user's long time format less the time zone.
+QString LongTimeFormat();

@@ -46,7 +46,11 @@ void TPlayback::EnableSeeking(bool on) {
 void TPlayback::StartPlayback() {
   const TPlayerMode mode = player_.Mode();
   if (mode != TPlayerMode::Paused && !PositionMoved && mode != TPlayerMode::Playing) {
-    *calls_.CurrentFileName = calls_.SelectedFileName();
+    const QString selected = calls_.SelectedFileName();
+    if (selected.isEmpty()) {
+      return;  // no call in the selected row (a search that shows none): nothing to play
+    }
+    *calls_.CurrentFileName = selected;
     PositionMoved = false;
     player_.SetNoWait(true);
     // A name that is not plain names no file in "wav": that file does not exist.

@@ -10,7 +10,8 @@ declare -A below=(
   [sound]="serial"
   [calls]="modem sound setup serial"
   [recording]="calls modem sound setup serial"
-  [app]="recording calls modem sound setup serial"
+  [export]="calls sound setup"
+  [app]="export recording calls modem sound setup serial"
 )
 bad=0
 for dir in "$root"/src/*/; do
@@ -29,7 +30,7 @@ for dir in "$root"/src/*/; do
     fi
   done < <(grep -rnE '^#include "[a-z]+/' "$dir" || true)
 done
-if grep -rnE '^#include "(serial|setup|modem|sound|calls|recording|app)/' "$root/tools" >&2; then
+if grep -rnE '^#include "(serial|setup|modem|sound|calls|recording|export|app)/' "$root/tools" >&2; then
   echo "tools/ includes the program" >&2
   bad=1
 fi

@@ -20,12 +20,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # The file list.
 expected=$(
   {
-    printf '%s\n' bin/tavrin bin/tavrin-desktop bin/tavrin-vmodem \
+    printf '%s\n' bin/tavrin bin/tavrin-desktop bin/tavrin-export bin/tavrin-vmodem \
       lib/udev/rules.d/77-tavrin-voice-modems.rules \
       share/applications/tavrin.desktop \
       share/metainfo/org.example.tavrin.metainfo.xml \
       share/icons/hicolor/scalable/apps/tavrin.svg \
-      share/man/man1/tavrin.1.gz share/man/man1/tavrin-desktop.1.gz share/man/man1/tavrin-vmodem.1.gz
+      share/man/man1/tavrin.1.gz share/man/man1/tavrin-desktop.1.gz share/man/man1/tavrin-export.1.gz \
+      share/man/man1/tavrin-vmodem.1.gz
     for size in 16 22 24 32 48 64 128 256; do
       echo "share/icons/hicolor/${size}x${size}/apps/tavrin.png"
     done
@@ -38,7 +39,7 @@ if [ "$expected" != "$actual" ]; then
   diff <(echo "$expected") <(echo "$actual") >&2 || true
   fail "installed files differ from the expected list (< expected, > installed)"
 fi
-for program in tavrin tavrin-desktop tavrin-vmodem; do
+for program in tavrin tavrin-desktop tavrin-export tavrin-vmodem; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
 done
 # The manual: every picture it shows is installed with it.
@@ -89,4 +90,8 @@ cp "$prefix/share/tavrin/vmodem/conexant.profile" "$prefix/share/tavrin/vmodem/i
 list=$("$prefix/bin/tavrin-vmodem" --list-profiles)
 grep -q "^installedonly" <<<"$list" || fail "tavrin-vmodem does not read the installed profiles: $list"
 grep -q "^conexant" <<<"$list" || fail "tavrin-vmodem lists no conexant profile"
+# The installed exporter runs on its own (it needs no window libraries) and names its version.
+exported=$("$prefix/bin/tavrin-export" --version)
+[ "$exported" = "tavrin-export $version" ] || fail "tavrin-export --version says: $exported"
+
 echo "install layout ok: $(wc -l <<<"$actual") files"
