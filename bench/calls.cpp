@@ -71,23 +71,33 @@ void CallerIdCost() {
   if (id.Caller().Memo() != QStringLiteral("5551234 JOHN DOE")) std::fprintf(stderr, "no caller\n");
 }
 
-// Milliseconds from the hang-up (or the end of the silence it takes) to the release of
-// Record, for one recording on the virtual modem.
-double StopDelayMs(char code, int silenceSeconds) {
+// A loud line whose far end hangs up kHangUpAfter into each recording, with this code.
+vmodem::Options HangingUpLine(char code) {
   vmodem::Options o;
   o.line.kind = vmodem::LineOptions::Kind::Pattern;
   o.line.pattern = std::string("\x20\xe0", 2);
   o.line.hangupAfterSeconds = kHangUpAfter;
   o.line.hangupCode = code;
-  TBenchRecorder bench(o);
-  TRecorderControls& c = bench.c;
+  return o;
+}
+
+// Stop on hang-up in use; `released` takes the moment Record is released.
+void StopOnHangUp(TBenchRecorder& bench, Clock::time_point& released) {
   CallOptions = TCallOptions{};
   CallOptions.StopOnHangUp = true;
-  CallOptions.SilenceSeconds = silenceSeconds;
-  Clock::time_point released{};
-  QObject::connect(c.RecSb1, &QToolButton::toggled, c.RecSb1, [&](bool pressed) {
+  QObject::connect(bench.c.RecSb1, &QToolButton::toggled, bench.c.RecSb1, [&released](bool pressed) {
     if (!pressed) released = Clock::now();
   });
+}
+
+// Milliseconds from the hang-up (or the end of the silence it takes) to the release of
+// Record, for one recording on the virtual modem.
+double StopDelayMs(char code, int silenceSeconds) {
+  TBenchRecorder bench(HangingUpLine(code));
+  TRecorderControls& c = bench.c;
+  Clock::time_point released{};
+  StopOnHangUp(bench, released);
+  CallOptions.SilenceSeconds = silenceSeconds;
   bench.Record();
   PumpUntil([&] { return !c.RecSb1->isChecked(); }, 20000, 5);
   if (c.RecSb1->isChecked() || bench.callList.calls != 1) return -1;
@@ -101,22 +111,14 @@ double StopDelayMs(char code, int silenceSeconds) {
 // Milliseconds from the release of Record (a recording stopped at the hang-up) to the
 // answer to the caller ID command after the port was opened again.
 double ListeningAgainMs() {
-  vmodem::Options o;
-  o.line.kind = vmodem::LineOptions::Kind::Pattern;
-  o.line.pattern = std::string("\x20\xe0", 2);
-  o.line.hangupAfterSeconds = kHangUpAfter;
-  TBenchRecorder bench(o);
+  TBenchRecorder bench(HangingUpLine('d'));
   TRecorderControls& c = bench.c;
-  CallOptions = TCallOptions{};
-  CallOptions.StopOnHangUp = true;
+  Clock::time_point released{};
+  StopOnHangUp(bench, released);
   CallOptions.CallerId = true;
   CurrentProfile.ForCallerId = QStringLiteral("at+vcid=1");
   bench.panel.CallWatch.SetEnabled(true);
   bench.panel.Listener.SetEnabled(true);
-  Clock::time_point released{};
-  QObject::connect(c.RecSb1, &QToolButton::toggled, c.RecSb1, [&](bool pressed) {
-    if (!pressed) released = Clock::now();
-  });
   if (!bench.Record()) return -1;
   PumpUntil([&] { return !c.RecSb1->isChecked(); }, 20000, 5);
   const auto answered = [&] {
