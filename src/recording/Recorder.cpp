@@ -18,7 +18,6 @@
 #include "sound/WavFormat.h"
 
 namespace {
-const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
 const QString kNone = QStringLiteral("none");
 constexpr int kGainValueLength = 4;
 

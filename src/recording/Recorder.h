@@ -2,6 +2,7 @@
 // The record side of the recorder: Record puts the modem into voice mode with the
 // profile's commands and starts voice reception; Stop writes the WAV file and adds the
 // call; Modem On and Off open and close the port by hand; two developer controls.
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,9 @@ class TVoiceStream;
 
 // The samples per second of the modem's profile; the usual rate where it has none.
 uint32_t ProfileSamplingRate();
+
+// The command that starts voice reception; every byte after it is the recording.
+inline const QByteArray kVoiceReceiveCommand = QByteArrayLiteral("at+vrx\r");
 
 // What the record side is doing. The recorder's buttons and menu items show it; they
 // never hold it. Every change goes through TRecorder::Enter:

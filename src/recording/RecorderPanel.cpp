@@ -20,6 +20,7 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
   Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };
   Receiver.OnLineEnded = [this](TLineEnd end) { Recorder.LineEnded(end); };
   Recorder.OnReceptionStarted = [this](bool recording) {
+    Receiver.ReceptionStarted(kVoiceReceiveCommand);
     if (recording && CallOptions.StopOnHangUp) {
       Receiver.WatchForHangUp(int64_t{ProfileSamplingRate()} * CallOptions.SilenceSeconds);
     } else {

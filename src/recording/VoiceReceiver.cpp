@@ -36,10 +36,16 @@ void TVoiceReceiver::WatchForHangUp(int64_t silentSamples) {
 
 bool TVoiceReceiver::OnVoiceData(uint16_t /*count*/) {
   if (!recordingActive_()) return false;
-  // Every byte the text side took is a sample, so the count is that of ReceivedText.
+  // Every byte the text side took is a sample, so the count is that of ReceivedText, apart
+  // from the echo of the command that began the reception.
+  QByteArray sound;
+  QByteArrayView received(link_.ReceivedText);
+  if (echo_.Pending()) {
+    sound = echo_.Sound(received);
+    received = sound;
+  }
   const int64_t room = std::max<int64_t>(0, MaxSamples - link_.RecordedBytes);
-  const QByteArrayView chunk = QByteArrayView(link_.ReceivedText)
-                                   .first(std::min<qsizetype>(link_.ReceivedText.size(), room));
+  const QByteArrayView chunk = received.first(std::min<qsizetype>(received.size(), room));
   link_.RecordedBytes += chunk.size();
   const bool full = link_.RecordedBytes >= MaxSamples;
   const bool convert = link_.SignedSamples == 1;

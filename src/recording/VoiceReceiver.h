@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "calls/HangUpDetector.h"
+#include "recording/CommandEcho.h"
 #include "sound/WavFormat.h"
 
 class TModemF;
@@ -29,6 +30,8 @@ class TVoiceReceiver {
   // Takes the bytes the text side has just put into ReceivedText; false when they are
   // no samples (no recording is active).
   bool OnVoiceData(uint16_t count);
+  // A reception began with `command`: its echo, when the modem sends one, is no sound.
+  void ReceptionStarted(QByteArray command) { echo_.Expect(std::move(command)); }
 
   // From the next chunk on, the bytes are watched for the end of the call (they are
   // stored all the same); OnLineEnded runs once, inside the receive handler.
@@ -57,4 +60,5 @@ class TVoiceReceiver {
   bool attached_ = false;
   bool watching_ = false;
   THangUpDetector hangUp_;
+  TCommandEcho echo_;
 };

@@ -25,15 +25,18 @@ bool EnsureWavFolder(QString* error, bool* created) {
   if (created) *created = false;
   const QString folder = QString::fromLatin1(kWavFolder);
   const QFileInfo info(folder);
-  if (info.exists() && !info.isDir()) {
+  // Asked once: QFileInfo looks again at a file it did not find, so after the mkdir it
+  // would find the folder and never tell that it was made here.
+  const bool existed = info.exists();
+  if (existed && !info.isDir()) {
     *error = QStringLiteral("Cannot create folder %1: a file of that name exists").arg(folder);
     return false;
   }
-  if (!info.exists() && !QDir::current().mkdir(folder, kPrivateFolder)) {
+  if (!existed && !QDir::current().mkdir(folder, kPrivateFolder)) {
     *error = QStringLiteral("Cannot create folder %1").arg(folder);
     return false;
   }
-  if (!info.exists() && created) *created = true;
+  if (!existed && created) *created = true;
   if (QFile::permissions(folder) != kPrivateFolder &&
       !QFile::setPermissions(folder, kPrivateFolder)) {
     *error = QStringLiteral("Cannot make folder %1 private").arg(folder);

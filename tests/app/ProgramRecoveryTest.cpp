@@ -15,6 +15,7 @@
 #include "MainFormTestSupport.h"
 #include "ProgramSupport.h"
 #include "calls/CallFile.h"
+#include "calls/JournalFormat.h"
 #include "calls/RecordingRecovery.h"
 #include "sound/WavFormat.h"
 #include "vmodem/VirtualModem.h"
@@ -103,6 +104,16 @@ TEST(ProgramRecoveryTest, SigtermDuringARecordingSavesItAsStopWouldAndSaysSo) {
   const std::unique_ptr<Program> started = StartRecording(dir, modem, x, 2 * kRate);
   ASSERT_FALSE(::testing::Test::HasFailure());
   Program& program = *started;
+  // The modem's count runs ahead of what a loaded program has read: wait until two seconds are
+  // in the journal, the part that shutdown must save.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const QFileInfoList journals =
+            QDir(dir.filePath("wav")).entryInfoList({"*.journal"}, QDir::Files);
+        return journals.size() == 1 && journals.front().size() >= kJournalHeaderSize + 2 * kRate;
+      },
+      kProgramWaitMs))
+      << "the journal never held two seconds";
   program.Signal(SIGTERM);
   ASSERT_TRUE(program.EndedNormally());
   const std::string sent = modem.streamed();

@@ -45,17 +45,24 @@ QString RunTool(const QString& program, const QStringList& args, const QString& 
 }
 
 XServer::XServer() {
-  for (int n = 90 + getpid() % 50; n < 300 && display.isEmpty(); ++n) {
-    if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-    process.start("Xvfb", {QStringLiteral(":%1").arg(n), "-screen", "0", "1280x1024x24",
-                           "-nolisten", "tcp"});
-    if (!process.waitForStarted(5000)) return;
-    if (QTest::qWaitFor(
-            [&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000) &&
-        process.state() == QProcess::Running) {
-      display = QStringLiteral(":%1").arg(n);
-    }
-  }
+  // The server picks a free display itself and names it on its standard output once it
+  // listens: a number chosen here could be taken meanwhile by a test running beside it.
+  // No reset when its last client goes: a program killed and started again finds the
+  // server as it left it.
+  process.start(
+      "Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+  if (!process.waitForStarted(5000)) return;
+  QByteArray number;
+  (void)QTest::qWaitFor(
+      [&] {
+        process.waitForReadyRead(50);
+        number += process.readAllStandardOutput();
+        return number.endsWith('\n') || process.state() != QProcess::Running;
+      },
+      10000);
+  bool ok = false;
+  const int n = number.trimmed().toInt(&ok);
+  if (ok && process.state() == QProcess::Running) display = QStringLiteral(":%1").arg(n);
 }
 
 XServer::~XServer() {
@@ -69,11 +76,15 @@ Program::Program(const QString& folder, const ProgramOptions& options) {
   if (options.x) env.insert("DISPLAY", options.x->display);
   env.insert("TAVRIN_INSTANCE_NAME",
              options.instanceName.isEmpty() ? UniqueInstanceName() : options.instanceName);
+  QStringList preloads = options.preloads;
   if (!options.faultyReads.isEmpty()) {
     env.insert("TAVRIN_FAULT_READ", options.faultyReads);
+    preloads << QStringLiteral(TAVRIN_READ_FAULT_LIBRARY);
+  }
+  for (const auto& [name, value] : options.environment) env.insert(name, value);
+  if (!preloads.isEmpty()) {
     const QString runtime = SanitizerRuntime();
-    env.insert("LD_PRELOAD", (runtime.isEmpty() ? QString() : runtime + ' ') +
-                                 QStringLiteral(TAVRIN_READ_FAULT_LIBRARY));
+    env.insert("LD_PRELOAD", (runtime.isEmpty() ? QString() : runtime + ' ') + preloads.join(' '));
   }
   process.setProcessEnvironment(env);
   process.setWorkingDirectory(folder);
@@ -126,7 +137,11 @@ std::optional<XWindow> XUser::WaitForBox(int timeoutMs) {
   std::optional<XWindow> box;
   (void)QTest::qWaitFor(
       [&] {
-        for (const QString& id : VisibleWindows(true)) {
+        const QStringList open = VisibleWindows(true);
+        // A box closed since is forgotten: a dialog kept for reuse opens again as the same
+        // window.
+        seen_.removeIf([&](const QString& id) { return !open.contains(id); });
+        for (const QString& id : open) {
           if (!seen_.contains(id)) {
             seen_ << id;
             box = XWindow{id, Tool("xdotool", {"getwindowname", id})};
@@ -173,22 +188,46 @@ void XUser::Press(const QString& window, const char* key) {
 }
 
 bool XUser::WaitUntilClosed(const QString& window, int timeoutMs) {
-  return QTest::qWaitFor([&] { return !VisibleWindows(true).contains(window); }, timeoutMs);
+  const bool closed =
+      QTest::qWaitFor([&] { return !VisibleWindows(true).contains(window); }, timeoutMs);
+  // The same window may open again (a dialog kept for reuse): then it is a new box.
+  if (closed) seen_.removeAll(window);
+  return closed;
 }
 
-void XUser::ClickClient(const QString& mainWindow, int x, int y) {
+int XUser::MenuBarHeight(const QString& mainWindow) {
   const QStringList geometry =
       Tool("xdotool", {"getwindowgeometry", "--shell", mainWindow}).split('\n');
   int height = -1;
   for (const QString& line : geometry) {
     if (line.startsWith(QLatin1String("HEIGHT="))) height = line.mid(7).toInt();
   }
-  const int menuBar = height - kClientHeight;
+  return height - kClientHeight;
+}
+
+void XUser::ClickClient(const QString& mainWindow, int x, int y) {
+  const int menuBar = MenuBarHeight(mainWindow);
   // "--sync" waits until the pointer has moved, so a click on the spot of the last one
   // would wait for a move that never comes: the pointer leaves the spot first.
   Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, "0", "0"});
   Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, QString::number(x),
                    QString::number(menuBar + y), "click", "1"});
+}
+
+void XUser::ClickMenuBar(const QString& mainWindow, int x) {
+  const int menuBar = MenuBarHeight(mainWindow);
+  Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, "0", "0"});
+  Tool("xdotool", {"mousemove", "--sync", "--window", mainWindow, QString::number(x),
+                   QString::number(menuBar / 2), "click", "1"});
+}
+
+void XUser::Keys(const QStringList& keys) {
+  Tool("xdotool", QStringList{"key", "--clearmodifiers"} + keys);
+}
+
+void XUser::Type(const QString& window, const QString& text) {
+  Tool("xdotool", {"windowfocus", "--sync", window});
+  Tool("xdotool", {"type", "--clearmodifiers", "--delay", "2", text});
 }
 
 bool WaitForCommand(const vmodem::VirtualModem& modem, const std::string& command,

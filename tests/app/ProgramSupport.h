@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vmodem {
 class VirtualModem;
@@ -50,10 +51,22 @@ struct ProgramOptions {
     faultyReads = std::move(names);
     return *this;
   }
+  // A fault seam of the tests (a library) preloaded into the program.
+  ProgramOptions& Preload(QString library) {
+    preloads << std::move(library);
+    return *this;
+  }
+  // A variable of the program's environment (the seams' settings).
+  ProgramOptions& Environment(QString name, QString value) {
+    environment.emplace_back(std::move(name), std::move(value));
+    return *this;
+  }
   QStringList args = {QStringLiteral("ONIDE")};
   QString instanceName;        // empty: one of its own
   const XServer* x = nullptr;  // nullptr: the offscreen platform
   QString faultyReads;
+  QStringList preloads;
+  std::vector<std::pair<QString, QString>> environment;
 };
 
 class Program {
@@ -84,7 +97,7 @@ class XUser {
 
   // The main window, once it is shown; empty on timeout.
   QString WaitForMainWindow(int timeoutMs = kProgramWaitMs);
-  // Waits for a box (a dialog window) not returned before; nothing on timeout.
+  // Waits for a box (a dialog window) not returned while it has been open; nothing on timeout.
   std::optional<XWindow> WaitForBox(int timeoutMs = kProgramWaitMs);
   // The text of an open box.
   QString BoxText(const XWindow& box);
@@ -95,9 +108,18 @@ class XUser {
   bool WaitUntilClosed(const QString& window, int timeoutMs = kProgramWaitMs);
   // Clicks a point of the main window's client area (below the menu bar).
   void ClickClient(const QString& mainWindow, int x, int y);
+  // Clicks the menu bar of the main window x pixels from its left edge.
+  void ClickMenuBar(const QString& mainWindow, int x);
+  // Presses keys in turn ("Down", "Return") in the window that has the focus.
+  void Keys(const QStringList& keys);
+  // Types text into the window, as a user at the keyboard.
+  void Type(const QString& window, const QString& text);
+  // The boxes (dialog windows) open now.
+  QStringList OpenBoxes() { return VisibleWindows(true); }
 
  private:
   QStringList VisibleWindows(bool dialogs);
+  int MenuBarHeight(const QString& mainWindow);
   QString Tool(const QString& program, const QStringList& args) {
     return RunTool(program, args, display_);
   }

@@ -190,9 +190,16 @@ TEST(RecordOverModem, ASecondRecordingAfterStopFindsTheModemReady) {
   rig.panel->Recorder.StartRecording();
   EXPECT_TRUE(rig.messages.isEmpty()) << rig.messages.join('|').toStdString();
   EXPECT_TRUE(rig.panel->RecordingActive());
+  EXPECT_TRUE(rig.modem.status().echo);  // the modem echoed the set-up and "at+vrx"
   ASSERT_TRUE(rig.WaitForBytes(800));
+  rig.modem.stop();
+  const std::string streamed = rig.modem.streamed();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return rig.link.RecordedBytes >= static_cast<int64_t>(streamed.size()); }, kWaitMs));
   rig.panel->Recorder.StopRecordingOrPlayback();
   EXPECT_EQ(rig.calls.size(), 2);
+  // The echo of "at+vrx" is not sound: the file holds what the modem sent after it.
+  EXPECT_EQ(rig.SavedFile().mid(44), QByteArray::fromStdString(streamed));
 }
 
 TEST(RecordOverModem, TheJournalHoldsWhatTheStreamHoldsUntilStopSavesTheFile) {

@@ -119,8 +119,11 @@ TEST(WavParse, RefusesWhatIsNotPlayablePcm) {
 TEST(RecordingFiles, FolderAndFilesArePrivateAndSavesReplaceWhole) {
   RecorderRig rig;
   QString error;
-  ASSERT_TRUE(EnsureWavFolder(&error)) << error.toStdString();
-  EXPECT_TRUE(EnsureWavFolder(&error));  // an existing folder is no error
+  bool created = false;
+  ASSERT_TRUE(EnsureWavFolder(&error, &created)) << error.toStdString();
+  EXPECT_TRUE(created);  // the caller makes the new folder's name durable
+  EXPECT_TRUE(EnsureWavFolder(&error, &created));  // an existing folder is no error
+  EXPECT_FALSE(created);
   EXPECT_EQ(QFile::permissions(QStringLiteral("wav")) & kModeBits,
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QString path = *WavFilePath(QStringLiteral("ABCDEF"));

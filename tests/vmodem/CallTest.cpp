@@ -232,6 +232,93 @@ TEST_F(CallTest, AModemThatResetsCallerIdOnCloseHangsUpForgetsItAndItsEchoAndKee
   EXPECT_EQ(client_->command("at+vgr?"), "at+vgr?\r\r\n200\r\n\r\nOK\r\n");
 }
 
+TEST_F(CallTest, ACallAskedForRingsAtOnceAndAgainUntilTheRingsRunOut) {
+  Options o = Ringing(0.3, 3);
+  o.ring.atSeconds = -1;  // no call of its own
+  o.ring.moreCallers = {{"P", ""}};
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  EXPECT_EQ(client_->readFor(400ms).find("RING"), std::string::npos);
+  EXPECT_FALSE(modem_->status().ringing);
+  for (int call = 1; call <= 2; ++call) {
+    modem_->ring();
+    ASSERT_NE(client_->readUntil(kRing).find(kRing), std::string::npos) << "call " << call;
+    EXPECT_TRUE(modem_->status().ringing);
+    const std::string rest = client_->readFor(900ms);
+    EXPECT_EQ(Count(rest, kRing), 2u) << printable(rest);
+    // Each call asked for takes the next caller of the list.
+    EXPECT_NE(rest.find(call == 1 ? "NMBR = 5551234" : "NMBR = P\r\n"), std::string::npos)
+        << printable(rest);
+    EXPECT_FALSE(modem_->status().ringing);
+  }
+  EXPECT_EQ(modem_->status().rings, 6);
+  EXPECT_EQ(modem_->status().callerIds, 2);
+  // A call asked for while the modem has the line finds it busy.
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  modem_->ring();
+  EXPECT_EQ(client_->readFor(400ms).find("RING"), std::string::npos);
+  EXPECT_FALSE(modem_->status().ringing);
+  EXPECT_EQ(modem_->status().rings, 6);
+}
+
+TEST_F(CallTest, ACallAskedForTakesItsPlaceAmongTheCallsOfTheList) {
+  Options o = Ringing(0.2, 1);  // the first at 0.3 s
+  o.ring.moreAtSeconds = {1.5};
+  o.ring.moreCallers = {{"P", ""}, {"O", ""}};
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const std::string first = client_->readFor(700ms);
+  EXPECT_NE(first.find("NMBR = 5551234"), std::string::npos) << printable(first);
+  modem_->ring();  // between the two calls of the list: the second caller's
+  const std::string asked = client_->readFor(500ms);
+  EXPECT_EQ(Count(asked, kRing), 1u) << printable(asked);
+  EXPECT_NE(asked.find("NMBR = P\r\n"), std::string::npos) << printable(asked);
+  const std::string last = client_->readFor(1000ms);
+  EXPECT_EQ(Count(last, kRing), 1u) << printable(last);
+  EXPECT_NE(last.find("NMBR = O\r\n"), std::string::npos) << printable(last);
+  EXPECT_EQ(modem_->status().callerIds, 3);
+}
+
+TEST_F(CallTest, TheFarEndHangsUpWhenToldAndTheMarksSayWhenTheStreamWentOut) {
+  Options o;
+  o.line.kind = LineOptions::Kind::Pattern;
+  o.line.pattern = "\x22";
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vsm=1,8000"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  modem_->hangUp();  // outside a stream: nothing to hang up
+  const auto began = VirtualModem::Clock::now();
+  client_->send("at+vrx\r");
+  std::string data = client_->readBytes(2400);
+  EXPECT_EQ(data.find(kDialTone), std::string::npos);
+  modem_->hangUp();
+  data += client_->readBytes(2400);
+  const size_t code = data.find(kDialTone);
+  ASSERT_NE(code, std::string::npos);
+  EXPECT_GE(code, 2400u);
+  EXPECT_EQ(Count(data, kDialTone), 1u);
+  EXPECT_EQ(data.find_first_not_of('\x80', code + 2), std::string::npos);
+  EXPECT_TRUE(modem_->status().hungUp);
+
+  const std::vector<VirtualModem::StreamMark> marks = modem_->streamMarks();
+  const std::string sent = modem_->streamed();
+  ASSERT_FALSE(marks.empty());
+  EXPECT_EQ(marks.back().bytes, sent.size());
+  EXPECT_GE(sent.size(), data.size());
+  EXPECT_GE(marks.front().at, began);
+  for (size_t i = 1; i < marks.size(); ++i) {
+    EXPECT_GT(marks[i].bytes, marks[i - 1].bytes);
+    EXPECT_GE(marks[i].at, marks[i - 1].at);
+  }
+  // Paced at 8000 samples a second: 4800 bytes take some 0.6 s.
+  EXPECT_GT(marks.back().at - marks.front().at, 400ms);
+}
+
 TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
   const CommandLine cl =
       parseCommandLine({"--ring-at", "2.5", "--caller", "0123,ANNA B, JR", "--rings", "4",
@@ -258,6 +345,11 @@ TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
   EXPECT_EQ(calls.options.ring.moreCallers[1].name, "");
   EXPECT_TRUE(calls.options.vcidResetOnClose);
   EXPECT_FALSE(parseCommandLine({}).options.vcidResetOnClose);
+  const CommandLine fast = parseCommandLine({"--ring-period", "0.5", "--varied-calls"});
+  ASSERT_TRUE(fast.error.empty()) << fast.error;
+  EXPECT_EQ(fast.options.ring.periodSeconds, 0.5);
+  EXPECT_TRUE(fast.options.line.variedCalls);
+  EXPECT_FALSE(parseCommandLine({}).options.line.variedCalls);
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--caller", ",NAME"},
                                               {"--rings", "0"},
                                               {"--ring-at", "-1"},
@@ -266,6 +358,7 @@ TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
                                               {"--ring-at", "3,x"},
                                               {"--caller", "5551234;"},
                                               {"--caller", "P;,NAME"},
+                                              {"--ring-period", "0"},
                                               {"--hangup-code", "dd"},
                                               {"--hangup-after", "x"}}) {
     EXPECT_FALSE(parseCommandLine(bad).error.empty()) << bad[0] << " " << bad[1];

@@ -104,7 +104,7 @@ TEST(CodingTest, WavFileIsMixedToMonoAndResampled) {
   line.kind = LineOptions::Kind::Wav;
   line.wavPath = path;
   auto source = makeLineSource(line);
-  source->start(8000);
+  source->start(8000, 1);
   for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(source->next(), wav.samples[2 * i]) << i;
   EXPECT_FLOAT_EQ(source->next(), wav.samples[0]);  // round again
   ::unlink(path.c_str());
@@ -115,8 +115,8 @@ TEST(CodingTest, SyntheticCallRingsThenSpeaksAndIsTheSameEveryTime) {
   LineOptions line;
   auto a = makeLineSource(line);
   auto b = makeLineSource(line);
-  a->start(8000);
-  b->start(8000);
+  a->start(8000, 1);
+  b->start(8000, 1);
   double ringEnergy = 0, gapEnergy = 0, voicePeak = 0;
   for (int n = 0; n < 8000 * 12; ++n) {
     const float s = a->next();
@@ -129,6 +129,29 @@ TEST(CodingTest, SyntheticCallRingsThenSpeaksAndIsTheSameEveryTime) {
   }
   EXPECT_GT(ringEnergy, 100 * gapEnergy);
   EXPECT_GT(voicePeak, 0.2);
+}
+
+TEST(CodingTest, VariedCallsDifferFromOneStreamToTheNextAndTheFirstIsTheUsualOne) {
+  LineOptions usual;
+  LineOptions varied;
+  varied.variedCalls = true;
+  auto plain = makeLineSource(usual);
+  auto first = makeLineSource(varied);
+  auto second = makeLineSource(varied);
+  plain->start(8000, 5);  // without the option every stream is the same
+  first->start(8000, 1);
+  second->start(8000, 2);
+  int differ = 0;
+  for (int n = 0; n < 800; ++n) {
+    const float a = plain->next();
+    const float b = first->next();
+    ASSERT_EQ(a, b) << n;
+    differ += b != second->next();
+  }
+  EXPECT_GT(differ, 700);
+  first->start(8000, 2);  // a stream's voice depends on its number alone
+  second->start(8000, 2);
+  for (int n = 0; n < 800; ++n) ASSERT_EQ(first->next(), second->next()) << n;
 }
 
 TEST(CodingTest, ArgumentsAreCheckedAgainstAnnouncedRanges) {

@@ -1,4 +1,10 @@
 // The command dialogue as the computer sees it on the line.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "ModemFixture.h"
 
 namespace vmodem::test {
@@ -46,6 +52,32 @@ TEST_F(CommandTest, ResetCommandsRestorePowerOnState) {
   client_->send("ATV0E0\r");
   EXPECT_EQ(client_->readUntil("\r0\r"), "ATV0E0\r0\r");
   EXPECT_EQ(client_->command("ATV1"), "\r\nOK\r\n");
+}
+
+TEST_F(CommandTest, AComputerGoneWithThePortExclusiveLeavesItFreeForTheNext) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a privileged process opens a port held exclusive";
+  startModem("conexant");
+  // A program that took the port for itself (TIOCEXCL) and was killed with it open.
+  {
+    const int fd = ::open(modem_->slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+    client_->close();
+    ::close(fd);
+  }
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.resets >= 1; }, kAnswerTimeout));
+  const int fd = ::open(modem_->slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  int exclusive = 1;
+  ASSERT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  ::close(fd);
+  // The modem's own look at the port is no close of a computer's: one reset per close.
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return s.resets >= 2; }, kAnswerTimeout));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(modem_->status().resets, 2);
+  client_ = std::make_unique<PtyClient>(modem_->slavePath());
+  EXPECT_EQ(client_->command("AT"), "AT\r\r\nOK\r\n");
 }
 
 TEST_F(CommandTest, VoiceCommandsOnlyInClass8AndCheckedAgainstTheirRanges) {

@@ -120,6 +120,8 @@ std::string usage() {
          "                        again for the calls after (default 5551234,JOHN DOE;\n"
          "                        P withheld, O unavailable; no NAME: the number alone)\n"
          "  --rings N             how often it rings (default 10, 6 s apart)\n"
+         "  --ring-period SEC     from one ring to the next (default 6)\n"
+         "  --varied-calls        each stream a synthetic voice of its own\n"
          "  --full-rate           stream as fast as 115200 bit/s carries\n"
          "  --keep-state          keep echo, class and settings when the port closes\n"
          "                        (default: back to the power-on state, echo on)\n"
@@ -208,6 +210,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       size_t n = 0;
       if (cl.error.empty() && (!toSize(v, n) || n == 0 || n > 1000)) bad(v);
       o.ring.rings = static_cast<int>(n);
+    } else if (a == "--ring-period") {
+      const std::string v = value();
+      if (cl.error.empty() && (!toSeconds(v, o.ring.periodSeconds) || o.ring.periodSeconds <= 0))
+        bad(v);
+    } else if (a == "--varied-calls") {
+      o.line.variedCalls = true;
     } else if (a == "--caller") {
       const std::string v = value();
       if (!cl.error.empty()) break;

@@ -16,7 +16,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Small deterministic generator, so that every run of a call sounds the same.
 class Random {
  public:
-  explicit Random(uint32_t seed) : state_(seed) {}
+  explicit Random(uint32_t seed) : state_(seed != 0 ? seed : 1) {}  // 0 would stay 0
   double uniform(double low, double high) {
     state_ ^= state_ << 13;
     state_ ^= state_ >> 17;
@@ -30,14 +30,14 @@ class Random {
 
 class SilenceSource : public LineSource {
  public:
-  void start(int) override {}
+  void start(int, long) override {}
   float next() override { return 0.0f; }
 };
 
 class ToneSource : public LineSource {
  public:
   explicit ToneSource(double hz) : hz_(hz) {}
-  void start(int rate) override {
+  void start(int rate, long) override {
     rate_ = rate;
     n_ = 0;
   }
@@ -56,7 +56,7 @@ class WavSource : public LineSource {
   explicit WavSource(WavData data) : data_(std::move(data)) {
     if (data_.samples.empty()) throw std::runtime_error("the WAV file holds no samples");
   }
-  void start(int rate) override {
+  void start(int rate, long) override {
     step_ = static_cast<double>(data_.rate) / rate;
     position_ = 0.0;
   }
@@ -102,10 +102,13 @@ class Resonator {
 // little line noise.
 class SyntheticCall : public LineSource {
  public:
-  void start(int rate) override {
+  explicit SyntheticCall(bool varied) : varied_(varied) {}
+  void start(int rate, long call) override {
     rate_ = rate;
     n_ = 0;
-    random_ = Random(0x5eed1234u);
+    // The golden-ratio step spreads the seeds of successive calls over the whole range.
+    const auto callSeed = static_cast<uint32_t>(varied_ ? call - 1 : 0) * 0x9e3779b9u;
+    random_ = Random(kSeed + callSeed);
     segmentLeft_ = 0;
     syllablesLeft_ = 0;
     wordsLeft_ = 0;
@@ -136,6 +139,7 @@ class SyntheticCall : public LineSource {
   }
 
  private:
+  static constexpr uint32_t kSeed = 0x5eed1234u;
   static constexpr double kNoise = 0.01;
   static constexpr double kRingLength = 1.5;
   static constexpr double kSecondRing = 3.0;
@@ -177,9 +181,10 @@ class SyntheticCall : public LineSource {
     segmentLeft_ = segmentLength_;
   }
 
+  bool varied_;
   int rate_ = 8000;
   long long n_ = 0;
-  Random random_{0x5eed1234u};
+  Random random_{kSeed};
   bool voiced_ = false;
   long segmentLength_ = 1, segmentLeft_ = 0;
   int syllablesLeft_ = 0, wordsLeft_ = 0;
@@ -249,7 +254,7 @@ std::unique_ptr<LineSource> makeLineSource(const LineOptions& options) {
     case LineOptions::Kind::Synthetic:
       break;
   }
-  return std::make_unique<SyntheticCall>();
+  return std::make_unique<SyntheticCall>(options.variedCalls);
 }
 
 }  // namespace vmodem

@@ -25,13 +25,17 @@ struct LineOptions {
   // (none when 0), then the line carries silence.
   double hangupAfterSeconds = -1;
   char hangupCode = 'd';
+  // Each call a voice of its own: the synthetic call of stream n is drawn from n, so the
+  // recordings of a day of calls can be told apart (the first sounds as without it).
+  bool variedCalls = false;
 };
 
 class LineSource {
  public:
   virtual ~LineSource() = default;
-  // Starts the line over from time 0 at the given sampling rate.
-  virtual void start(int rate) = 0;
+  // Starts the line over from time 0 at the given sampling rate, for the call-th stream
+  // of the modem (from 1).
+  virtual void start(int rate, long call) = 0;
   // The next sample, -1..1.
   virtual float next() = 0;
 };

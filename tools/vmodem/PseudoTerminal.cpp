@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -44,6 +45,12 @@ void PseudoTerminal::makeRaw() {
   ::cfsetispeed(&tio, B115200);
   ::cfsetospeed(&tio, B115200);
   if (::tcsetattr(master_.get(), TCSANOW, &tio) != 0) throwErrno("tcsetattr");
+}
+
+bool PseudoTerminal::clearExclusive(bool* opened) {
+  UniqueFd slave(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  *opened = slave.valid();
+  return slave.valid() && ::ioctl(slave.get(), TIOCNXCL) == 0;
 }
 
 void PseudoTerminal::closeMaster() {
@@ -94,7 +101,13 @@ SlaveWatcher::Events SlaveWatcher::read() {
       }
       if (event->mask & IN_CLOSE) {
         ++events.closes;
-        if (openFiles_ > 0 && --openFiles_ == 0) events.becameUnused = true;
+        if (openFiles_ > 0 && --openFiles_ == 0) {
+          if (ownCloses_ > 0) {
+            --ownCloses_;
+          } else {
+            events.becameUnused = true;
+          }
+        }
       }
       if (event->mask & IN_Q_OVERFLOW) openFiles_ = 0;
       off += static_cast<ssize_t>(sizeof(inotify_event) + event->len);

@@ -28,6 +28,13 @@ class PseudoTerminal {
 
   // Puts the line back to raw 115200 8N1, no echo (the computer may have changed it).
   void makeRaw();
+  // Clears the exclusive mode (TIOCEXCL) the computer may have left on the slave. A real
+  // serial device loses it with its last close; a pty keeps it as long as its master is
+  // open, so a program killed with the port open could never open it again. Takes one
+  // open and close of the slave, which only a privileged process may make while the mode
+  // is on; false when that is refused (the mode then stays). *opened: the slave was
+  // opened (and closed again).
+  bool clearExclusive(bool* opened);
   // Closes the master: the computer's side sees the device vanish.
   void closeMaster();
   bool open() const { return master_.valid(); }
@@ -55,10 +62,14 @@ class SlaveWatcher {
   // Reads the queued events (non-blocking).
   Events read();
   int openFiles() const { return openFiles_; }
+  // The modem itself opens and closes the slave once (clearExclusive): that close is no
+  // close of the computer's.
+  void expectOwnOpen() { ++ownCloses_; }
 
  private:
   UniqueFd fd_;
   int openFiles_ = 0;
+  int ownCloses_ = 0;
 };
 
 }  // namespace vmodem

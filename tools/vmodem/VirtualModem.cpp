@@ -103,20 +103,39 @@ void VirtualModem::start() {
   thread_ = std::thread([this] { run(); });
 }
 
+void VirtualModem::callDueAt(Clock::time_point at) {
+  // Among the calls still to come, in order; the ones begun keep their places (and callers).
+  const auto first = callsDue_.begin() + static_cast<std::ptrdiff_t>(callsBegun_);
+  callsDue_.insert(std::upper_bound(first, callsDue_.end(), at), at);
+}
+
 void VirtualModem::stop() {
   if (!thread_.joinable()) return;
   stopRequested_ = true;
-  const char wake = 1;
-  (void)::write(wakeWrite_.get(), &wake, 1);
+  wake();
   thread_.join();
   if (state_ != ModemState::Unplugged) state_ = ModemState::Stopped;
   publish();
 }
 
+void VirtualModem::wake() {
+  const char byte = 1;
+  (void)::write(wakeWrite_.get(), &byte, 1);
+}
+
 void VirtualModem::unplug() {
   unplugRequested_ = true;
-  const char wake = 1;
-  (void)::write(wakeWrite_.get(), &wake, 1);
+  wake();
+}
+
+void VirtualModem::ring() {
+  ringRequested_ = true;
+  wake();
+}
+
+void VirtualModem::hangUp() {
+  hangUpRequested_ = true;
+  wake();
 }
 
 void VirtualModem::setFaults(const Faults& faults) {
@@ -155,6 +174,11 @@ std::string VirtualModem::streamed() const {
   return streamed_;
 }
 
+std::vector<VirtualModem::StreamMark> VirtualModem::streamMarks() const {
+  std::lock_guard lock(mutex_);
+  return streamMarks_;
+}
+
 void VirtualModem::publish() {
   {
     std::lock_guard lock(mutex_);
@@ -174,6 +198,7 @@ void VirtualModem::publish() {
     status_.samples = streamer_ ? streamer_->samplesProduced() : 0;
     status_.rings = ringCount_;
     status_.callerIds = callerIdCount_;
+    status_.ringing = ringsLeft_ > 0;
     if (streamer_) status_.hungUp = streamer_->hungUp();
     status_.streamBegan = streamBegan_;
   }
@@ -226,6 +251,8 @@ void VirtualModem::run() {
     // the modem before the new opener's bytes are read.
     watchSlave();
     now = Clock::now();
+    if (ringRequested_.exchange(false) && options_.ring.rings > 0) callDueAt(now);
+    if (hangUpRequested_.exchange(false) && streamer_) streamer_->hangUpAt(now);
     if (hungUp_ && now >= nextHangupCheck_) {
       pollfd probe{pty_->masterFd(), POLLIN, 0};
       if (::poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP)) {
@@ -312,6 +339,10 @@ void VirtualModem::computerClosed() {
     } catch (const std::system_error& e) {
       transcript_.note(e.what());
     }
+    // As a real device forgets it at its last close: a killed program's exclusive mode.
+    bool opened = false;
+    if (!pty_->clearExclusive(&opened)) transcript_.note("the exclusive mode of the port stays");
+    if (opened && watcher_->available()) watcher_->expectOwnOpen();
   }
 }
 
@@ -347,6 +378,7 @@ void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
     {
       std::lock_guard lock(mutex_);
       streamed_.clear();
+      streamMarks_.clear();
     }
     if (!options_.capturePath.empty()) {
       capture_.close();
@@ -357,7 +389,7 @@ void VirtualModem::handleCommandByte(char c, Clock::time_point now) {
   if (out.startReceive) {
     const CompressionMethod* m = engine_.method();
     streamer_ = std::make_unique<VoiceStreamer>(*source_, options_.line, m->coding, engine_.rate(),
-                                                options_.fullLineRate);
+                                                options_.fullLineRate, streamCount_);
     const Clock::time_point begin = std::max(now, lastDue_);
     streamer_->begin(begin);
     streamBegan_ = begin;
@@ -496,6 +528,7 @@ void VirtualModem::flushOutput(Clock::time_point now) {
     if (front.capture) {
       std::lock_guard lock(mutex_);
       streamed_ += sent;
+      streamMarks_.push_back({Clock::now(), streamed_.size()});
     }
     if (front.capture && capture_.is_open()) {
       capture_.write(sent.data(), static_cast<std::streamsize>(sent.size()));

@@ -111,6 +111,7 @@ struct ModemStatus {
   long long samples = 0;     // samples produced in the current or last stream
   long rings = 0;            // RINGs sent
   long callerIds = 0;        // caller ID blocks sent
+  bool ringing = false;      // a call is coming in: the line rings (heard or not)
   bool hungUp = false;       // the far end has hung up in the current or last stream
   std::chrono::steady_clock::time_point streamBegan{};  // of the current or last stream
 };
@@ -118,6 +119,12 @@ struct ModemStatus {
 class VirtualModem {
  public:
   using Clock = std::chrono::steady_clock;
+
+  // How far the current or last stream had gone out at a moment.
+  struct StreamMark {
+    Clock::time_point at;
+    size_t bytes = 0;  // of streamed() sent by then
+  };
 
   // Loads the profile and opens the pty (and the link). Throws std::runtime_error or
   // std::system_error when either is not possible.
@@ -144,11 +151,21 @@ class VirtualModem {
   // The exact bytes sent since the last "+VRX" was executed: the CONNECT, the
   // DLE-shielded samples, and the closing <DLE><ETX> and OK.
   std::string streamed() const;
+  // When the bytes of streamed() went out: one mark after each write, in order.
+  std::vector<StreamMark> streamMarks() const;
 
   void setFaults(const Faults& faults);
   // The device vanishes now (as a USB modem pulled out), and comes back as a new device
   // behind the same link if the faults ask for a replug.
   void unplug();
+  // A call comes in now, as the ring options describe it (their times aside), from the
+  // next caller of their list: it rings at once, then once a period, with the caller ID
+  // after the first ring, until the modem takes the line or the rings run out. On a busy
+  // line it does not ring.
+  void ring();
+  // The far end of the current stream hangs up now: its hang-up code once, then silence.
+  // Nothing happens outside a stream.
+  void hangUp();
 
  private:
   struct Pending {
@@ -160,6 +177,9 @@ class VirtualModem {
   };
 
   void run();
+  void wake();
+  // One more call comes in at `at` (ring()), taking the next caller of the options.
+  void callDueAt(Clock::time_point at);
   void handleInput(const std::string& bytes, Clock::time_point now);
   void handleCommandByte(char c, Clock::time_point now);
   void handleDataByte(char c, Clock::time_point now);
@@ -195,6 +215,8 @@ class VirtualModem {
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> unplugRequested_{false};
+  std::atomic<bool> ringRequested_{false};
+  std::atomic<bool> hangUpRequested_{false};
 
   // Owned by the modem thread while it runs.
   CommandEngine engine_;
@@ -239,6 +261,7 @@ class VirtualModem {
   ModemStatus status_;
   std::vector<std::string> commands_;
   std::string streamed_;
+  std::vector<StreamMark> streamMarks_;
   Faults faults_;
 };
 

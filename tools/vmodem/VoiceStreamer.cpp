@@ -13,7 +13,7 @@ void appendShielded(const std::string& data, std::string& out) {
 }
 
 VoiceStreamer::VoiceStreamer(LineSource& source, const LineOptions& line, Coding coding, int rate,
-                             bool fullLineRate)
+                             bool fullLineRate, long call)
     : source_(source),
       pattern_(line.kind == LineOptions::Kind::Pattern ? line.pattern : std::string()),
       events_(line.events),
@@ -24,7 +24,7 @@ VoiceStreamer::VoiceStreamer(LineSource& source, const LineOptions& line, Coding
             [](const LineEvent& a, const LineEvent& b) { return a.seconds < b.seconds; });
   const double bytesPerSample = pattern_.empty() ? coder_.bytesPerSample() : 1.0;
   samplesPerSecond_ = fullLineRate ? kFullLineBytesPerSecond / bytesPerSample : rate;
-  source_.start(rate);
+  source_.start(rate, call);
 }
 
 void VoiceStreamer::begin(Clock::time_point now) {
@@ -33,6 +33,11 @@ void VoiceStreamer::begin(Clock::time_point now) {
   nextEvent_ = 0;
   patternPos_ = 0;
   hungUp_ = false;
+}
+
+void VoiceStreamer::hangUpAt(Clock::time_point now) {
+  const double seconds = elapsed(now);
+  if (hangupAfter_ < 0 || seconds < hangupAfter_) hangupAfter_ = seconds;
 }
 
 double VoiceStreamer::elapsed(Clock::time_point now) const {

@@ -21,9 +21,10 @@ class VoiceStreamer {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // fullLineRate: as fast as the serial line carries, whatever the sampling rate.
+  // fullLineRate: as fast as the serial line carries, whatever the sampling rate; call:
+  // the number of this stream of the modem, from 1.
   VoiceStreamer(LineSource& source, const LineOptions& line, Coding coding, int rate,
-                bool fullLineRate);
+                bool fullLineRate, long call);
 
   void begin(Clock::time_point now);
   // The wire bytes due by now.
@@ -33,6 +34,9 @@ class VoiceStreamer {
   long long samplesProduced() const { return produced_; }
   // The far end has hung up: the samples are silence from here on.
   bool hungUp() const { return hungUp_; }
+  // The far end hangs up now (unless it has already): the samples due from now on follow
+  // the hang-up code.
+  void hangUpAt(Clock::time_point now);
 
  private:
   LineSource& source_;
