@@ -1,11 +1,11 @@
 // A day of calls in fast forward on the real program, on a private X server with the
 // virtual modem: each call rings with the caller ID of a caller of its own, is recorded,
 // ends with the far end hanging up (stop on hang-up) or a Stop, gets a memo, is sometimes
-// deleted, and is played. Along the way come the settings, one unplug and replug of the modem, and kills
-// (SIGKILL) at random moments, each followed by a new start. After every step the files
-// must keep the rules of common/CallInvariants.h, each row's memo must be its caller's or
-// the one typed, no
-// journal is left, and the program's descriptors, threads and memory stay flat.
+// deleted, and is played. Along the way come the settings, one unplug and replug of the
+// modem, and kills (SIGKILL) at random moments, each followed by a new start. After every
+// step the files must keep the rules of common/CallInvariants.h, each row's memo must be
+// its caller's or the one typed, no journal is left, and the program's descriptors,
+// threads and memory stay flat.
 //
 // TAVRIN_SOAK_CALLS and TAVRIN_SOAK_SEED choose the number of calls (default 30) and the
 // seed (printed with every failure); scripts/soak runs a longer day.
