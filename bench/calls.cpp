@@ -6,6 +6,9 @@
 //     recording saved, on the virtual modem over a pty (5 recordings)
 //   silence_to_stop_ms_median: from the start of line silence to the recording saved,
 //     minus SilenceSeconds (1 s here; 5 recordings)
+//   stop_to_listening_ms_median, stop_to_listening_ms_max: with caller ID in use, from a
+//     recording saved at the far end's hang-up to caller ID switched on again on the port
+//     opened again, the modem's answer in (5 recordings)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +25,7 @@
 #include "BenchRecorder.h"
 #include "calls/CallerId.h"
 #include "calls/HangUpDetector.h"
+#include "modem/MonitorForm.h"
 #include "setup/Dialogs.h"
 #include "setup/Shared.h"
 
@@ -61,29 +65,39 @@ void CallerIdCost() {
   int64_t ms = 0;
   for (int call = 0; call < kCalls; ++call) {
     for (const char* line : lines) id.Take(QByteArrayView(line), ms);
-    ms += 2 * TCallerId::kNewCallMs;  // each call a new one
+    ms += 2 * TCallerId::kRingingMs;  // each call a new one
   }
   std::printf("callerid_us_per_call: %.3f\n", double(t.nsecsElapsed()) / 1000.0 / kCalls);
   if (id.Caller().Memo() != QStringLiteral("5551234 JOHN DOE")) std::fprintf(stderr, "no caller\n");
 }
 
-// Milliseconds from the hang-up (or the end of the silence it takes) to the release of
-// Record, for one recording on the virtual modem.
-double StopDelayMs(char code, int silenceSeconds) {
+// A loud line whose far end hangs up kHangUpAfter into each recording, with this code.
+vmodem::Options HangingUpLine(char code) {
   vmodem::Options o;
   o.line.kind = vmodem::LineOptions::Kind::Pattern;
   o.line.pattern = std::string("\x20\xe0", 2);
   o.line.hangupAfterSeconds = kHangUpAfter;
   o.line.hangupCode = code;
-  TBenchRecorder bench(o);
-  TRecorderControls& c = bench.c;
+  return o;
+}
+
+// Stop on hang-up in use; `released` takes the moment Record is released.
+void StopOnHangUp(TBenchRecorder& bench, Clock::time_point& released) {
   CallOptions = TCallOptions{};
   CallOptions.StopOnHangUp = true;
-  CallOptions.SilenceSeconds = silenceSeconds;
-  Clock::time_point released{};
-  QObject::connect(c.RecSb1, &QToolButton::toggled, c.RecSb1, [&](bool pressed) {
+  QObject::connect(bench.c.RecSb1, &QToolButton::toggled, bench.c.RecSb1, [&released](bool pressed) {
     if (!pressed) released = Clock::now();
   });
+}
+
+// Milliseconds from the hang-up (or the end of the silence it takes) to the release of
+// Record, for one recording on the virtual modem.
+double StopDelayMs(char code, int silenceSeconds) {
+  TBenchRecorder bench(HangingUpLine(code));
+  TRecorderControls& c = bench.c;
+  Clock::time_point released{};
+  StopOnHangUp(bench, released);
+  CallOptions.SilenceSeconds = silenceSeconds;
   bench.Record();
   PumpUntil([&] { return !c.RecSb1->isChecked(); }, 20000, 5);
   if (c.RecSb1->isChecked() || bench.callList.calls != 1) return -1;
@@ -92,6 +106,32 @@ double StopDelayMs(char code, int silenceSeconds) {
       std::chrono::duration_cast<Clock::duration>(
           std::chrono::duration<double>(kHangUpAfter + (code ? 0 : silenceSeconds)));
   return std::chrono::duration<double, std::milli>(released - end).count();
+}
+
+// Milliseconds from the release of Record (a recording stopped at the hang-up) to the
+// answer to the caller ID command after the port was opened again.
+double ListeningAgainMs() {
+  TBenchRecorder bench(HangingUpLine('d'));
+  TRecorderControls& c = bench.c;
+  Clock::time_point released{};
+  StopOnHangUp(bench, released);
+  CallOptions.CallerId = true;
+  CurrentProfile.ForCallerId = QStringLiteral("at+vcid=1");
+  bench.panel.CallWatch.SetEnabled(true);
+  bench.panel.Listener.SetEnabled(true);
+  if (!bench.Record()) return -1;
+  PumpUntil([&] { return !c.RecSb1->isChecked(); }, 20000, 5);
+  const auto answered = [&] {
+    const QStringList& lines = bench.monitor.Lines();
+    return bench.link.PortIsOpen && lines.count(QStringLiteral("Setting caller ID..")) == 2 &&
+           lines.last() != QStringLiteral("Setting caller ID..");
+  };
+  if (!PumpUntil(answered, 20000, 1)) return -1;
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - released).count();
+  bench.panel.Listener.SetEnabled(false);
+  bench.panel.CallWatch.SetEnabled(false);
+  CurrentProfile.ForCallerId.clear();
+  return ms;
 }
 
 double Median(std::vector<double> v) {
@@ -118,5 +158,10 @@ int main(int argc, char** argv) {
   std::printf("dialtone_to_stop_ms_max: %.1f\n",
               *std::max_element(dialTone.begin(), dialTone.end()));
   std::printf("silence_to_stop_ms_median: %.1f\n", Median(silence));
+  std::vector<double> listening;
+  for (int i = 0; i < kRecordings; ++i) listening.push_back(ListeningAgainMs());
+  std::printf("stop_to_listening_ms_median: %.1f\n", Median(listening));
+  std::printf("stop_to_listening_ms_max: %.1f\n",
+              *std::max_element(listening.begin(), listening.end()));
   return 0;
 }

@@ -4,8 +4,11 @@
 #include <QRegion>
 #include <QTableWidget>
 
+#include "app/AppInfo.h"
 #include "app/MainForm.h"
+#include "calls/DesktopNotifier.h"
 #include "modem/ModemF.h"
+#include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
 
 void TMainForm::CreateScopeAndStream() {
@@ -61,6 +64,13 @@ void TMainForm::CreateRecorder() {
     SetStatusPanel(2, text);
     ShowCallerRoom(caller);
   };
+  auto notifier = std::make_unique<TDesktopNotifier>(TNoticeSender{
+      QString::fromLatin1(kAppTitle), QString::fromLatin1(kAppDesktopName),
+      QString::fromLatin1(kAppDesktopName)});
+  notifier->OnUnavailable = [this](const QString& why) {
+    MonitorForm->Add(QStringLiteral("No desktop notification of calls: ") + why);
+  };
+  Recorder->CallWatch.SetNotifier(std::move(notifier));
 }
 
 void TMainForm::ReleaseScopeAndStream() {

@@ -1,5 +1,6 @@
 // Start sequence, shutdown and the shell's own commands.
 #include <QDir>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include "app/AboutForm.h"
@@ -59,6 +60,12 @@ void TMainForm::FormShow() {
 }
 
 bool TMainForm::RunStartSequence(bool reloadCallList) {
+  // Between recordings the port is kept open for the calls from the end of the sequence
+  // on, whichever way it ends: the sequence opens it itself.
+  Recorder->Listener.SetEnabled(false);
+  const auto listen = qScopeGuard([this] {
+    Recorder->Listener.SetEnabled(!shutDownDone_ && Recorder->CallWatch.Enabled());
+  });
   // Recordings left by a run that did not end become calls before the list is shown.
   const QStringList recovered = reloadCallList ? RecoverRecordings() : QStringList();
   if (reloadCallList) {
@@ -94,8 +101,8 @@ bool TMainForm::RunStartSequence(bool reloadCallList) {
   }
   // A profile changed in the settings window takes effect both ways.
   ModemF->SignedSamples = CurrentProfile.Compression.toUpper() == kSignedPcm ? 1 : 0;
-  Recorder->CallWatch.SetEnabled(withModem &&
-                                 !CallerIdCommand(CallOptions, CurrentProfile).isEmpty());
+  Recorder->CallWatch.SetEnabled(withModem && WatchesCalls(CallOptions, CurrentProfile));
+  Recorder->CallWatch.SetNotifying(CallOptions.NotifyCalls);
 
   if (withModem && !Voicefeatures) {
     ShowMessage(QStringLiteral("Your modem does not support IS101 voice command set"));
@@ -211,6 +218,11 @@ void TMainForm::FormClose() {
   }
   shutDownDone_ = true;
   Timer2->stop();
+  // The port closes for good: no call is listened for, none is left on the desktop.
+  if (Recorder) {
+    Recorder->Listener.SetEnabled(false);
+    Recorder->CallWatch.SetEnabled(false);
+  }
   // A call must survive a logout: a recording in progress is saved as Stop would, before
   // the list is written, and the monitor (so Events.log) says what became of it.
   if (Recorder) {
@@ -258,6 +270,7 @@ void TMainForm::About1Click() {
 }
 
 void TMainForm::Settings1Click() {
+  Recorder->Listener.SetEnabled(false);  // the port stays closed until the start sequence
   try {
     ModemF->ComPort1.SetOpen(false);
   } catch (const std::exception&) {
@@ -291,6 +304,14 @@ void TMainForm::Diagnostics1Click() {
         QStringLiteral("The diagnostics cannot run during a recording. Stop the recording first."));
     return;
   }
+  if (Recorder) {
+    Recorder->CallWatch.HoldMonitorLines(true);
+  }
+  const auto release = qScopeGuard([this] {
+    if (Recorder) {
+      Recorder->CallWatch.HoldMonitorLines(false);
+    }
+  });
   RunDiagnostics(*ModemF, *ProgressForm);
 }
 

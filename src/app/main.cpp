@@ -27,10 +27,10 @@ int main(int argc, char** argv) {
   TApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
   TApplication::setQuitOnLastWindowClosed(false);  // the main window alone ends the program
   // Desktops match the window to its menu entry and icon by these.
-  TApplication::setDesktopFileName(QStringLiteral("tavrin"));
+  TApplication::setDesktopFileName(QString::fromLatin1(kAppDesktopName));
   QIcon icon(QStringLiteral(":/tavrin-256.png"));
   icon.addFile(QStringLiteral(":/tavrin-48.png"));
-  TApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tavrin"), icon));
+  TApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppDesktopName), icon));
 
   const bool skipRule = TApplication::arguments().value(1).toUpper() == kSkipSingleInstance;
   TSingleInstance instance(TSingleInstance::DefaultName());

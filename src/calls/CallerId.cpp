@@ -142,22 +142,39 @@ QString TCaller::Text() const {
   return memo.isEmpty() ? QStringLiteral("Incoming call") : QStringLiteral("Call from ") + memo;
 }
 
+bool TCallerId::BeginsNewCall(int64_t nowMs) const {
+  // A clock that went back proves nothing about the call: it is taken for a new one, so
+  // that no field of another call is shown as this one's.
+  return !heard_ || ended_ || nowMs < ringingFromMs_ || nowMs - ringingFromMs_ > kRingingMs;
+}
+
 TCallerLine TCallerId::Take(QByteArrayView line, int64_t nowMs) {
   const TCallerIdLine parsed = ParseCallerIdLine(line);
   if (parsed.Kind == TCallerLine::kOther) return parsed.Kind;
-  if (!heard_ || nowMs - lastHeardMs_ > kNewCallMs) {
+  if (BeginsNewCall(nowMs)) {
     caller_ = TCaller{};
     rings_ = 0;
     ++calls_;
+    rang_ = false;
+    ended_ = false;
+    blockOpen_ = false;
+    ringingFromMs_ = nowMs;
   }
   heard_ = true;
   lastHeardMs_ = nowMs;
+  if (parsed.Kind == TCallerLine::kRing) {
+    rang_ = true;
+    lastRingMs_ = nowMs;
+    ringingFromMs_ = nowMs;
+    blockOpen_ = false;
+    ++rings_;
+    return parsed.Kind;
+  }
+  if (!blockOpen_) {
+    caller_ = TCaller{};  // the first item after a ring: the block before it is replaced
+    blockOpen_ = true;
+  }
   switch (parsed.Kind) {
-    case TCallerLine::kRing:
-      rang_ = true;
-      lastRingMs_ = nowMs;
-      ++rings_;
-      break;
     case TCallerLine::kDate:
       caller_.Date = Printable(parsed.Value, TCaller::kMaxNumber);
       break;
@@ -173,6 +190,7 @@ TCallerLine TCallerId::Take(QByteArrayView line, int64_t nowMs) {
     case TCallerLine::kMessage:
       TakeMessage(parsed.Value, caller_);
       break;
+    case TCallerLine::kRing:
     case TCallerLine::kOther:
       break;
   }

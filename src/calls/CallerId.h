@@ -65,18 +65,23 @@ struct TCaller {
   bool operator==(const TCaller&) const = default;
 };
 
-// The call being announced, assembled from the lines as they come.
+// The call being announced, assembled from the lines as they come. A call begins with
+// the first line about a call after the previous call's recording ended, or once no ring
+// has come for kRingingMs; nothing of an earlier call survives into it. The items after a
+// ring are one caller ID block: a later block replaces the whole of an earlier one.
 class TCallerId {
  public:
   // Rings come every few seconds (6 s in North America, 3 s in Europe): one no later
-  // than this after the last one is the same call still ringing.
+  // than this after the last one is the same call still ringing. Later than this, the
+  // line has stopped ringing and what comes next is another call.
   static constexpr int64_t kRingingMs = 8000;
-  // A line about a call longer than this after the last one begins a new call: a ring or
-  // two may go unheard while the program talks to the modem.
-  static constexpr int64_t kNewCallMs = 15000;
 
   // Takes one line heard at nowMs (any monotonic clock) and tells what it was.
   TCallerLine Take(QByteArrayView line, int64_t nowMs);
+  // The current call's recording has ended: the next line about a call is another call's.
+  void EndCall() { ended_ = true; }
+  // The current call has been recorded and its recording has ended.
+  bool Ended() const { return ended_; }
 
   // The last RING came no longer than kRingingMs ago.
   bool Ringing(int64_t nowMs) const { return RangWithin(nowMs, kRingingMs); }
@@ -89,11 +94,19 @@ class TCallerId {
   int Calls() const { return calls_; }  // calls heard so far; the current one is the last
 
  private:
+  // Whether a line at nowMs belongs to a call other than the current one.
+  bool BeginsNewCall(int64_t nowMs) const;
+
   TCaller caller_;
   int rings_ = 0;
   int calls_ = 0;
   bool heard_ = false;
   bool rang_ = false;
+  bool ended_ = false;
+  bool blockOpen_ = false;  // items have come since the last ring
   int64_t lastHeardMs_ = 0;
   int64_t lastRingMs_ = 0;
+  // The last ring of the current call, or its first line when that came later: the
+  // ringing is counted from here.
+  int64_t ringingFromMs_ = 0;
 };

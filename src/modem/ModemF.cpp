@@ -23,6 +23,21 @@ constexpr int32_t kDefaultTimeoutFactor = 500;
 constexpr int32_t kRates[] = {150,   300,   600,   1200,  2400,  4800,  9600,
                               14400, 19200, 38400, 56000, 57600, 115200};
 
+bool IsLineBreak(char c) {
+  return c == '\r' || c == '\n';
+}
+
+// A line the modem sends on its own comes framed as a result: a blank line before it.
+// That break goes with the line, when the text ends with it after another break (or it
+// is all the text).
+void RemoveFramingBreak(QByteArray& text) {
+  const qsizetype n = text.size();
+  if (n == 0 || !IsLineBreak(text[n - 1])) return;
+  const qsizetype unit = n >= 2 && IsLineBreak(text[n - 2]) && text[n - 2] != text[n - 1] ? 2 : 1;
+  const qsizetype before = n - unit;
+  if (before == 0 || IsLineBreak(text[before - 1])) text.chop(unit);
+}
+
 // The first occurrence of `word` removed, case sensitive.
 void RemoveFirst(QByteArray& text, const QByteArray& word) {
   const qsizetype at = text.indexOf(word);
@@ -46,12 +61,24 @@ class TModemF::TListening {
   TAnswer* outer_;
 };
 
-void TModemF::TAnswer::Feed(QByteArrayView chunk) {
+void TModemF::TAnswer::Feed(QByteArrayView chunk,
+                            const std::function<bool(const QByteArray&)>& takes) {
   // Byte by byte, so that each line knows where it ended in the text.
-  for (qsizetype i = 0; i < chunk.size(); ++i) {
-    if (Text.size() < kMaxAnswerBytes) Text += chunk[i];
-    for (QByteArray& line : Assembler.Feed(chunk.sliced(i, 1))) {
-      Lines.append({std::move(line), Text.size()});
+  for (const char c : chunk) {
+    const char paired = std::exchange(DropBreak, 0);
+    const bool kept = Text.size() < kMaxAnswerBytes && !(paired != 0 && c == paired);
+    if (kept) Text += c;
+    for (QByteArray& line : Assembler.Feed(QByteArrayView(&c, 1))) {
+      if (!takes || !takes(line)) {
+        Lines.append({std::move(line), Text.size()});
+      } else if (kept && IsLineBreak(c) && Text.size() >= line.size() + 1) {
+        Text.chop(line.size() + 1);
+        DropBreak = c == '\r' ? '\n' : '\r';
+        RemoveFramingBreak(Text);
+      } else if (kept && Text.size() >= line.size() + 1) {
+        Text.remove(Text.size() - 1 - line.size(), line.size());  // a line cut at its limit
+      }
+      // Otherwise the text was cut short before the line: it is left as it is.
     }
   }
 }
@@ -239,7 +266,7 @@ void TModemF::ComPort1TriggerAvail(uint16_t count) {
   DataReceived = true;
   ReceivedText.resize(0);  // keeps its room for the next chunk
   ComPort1.ReceiveChars(count, ReceivedText);
-  if (answer_) answer_->Feed(ReceivedText);
+  if (answer_) answer_->Feed(ReceivedText, OnUnsolicitedLine);
   if (EchoToSpecMemo && OnSpecMemoEcho) OnSpecMemoEcho(ReceivedText);
   const bool samples = OnVoiceData && OnVoiceData(count);
   if (answer_ || samples || !OnUnsolicitedLine) {

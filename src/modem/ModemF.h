@@ -38,9 +38,12 @@ class TModemF : public QObject, public IModemLink {
   std::function<bool(uint16_t count)> OnVoiceData;
   std::function<void()> OnPortLost;    // the recorder: the port has closed because the modem went
   std::function<void()> OnPortClosed;  // after every close, whatever closed the port
-  // Each whole line the modem sends on its own (RING, caller ID), from the bytes that no
-  // exchange listened to and that were no voice samples. Unset: no lines are made.
-  std::function<void(const QByteArray& line)> OnUnsolicitedLine;
+  // Each whole line the modem sends on its own (RING, caller ID); true when the line was
+  // one (it is taken). Outside the exchanges every line of bytes that were no voice
+  // samples is offered; during an exchange each line of the answer is, and a taken one
+  // is no part of the answer, nor of what the monitor shows of it. Unset: no lines are
+  // made, and answers are as received.
+  std::function<bool(const QByteArray& line)> OnUnsolicitedLine;
 
   TSerialPort ComPort1;
   TThreadedTimer Timer1;
@@ -73,7 +76,10 @@ class TModemF : public QObject, public IModemLink {
       QByteArray Text;  // without its line end
       qsizetype End;    // where it ends in Text, its line end included
     };
-    void Feed(QByteArrayView chunk);
+    // Takes the bytes of a chunk. A line that `takes` takes (one the modem sent on its
+    // own) is no part of the answer: neither a line nor text, and the blank line that
+    // framed it goes with it.
+    void Feed(QByteArrayView chunk, const std::function<bool(const QByteArray&)>& takes);
     // The line is no answer (an echo, an information line): the monitor text starts after it.
     void PassOver(const TLine& line) { MonitorFrom = line.End; }
     // The bytes as received since the last line passed over, whatever the chunks were.
@@ -83,6 +89,8 @@ class TModemF : public QObject, public IModemLink {
     QList<TLine> Lines;  // completed and not yet looked at
     QByteArray Text;     // the bytes as received, for the monitor and SendAndRead
     qsizetype MonitorFrom = 0;
+    // The break that would pair with the one that ended a line taken away; it goes too.
+    char DropBreak = 0;
   };
   class TListening;  // an exchange's turn as the one that hears the answers
 

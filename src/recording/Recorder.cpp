@@ -88,6 +88,12 @@ void TRecorder::EndReception() {
 }
 
 void TRecorder::Enter(TRecordState next, TIdleCause cause) {
+  const TRecordState previous = state_;
+  ShowState(next, cause);
+  if (OnStateChanged) OnStateChanged(previous, next, cause);
+}
+
+void TRecorder::ShowState(TRecordState next, TIdleCause cause) {
   const bool wasPressed = ShowsPressed(state_);
   state_ = next;
   const auto enable = [](std::initializer_list<QAction*> actions,
@@ -137,15 +143,27 @@ void TRecorder::Enter(TRecordState next, TIdleCause cause) {
 }
 
 bool TRecorder::OpenPortOnDemand() {
+  QString failure;
+  if (OpenPort(&failure)) return true;
+  ShowMessage(failure);
+  return false;
+}
+
+bool TRecorder::OpenPort(QString* failure) {
   if (link_.PortIsOpen) return true;
   try {
     link_.ComPort1.SetComNumber(static_cast<uint16_t>(CurrentProfile.port));
     link_.ComPort1.SetOpen(true);
   } catch (const ESerialException& e) {
-    ShowMessage(OpenFailureMessage(
+    *failure = OpenFailureMessage(
         QStringLiteral("Error during opening com port ") + QString::number(CurrentProfile.port),
-        e));
+        e);
     return false;
+  }
+  try {
+    SwitchCallerIdOn(link_, CallOptions, CurrentProfile);
+  } catch (const ESerialException&) {
+    // The port was closed under the exchange; whoever closed it has said so.
   }
   return true;
 }
@@ -222,6 +240,7 @@ void TRecorder::StartRecording() {
     ResetRecorderButtons();
     return;
   }
+  if (SetUpCancelled(setUp)) return;  // stopped while caller ID was being switched on
   c_.On1->setChecked(true);
   c_.Off1->setChecked(false);
 
@@ -416,12 +435,15 @@ void TRecorder::PortLost() {
   c_.Off1->setChecked(true);
   // A set-up in progress fails on its own: its exchange ends now with "not sent".
   if (state_ == TRecordState::kVoiceReceive) Enter(TRecordState::kIdle, TIdleCause::kEnded);
-  if (state_ != TRecordState::kReceiving) return;
-  StopRecordingOrPlayback();
-  // Stop keeps Record pressed when the file could not be saved (and has said why).
-  if (state_ == TRecordState::kIdle) {
-    ShowMessage(QStringLiteral("The modem was disconnected. The recording so far has been saved."));
+  if (state_ == TRecordState::kReceiving) {
+    StopRecordingOrPlayback();
+    // Stop keeps Record pressed when the file could not be saved (and has said why).
+    if (state_ == TRecordState::kIdle) {
+      ShowMessage(
+          QStringLiteral("The modem was disconnected. The recording so far has been saved."));
+    }
   }
+  if (OnModemLost) OnModemLost();
 }
 
 void TRecorder::On1Click() {
@@ -432,12 +454,6 @@ void TRecorder::On1Click() {
   }
   c_.On1->setChecked(true);
   c_.Off1->setChecked(false);
-  // The modem forgot the caller ID setting when the port closed.
-  try {
-    SwitchCallerIdOn(link_, CallOptions, CurrentProfile);
-  } catch (const ESerialException&) {
-    // The port was closed under the exchange.
-  }
 }
 
 void TRecorder::Off1Click() {

@@ -105,13 +105,23 @@ class TRecorder {
   // Voice reception has begun; recording: it is a recording that Stop saves (not the
   // developer's "Voice receive").
   std::function<void(bool recording)> OnReceptionStarted;
+  // After every change of the state; cause tells how Idle was reached.
+  std::function<void(TRecordState from, TRecordState to, TIdleCause cause)> OnStateChanged;
+  // The modem went away (after what that did to a recording).
+  std::function<void()> OnModemLost;
+
+  // Opens the port when it is closed and then, while caller ID is in use, switches it on
+  // (a modem that resets when the port closes has forgotten it). False when the port did
+  // not open; the user is told why.
+  bool OpenPortOnDemand();
+  // The same, telling no one: false with the reason in *failure.
+  bool OpenPort(QString* failure);
 
   // The journal of the recording in progress, from its reception to Stop, Modem Off or
   // Close port.
   TRecordingJournal Journal;
 
  private:
-  bool OpenPortOnDemand();
   void ClosePort();
   int Exchange(const QString& command, const QString& line, const QString& expected);
   bool SetUpModem(uint64_t setUp);
@@ -127,8 +137,10 @@ class TRecorder {
   // Modem Off or Close port cut a recording off unsaved: its journal stays for the next
   // start, and the user is told.
   void KeepCutOff();
-  // The one way the state changes: sets it and the controls that show it.
+  // The one way the state changes: sets it and the controls that show it, then tells
+  // OnStateChanged.
   void Enter(TRecordState next, TIdleCause cause = TIdleCause::kReset);
+  void ShowState(TRecordState next, TIdleCause cause);  // Enter's first half
   // The reception has begun: counters and stream cleared, the state entered.
   void ReceptionBegun(TRecordState receiving);
 

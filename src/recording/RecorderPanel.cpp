@@ -14,7 +14,8 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
           [this] { return static_cast<int32_t>(Controls.SpinEdit1->value()); }),
       Playback(Controls, Calls, VoiceStream, Scope, Player, [this] { return RecordingActive(); }),
       Recorder(Controls, Calls, link, VoiceStream, Scope, Playback),
-      CallWatch(link) {
+      CallWatch(link),
+      Listener(Recorder, link, Controls) {
   Receiver.OnSamples = [this](QByteArrayView samples) { Recorder.TakeSamples(samples); };
   Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };
   Receiver.OnLineEnded = [this](TLineEnd end) { Recorder.LineEnded(end); };
@@ -27,6 +28,13 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
     }
     if (recording) CallWatch.RecordingStarted();
   };
+  Recorder.OnStateChanged = [this](TRecordState from, TRecordState to, TIdleCause cause) {
+    if (from == TRecordState::kReceiving && to != TRecordState::kReceiving) {
+      CallWatch.RecordingEnded();
+    }
+    Listener.RecorderChanged(from, to, cause);
+  };
+  Recorder.OnModemLost = [this] { Listener.ModemLost(); };
   // Why playback goes on silently (no sound server, no sink, a server gone or stuck).
   Player.SetNotice([&link](const QString& text) { link.MonitorLog().Add(text); });
   Receiver.Attach();

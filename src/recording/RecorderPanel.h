@@ -1,8 +1,10 @@
 #pragma once
 // The main window's recorder as one piece: the voice stream, the scope, the voice side
-// of the receive handler, the WAV player, the record side, the playback and the caller
-// ID. The window hands in its controls and call-list hooks and routes its handlers here.
+// of the receive handler, the WAV player, the record side, the playback, the caller ID
+// and the listening for calls between recordings. The window hands in its controls and
+// call-list hooks and routes its handlers here.
 #include "calls/CallWatch.h"
+#include "recording/CallListener.h"
 #include "recording/Playback.h"
 #include "recording/Recorder.h"
 #include "recording/RecorderControls.h"
@@ -30,4 +32,5 @@ class TRecorderPanel {
   TPlayback Playback;
   TRecorder Recorder;
   TCallWatch CallWatch;
+  TCallListener Listener;
 };

@@ -11,6 +11,7 @@ TCallOptions LoadCallOptions(const TIniFile& ini) {
   TCallOptions o;
   o.CallerId = ini.ReadBool(kParamsSection, kCallerIdKey, false);
   o.StopOnHangUp = ini.ReadBool(kParamsSection, kStopOnHangUpKey, false);
+  o.NotifyCalls = ini.ReadBool(kParamsSection, kNotifyCallsKey, false);
   o.SilenceSeconds = std::clamp(ini.ReadInteger(kParamsSection, QStringLiteral("SilenceSeconds"),
                                                 TCallOptions::kDefaultSilenceSeconds),
                                 1, TCallOptions::kMaxSilenceSeconds);
@@ -24,6 +25,10 @@ QString CallerIdCommand(const TCallOptions& options, const TModemParams& profile
     return QString();
   }
   return command;
+}
+
+bool WatchesCalls(const TCallOptions& options, const TModemParams& profile) {
+  return options.NotifyCalls || !CallerIdCommand(options, profile).isEmpty();
 }
 
 int SwitchCallerIdOn(IModemLink& link, const TCallOptions& options, const TModemParams& profile) {

@@ -90,6 +90,9 @@ TSettingsForm::TSettingsForm(IModemLink& link, TSpecModemForm& specForm, QWidget
   StopOnHangUpCb->setGeometry(10, 44, 320, 22);
   Label5 = MakeLabel(QString(), TabSheet3, "Label5", QRect(30, 68, 300, 36));
   Label5->setWordWrap(true);
+  NotifyCallsCb = new QCheckBox(QStringLiteral("Notify me of incoming calls"), TabSheet3);
+  NotifyCallsCb->setObjectName(QStringLiteral("NotifyCallsCb"));
+  NotifyCallsCb->setGeometry(10, 110, 320, 22);
 
   OkBtn = new QPushButton(QStringLiteral("Ok"), this);
   OkBtn->setObjectName(QStringLiteral("OkBtn"));
@@ -145,6 +148,7 @@ void TSettingsForm::LoadCallPage() {
   const TCallOptions options = LoadCallOptions(ini);
   CallerIdCb->setChecked(options.CallerId);
   StopOnHangUpCb->setChecked(options.StopOnHangUp);
+  NotifyCallsCb->setChecked(options.NotifyCalls);
   Label5->setText(QStringLiteral("A busy or dial tone, a break of the line or %1 s of silence "
                                  "ends the call.")
                       .arg(options.SilenceSeconds));
@@ -177,6 +181,7 @@ void TSettingsForm::OkBtnClick() {
     StoreSlider(kRecGainKey, QStringLiteral("at+vgr="), RecGainTr);
     StoreCheckBox(kCallerIdKey, CallerIdCb);
     StoreCheckBox(kStopOnHangUpKey, StopOnHangUpCb);
+    StoreCheckBox(kNotifyCallsKey, NotifyCallsCb);
   } catch (const std::exception& e) {
     ShowMessage(QString::fromLocal8Bit(e.what()));  // the window stays for another try
     return;

@@ -1,7 +1,7 @@
 #pragma once
 // "Settings": the configured modem and port, "Find modems", the speaker volume and
 // receive gain sliders stored in the profile, and on a page of their own what the
-// program does about calls (caller ID, stop when the call ends).
+// program does about calls (caller ID, stop when the call ends, tell the desktop).
 #include <QDialog>
 #include <QString>
 
@@ -39,6 +39,7 @@ class TSettingsForm : public QDialog {
   QCheckBox* CallerIdCb = nullptr;
   QCheckBox* StopOnHangUpCb = nullptr;
   QLabel* Label5 = nullptr;  // what ends a call
+  QCheckBox* NotifyCallsCb = nullptr;
   QPushButton* OkBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
 

@@ -4,6 +4,8 @@
 // the program has always made.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -11,68 +13,21 @@
 #include <QToolButton>
 #include <chrono>
 
-#include "MainFormTestSupport.h"
+#include "CallRig.h"
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "recording/RecorderPanel.h"
 #include "vmodem/VirtualModem.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
 constexpr int kWaitMs = 15000;
 const QString kCaller = QStringLiteral("Call from 5551234 JOHN DOE");
-
-vmodem::Options CallingModem(double hangupAfter, char hangupCode = 'd') {
-  vmodem::Options o;
-  // No sample of it lies near the zero level, and its 0x10 comes doubled.
-  o.line.kind = vmodem::LineOptions::Kind::Pattern;
-  o.line.pattern = std::string("\x80\x10\x90\x03\x7f", 5);
-  o.line.hangupAfterSeconds = hangupAfter;
-  o.line.hangupCode = hangupCode;
-  return o;
-}
-
-// The profile of the virtual modem with ForCallerId, and the keys of section Params.
-QByteArray Ini(const QByteArray& params) {
-  QByteArray ini = kVirtualModemIni;
-  ini.replace("[Modem]\n", "[Modem]\nForCallerId=at+vcid=1\n");
-  return ini + params;
-}
-
-struct CallRig {
-  explicit CallRig(vmodem::Options options, const QByteArray& ini) : modem(std::move(options)) {
-    TWavPlayer::SetSilentOutput(true);
-    modem.start();
-    fx.portPath = modem.slavePath();
-    fx.Write("Tavrin.ini", ini);
-  }
-  TMainForm& Start() {
-    TMainForm& form = fx.Start();
-    QObject::connect(form.RecSb1, &QToolButton::toggled, form.RecSb1, [this](bool pressed) {
-      if (!pressed) released = Clock::now();
-    });
-    return form;
-  }
-  // Seconds from the far end's hang-up to the release of Record.
-  double StopDelay(double hangupAfter) const {
-    const Clock::time_point hangUp =
-        modem.status().streamBegan +
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(hangupAfter));
-    return std::chrono::duration<double>(released - hangUp).count();
-  }
-  QByteArray Wav(const TMainForm& form) const {
-    return fx.Read("wav/" + form.CallList.back().FileName + ".wav");
-  }
-
-  MainFormFixture fx;
-  vmodem::VirtualModem modem;
-  Clock::time_point released{};
-};
 
 // What a run with the settings off leaves: the commands the modem got, the event log,
 // the settings file's bytes beyond what was written in, the memo and the recording.
 struct OffRun {
   std::vector<std::string> commands;
+  std::string received;  // every byte the modem received, from its transcript
   QByteArray eventLog;
   QByteArray iniAdded;
   QString memo;
@@ -80,11 +35,34 @@ struct OffRun {
   QString panel2;
 };
 
+// The bytes of the transcript's received lines, in their printable form.
+std::string ReceivedBytes(const QString& transcript) {
+  QFile f(transcript);
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+  std::string received;
+  for (const QByteArray& line : f.readAll().split('\n')) {
+    // "  SECONDS < BYTES"
+    const qsizetype mark = line.indexOf(" < ");
+    bool stamped = false;
+    if (mark > 0) line.left(mark).trimmed().toDouble(&stamped);
+    if (stamped) received += line.mid(mark + 3).toStdString();
+  }
+  return received;
+}
+
+qsizetype CallsGivenUp(const QString& transcript) {
+  QFile f(transcript);
+  return f.open(QIODevice::ReadOnly) ? f.readAll().count("# the caller gave up") : 0;
+}
+
 OffRun RunWithTheSettingsOff(const QByteArray& ini) {
+  const QTemporaryDir logs;
   vmodem::Options o = CallingModem(0.5);
   o.ring.atSeconds = 1.0;  // once the start sequence is over
+  o.ring.moreAtSeconds = {5.0};  // a second call, after the recording
   o.ring.periodSeconds = 0.3;
   o.ring.rings = 2;
+  o.transcriptPath = logs.filePath("vmodem.log").toStdString();
   CallRig rig(o, ini);
   TMainForm& form = rig.Start();
   OffRun run;
@@ -101,15 +79,24 @@ OffRun RunWithTheSettingsOff(const QByteArray& ini) {
   EXPECT_TRUE(form.RecSb1->isChecked());
   form.StopSb1->click();
   EXPECT_EQ(form.CallCount(), 1);
+  // Stop closed the port, and it stays closed: the second call rings unheard.
+  EXPECT_TRUE(rig.modem.waitFor([](const vmodem::ModemStatus& s) { return !s.portOpen; },
+                                std::chrono::milliseconds(kWaitMs)));
+  const QString transcript = QString::fromStdString(o.transcriptPath);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return CallsGivenUp(transcript) == 2 || form.ModemF->PortIsOpen; }, kWaitMs));
+  EXPECT_FALSE(form.ModemF->PortIsOpen);
+  EXPECT_EQ(rig.modem.status().rings, 2);
   if (form.CallCount() == 1) {
     run.memo = form.CallList[0].Memo;
-    const QByteArray wav = rig.Wav(form);
+    const QByteArray wav = rig.Wav(form.CallList.back());
     run.wavIsTheStream =
         wav.size() == 44 + form.ModemF->RecordedBytes &&
         wav.mid(44) == QByteArray::fromStdString(rig.modem.streamed()).left(wav.size() - 44);
   }
   form.close();
   run.commands = rig.modem.commands();
+  run.received = ReceivedBytes(transcript);
   run.eventLog = rig.fx.Read("Events.log");
   const QByteArray after = rig.fx.Read("Tavrin.ini");
   EXPECT_TRUE(after.startsWith(ini));
@@ -118,11 +105,15 @@ OffRun RunWithTheSettingsOff(const QByteArray& ini) {
 }
 }  // namespace
 
-TEST(MainFormCallTest, WithBothSettingsOffTheDialogueAndTheFilesAreAsTheyAlwaysWere) {
+TEST(MainFormCallTest, WithEverySettingOffTheDialogueAndTheFilesAreAsTheyAlwaysWere) {
   const QByteArray absent = kVirtualModemIni;
-  const QByteArray zero = Ini("CallerId=0\nStopOnHangUp=0\nSilenceSeconds=5\n");
+  const QByteArray zero =
+      CallIni("CallerId=0\nStopOnHangUp=0\nSilenceSeconds=5\nNotifyCalls=0\n");
   for (const QByteArray& ini : {absent, zero}) {
     const OffRun run = RunWithTheSettingsOff(ini);
+    // Byte for byte what the modem received: the transcripts of both runs are the same.
+    EXPECT_EQ(run.received,
+              "atE0\\rats0=0\\rat+fclass=8\\rat+vgr=128\\rat+vsm=1,8000\\rat+vls=1\\rat+vrx\\r");
     EXPECT_EQ(run.commands,
               (std::vector<std::string>{"atE0", "ats0=0", "at+fclass=8", "at+vgr=128",
                                         "at+vsm=1,8000", "at+vls=1", "at+vrx"}));
@@ -151,7 +142,7 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   o.ring.atSeconds = 2.0;  // once the start sequence has switched caller ID on
   o.ring.periodSeconds = 1.0;
   o.ring.rings = 30;
-  CallRig rig(o, Ini("CallerId=1\nStopOnHangUp=1\n"));
+  CallRig rig(o, CallIni("CallerId=1\nStopOnHangUp=1\n"));
   TMainForm& form = rig.Start();
   ASSERT_TRUE(rig.fx.messages.isEmpty()) << rig.fx.messages.join('\n').toStdString();
   const QStringList start = form.MonitorForm->Lines();
@@ -181,10 +172,9 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   ASSERT_EQ(form.CallCount(), 1);
   EXPECT_EQ(form.CallList[0].Memo, "5551234 JOHN DOE");
   EXPECT_EQ(form.Grid1->item(0, 3)->text(), "5551234 JOHN DOE");
-  EXPECT_FALSE(form.ModemF->PortIsOpen);
   EXPECT_TRUE(form.Playsb1->isEnabled());
   EXPECT_TRUE(form.Record1->isEnabled());
-  const QByteArray wav = rig.Wav(form);
+  const QByteArray wav = rig.Wav(form.CallList.back());
   ASSERT_EQ(wav.size(), 44 + form.ModemF->RecordedBytes);
   EXPECT_EQ(wav.mid(44), QByteArray::fromStdString(rig.modem.streamed()).left(wav.size() - 44));
   EXPECT_TRUE(wav.mid(44).contains(QByteArray("\x7f\x10") + 'd'));
@@ -201,6 +191,15 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
   const qsizetype ended = log.indexOf("Call ended (dial tone): recording stopped");
   ASSERT_GT(ended, caller) << log.join('|').toStdString();
   EXPECT_EQ(log.value(ended + 1), "Com port closed...");
+  // Then the port is opened again, caller ID switched on again, to hear the next call.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return form.MonitorForm->Lines().count("Setting caller ID..") == 2; }, kWaitMs));
+  EXPECT_EQ(form.MonitorForm->Lines().mid(ended + 1, 3),
+            QStringList({"Com port closed...", "Com port opened...", "Setting caller ID.."}));
+  EXPECT_TRUE(form.ModemF->PortIsOpen);
+  EXPECT_EQ(form.StatusPanel(0), " Modem on");
+  EXPECT_TRUE(form.On1->isChecked());
+  EXPECT_FALSE(form.Off1->isChecked());
   EXPECT_EQ(form.StatusPanel(2), " Virtual");
   EXPECT_LT(form.StatusPanels[2]->width(), 150);  // its own width again
   EXPECT_EQ(form.StatusPanels[2]->toolTip(), "");
@@ -218,7 +217,7 @@ TEST(MainFormCallTest, ACallRingsIsRecordedAndTheRecordingEndsWithTheDialTone) {
 
 TEST(MainFormCallTest, SilenceAloneEndsTheRecordingWhenTheModemSendsNoCode) {
   vmodem::Options o = CallingModem(1.0, 0);
-  CallRig rig(o, Ini("StopOnHangUp=1\nSilenceSeconds=2\n"));
+  CallRig rig(o, CallIni("StopOnHangUp=1\nSilenceSeconds=2\n"));
   TMainForm& form = rig.Start();
   form.RecSb1->click();
   ASSERT_TRUE(form.RecordingActive()) << rig.fx.messages.join('\n').toStdString();
@@ -228,7 +227,7 @@ TEST(MainFormCallTest, SilenceAloneEndsTheRecordingWhenTheModemSendsNoCode) {
   EXPECT_LT(delay, 2.0 + 3.0);  // the figure itself is the calls benchmark's
   ASSERT_EQ(form.CallCount(), 1);
   EXPECT_EQ(form.CallList[0].Memo, "");  // no call rang, and caller ID is off
-  const QByteArray wav = rig.Wav(form);
+  const QByteArray wav = rig.Wav(form.CallList.back());
   ASSERT_EQ(wav.size(), 44 + form.ModemF->RecordedBytes);
   EXPECT_EQ(wav.mid(44), QByteArray::fromStdString(rig.modem.streamed()).left(wav.size() - 44));
   EXPECT_GE(wav.size() - 44, 3 * 8000);
@@ -242,8 +241,9 @@ TEST(MainFormCallTest, ARecordingLongAfterTheLastRingHasNoCaller) {
   o.ring.atSeconds = 1.0;
   o.ring.periodSeconds = 0.5;
   o.ring.rings = 2;
-  CallRig rig(o, Ini("CallerId=1\n"));
+  CallRig rig(o, CallIni("CallerId=1\n"));
   TMainForm& form = rig.Start();
+  form.Recorder->CallWatch.SetRingingOverMs(1000);  // the modem's gap and a margin
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.StatusPanel(2) == " " + kCaller; }, kWaitMs));
   // The rings stop; the caller goes from the panel. A minute later, as far as the window
   // knows, the user records: that is no recording of the call.

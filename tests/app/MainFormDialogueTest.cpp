@@ -163,8 +163,10 @@ TEST(MainFormDialogueTest, SettingsRunsTheStartAgainAndModemOffAndOnSendNothing)
   rig.dialogue.Expect("the shutdown", {});
 }
 
-// Caller ID's command is the one addition: after the start's two, and at Modem On.
-TEST(MainFormDialogueTest, CallerIdAddsItsOneCommandToTheStartAndToModemOn) {
+// Caller ID's command is the one addition: after the start's two, at Modem On, and at
+// every other open: after each Stop (the port is opened again to hear the next call) and
+// at Record's own open when the port was off.
+TEST(MainFormDialogueTest, CallerIdAddsItsOneCommandToTheStartAndToEveryOpen) {
   DialogueRig rig;
   TMainForm& form = rig.Start(WithCallerId(kVirtualModemIni));
   const Commands withCallerId = {"atE0", "ats0=0", "at+vcid=1"};
@@ -172,8 +174,24 @@ TEST(MainFormDialogueTest, CallerIdAddsItsOneCommandToTheStartAndToModemOn) {
   form.Off1->trigger();
   form.On1->trigger();
   rig.dialogue.Expect("Modem Off and On", {"at+vcid=1"});
+  // Stop closes the port; the program opens it again once Stop is over.
+  const auto listeningAgain = [&] {
+    const long commands = rig.modem.status().commands;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.ModemF->PortIsOpen && rig.modem.status().commands > commands; }, 5000));
+  };
+  for (int n = 1; n <= 2; ++n) {
+    rig.Record(form);
+    listeningAgain();
+    rig.dialogue.ExpectNext("recording " + std::to_string(n), kRecord);
+    rig.dialogue.Expect("listening again after recording " + std::to_string(n), {"at+vcid=1"});
+  }
+  form.Off1->trigger();
   rig.Record(form);
-  rig.dialogue.Expect("a recording", kRecord);
+  listeningAgain();
+  rig.dialogue.ExpectNext("Record with the modem off", {"at+vcid=1", "at+fclass=8", "at+vgr=128",
+                                                        "at+vsm=1,8000", "at+vls=1", "at+vrx"});
+  rig.dialogue.Expect("listening again after it", {"at+vcid=1"});
   form.Settings1->trigger();
   rig.dialogue.Expect("Settings", withCallerId);
   EXPECT_TRUE(rig.fx.messages.isEmpty()) << rig.fx.messages.join('\n').toStdString();

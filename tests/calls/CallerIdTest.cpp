@@ -76,25 +76,83 @@ TEST(CallerId, ACallFromRingsAndItems) {
   EXPECT_FALSE(id.RangWithin(6999, 60000));  // a clock that went back proves nothing
 }
 
-TEST(CallerId, ALongQuietEndsTheCallAndTheNextOneStartsAfresh) {
+TEST(CallerId, AQuietOfMoreThanARingsGapEndsTheCallAndTheNextOneStartsAfresh) {
+  constexpr int64_t kGap = TCallerId::kRingingMs;
   TCallerId id;
   id.Take("RING", 0);
+  id.Take("DATE = 1208", 500);
   id.Take("NMBR = 5551234", 500);
-  id.Take("NAME = JOHN DOE", 500);
-  // A ring or two missed while the program talked to the modem: still the same call.
-  id.Take("RING", 500 + TCallerId::kNewCallMs);
-  EXPECT_EQ(id.Caller().Memo(), "5551234 JOHN DOE");
+  id.Take("NAME = ALICE SMITH", 500);
+  // The next ring of a cadence, however slow: still the same call.
+  id.Take("RING", kGap);
+  EXPECT_EQ(id.Caller().Memo(), "5551234 ALICE SMITH");
   EXPECT_EQ(id.Calls(), 1);
-  id.Take("RING", 501 + 2 * TCallerId::kNewCallMs);
-  EXPECT_EQ(id.Caller().Text(), "Incoming call");
-  EXPECT_EQ(id.Rings(), 1);
+  EXPECT_EQ(id.Rings(), 2);
+  // A withheld number a little longer after the last ring: another call, and nothing of
+  // the first survives into it (no name, no date).
+  id.Take("RING", 2 * kGap + 1);
   EXPECT_EQ(id.Calls(), 2);
-  // Where the caller ID comes before the first ring, it belongs to the new call too.
-  id.Take("NMBR=0123", 2 + 4 * TCallerId::kNewCallMs);
-  id.Take("RING", 3 + 4 * TCallerId::kNewCallMs);
+  EXPECT_EQ(id.Caller().Text(), "Incoming call");
+  id.Take("NMBR = P", 2 * kGap + 500);
+  EXPECT_EQ(id.Caller().Memo(), "withheld number");
+  EXPECT_EQ(id.Caller().Date, "");
+  EXPECT_EQ(id.Rings(), 1);
+  // Where the caller ID comes before the first ring, it begins the call, and the ring
+  // right after it is that call's.
+  id.Take("NMBR=0123", 4 * kGap);
+  id.Take("RING", 4 * kGap + 300);
   EXPECT_EQ(id.Caller().Memo(), "0123");
   EXPECT_EQ(id.Calls(), 3);
-  EXPECT_TRUE(id.HeardWithin(3 + 4 * TCallerId::kNewCallMs, 0));
+  EXPECT_EQ(id.Rings(), 1);
+  EXPECT_TRUE(id.HeardWithin(4 * kGap + 300, 0));
+  // A clock that went back is no proof of the same call.
+  id.Take("RING", 4 * kGap);
+  EXPECT_EQ(id.Calls(), 4);
+  EXPECT_EQ(id.Caller().Memo(), "");
+}
+
+TEST(CallerId, TheFirstLineAfterARecordingEndedBeginsANewCall) {
+  TCallerId id;
+  id.Take("RING", 0);
+  id.Take("NMBR = 5551234", 400);
+  id.Take("NAME = JOHN DOE", 400);
+  EXPECT_FALSE(id.Ended());
+  id.EndCall();  // the call was recorded; the recording has ended
+  EXPECT_TRUE(id.Ended());
+  EXPECT_EQ(id.Caller().Memo(), "5551234 JOHN DOE");  // still what that call was
+  // A withheld number a second later is another call, with no earlier name.
+  id.Take("RING", 1000);
+  EXPECT_FALSE(id.Ended());
+  EXPECT_EQ(id.Calls(), 2);
+  id.Take("NMBR = P", 1400);
+  EXPECT_EQ(id.Caller().Text(), "Call from withheld number");
+  EXPECT_TRUE(id.RangWithin(1400, 400));
+  // Ended before its first ring: the caller ID heard first begins the next call.
+  id.EndCall();
+  id.Take("NMBR = O", 1500);
+  EXPECT_EQ(id.Calls(), 3);
+  EXPECT_FALSE(id.RangWithin(1500, 60000));  // this call has not rung yet
+  EXPECT_EQ(id.Caller().Memo(), "unavailable number");
+}
+
+TEST(CallerId, ABlockAfterALaterRingReplacesTheWholeOfTheFirst) {
+  TCallerId id;
+  id.Take("RING", 0);
+  id.Take("DATE = 1208", 400);
+  id.Take("NMBR = 5551234", 400);
+  id.Take("NAME = ALICE SMITH", 400);
+  id.Take("RING", 3000);
+  id.Take("NMBR = P", 3400);
+  EXPECT_EQ(id.Calls(), 1);
+  EXPECT_EQ(id.Caller().Memo(), "withheld number");
+  EXPECT_EQ(id.Caller().Name, "");
+  EXPECT_EQ(id.Caller().Date, "");
+  // The items of one block add up, whatever their order.
+  id.Take("NAME = O", 3400);
+  id.Take("TIME = 0930", 3400);
+  EXPECT_EQ(id.Caller().Memo(), "withheld number");
+  EXPECT_EQ(id.Caller().NameAbsent, TAbsence::kUnavailable);
+  EXPECT_EQ(id.Caller().Time, "0930");
 }
 
 TEST(CallerId, WithheldAndUnavailableNumbersAndNames) {

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <algorithm>
 #include <map>
+#include <string>
 
 namespace {
 using namespace std::chrono_literals;
@@ -38,6 +39,17 @@ QByteArray SettingsFor(const QString& link) {
          QFile::encodeName(link) + "\n";
 }
 
+// Callers enough for a day of calls (the calls after them are the last one's again).
+constexpr size_t kCallers = 64;
+
+// The caller of the k-th call (from 0): a number and a name, now and then a withheld or
+// an unavailable number without a name, so that a name kept from the call before shows.
+vmodem::Caller CallerOfCall(size_t k) {
+  if (k % 6 == 4) return {"P", ""};
+  if (k % 6 == 5) return {"O", ""};
+  return {"555" + std::to_string(1000 + k), "CALLER " + std::to_string(k + 1)};
+}
+
 vmodem::Options ModemOptions(const QString& link) {
   vmodem::Options o;
   o.linkPath = QFile::encodeName(link).toStdString();
@@ -45,9 +57,19 @@ vmodem::Options ModemOptions(const QString& link) {
   // A day in fast forward: a ring every half second, the caller ID soon after the first.
   o.ring.periodSeconds = 0.5;
   o.ring.rings = 4;
-  o.ring.number = "5551234";
-  o.ring.name = "JOHN DOE";
+  const vmodem::Caller first = CallerOfCall(0);
+  o.ring.number = first.number;
+  o.ring.name = first.name;
+  for (size_t k = 1; k < kCallers; ++k) o.ring.moreCallers.push_back(CallerOfCall(k));
   return o;
+}
+
+// The memo the program gives a recording of this caller's call.
+QString MemoOfCaller(const vmodem::Caller& caller) {
+  if (caller.number == "P") return QStringLiteral("withheld number");
+  if (caller.number == "O") return QStringLiteral("unavailable number");
+  const QString number = QString::fromStdString(caller.number);
+  return caller.name.empty() ? number : number + ' ' + QString::fromStdString(caller.name);
 }
 
 int64_t Ns(vmodem::VirtualModem::Clock::time_point t) {
@@ -135,10 +157,11 @@ bool TRecorderUser::Kill() {
   Begin(QStringLiteral("kill"));
   const bool streaming = modem_->status().state == vmodem::ModemState::Receiving;
   const int64_t killed = MonotonicNs();
+  const long closes = modem_->status().closes;
   program_->Signal(SIGKILL);
   if (!program_->process.waitForFinished(kProgramWaitMs)) return Fail("the program did not die");
   program_.reset();
-  WaitForPortClosed();
+  WaitForPortClosed(closes);
   TakeStreams();
   if (streaming) calls_.back().killedNs = killed;
   End();
@@ -147,10 +170,11 @@ bool TRecorderUser::Kill() {
 
 bool TRecorderUser::Shutdown() {
   Begin(QStringLiteral("shutdown"));
+  const long closes = modem_->status().closes;
   program_->Signal(SIGTERM);
   const bool normal = program_->EndedNormally();
   program_.reset();
-  WaitForPortClosed();
+  WaitForPortClosed(closes);
   TakeStreams();
   End();
   return normal || Fail("the shutdown did not end normally");
@@ -182,9 +206,16 @@ void TRecorderUser::TakeStreams() {
   for (const auto& m : modem_->streamMarks()) last.marks.emplace_back(Ns(m.at), m.bytes);
 }
 
-bool TRecorderUser::WaitForPortClosed() {
-  return modem_->waitFor([](const vmodem::ModemStatus& s) { return !s.portOpen; },
-                         std::chrono::milliseconds(kProgramWaitMs));
+bool TRecorderUser::WaitForPortClosed(long closesBefore) {
+  // A count, not the port's state: with caller ID on the program opens the port again
+  // at once to listen for the next call, and a look at the state may come after that.
+  // A program gone never opens it again (and one gone with the port closed closes nothing).
+  const bool gone = !Running();
+  return modem_->waitFor(
+      [closesBefore, gone](const vmodem::ModemStatus& s) {
+        return s.closes > closesBefore || (gone && !s.portOpen);
+      },
+      std::chrono::milliseconds(kProgramWaitMs));
 }
 
 void TRecorderUser::CloseUnexpectedBoxes() {
@@ -212,6 +243,7 @@ bool TRecorderUser::Ring() {
   Begin(QStringLiteral("ring"));
   const int64_t before = MonotonicNs();
   modem_->ring();
+  ringingCaller_ = MemoOfCaller(CallerOfCall(std::min(callsRung_++, kCallers - 1)));
   if (!modem_->waitFor([](const vmodem::ModemStatus& s) { return s.ringing; }, 5s)) {
     return Fail("the line did not ring");
   }
@@ -233,14 +265,17 @@ bool TRecorderUser::Record() {
     return Fail("the recording did not start");
   }
   TakeStreams();
+  callerMemos_.resize(calls_.size());
+  callerMemos_.back() = ringingCaller_;
   End();
   return true;
 }
 
 bool TRecorderUser::Stop() {
   Begin(QStringLiteral("stop"));
+  const long closes = modem_->status().closes;
   user_.ClickClient(window_, kStopX, kRecorderTop);
-  if (!WaitForPortClosed()) return Fail("Stop did not close the port");
+  if (!WaitForPortClosed(closes)) return Fail("Stop did not close the port");
   TakeStreams();
   End();
   CloseUnexpectedBoxes();
@@ -249,8 +284,9 @@ bool TRecorderUser::Stop() {
 
 bool TRecorderUser::HangUp() {
   Begin(QStringLiteral("hang-up"));
+  const long closes = modem_->status().closes;
   modem_->hangUp();
-  if (!WaitForPortClosed()) return Fail("the hang-up did not stop the recording");
+  if (!WaitForPortClosed(closes)) return Fail("the hang-up did not stop the recording");
   TakeStreams();
   End();
   CloseUnexpectedBoxes();

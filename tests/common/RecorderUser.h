@@ -68,7 +68,7 @@ class TRecorderUser {
   // The steps. Each returns false, with Failure() set, when its outcome did not come.
   bool Ring();                         // a call comes in; its first ring has gone out
   bool Record();                       // Record; the modem streams
-  bool Stop();                         // Stop; the port is closed
+  bool Stop();                         // Stop; the port has been closed
   bool HangUp();                       // the far end hangs up; the program stops by itself
   bool EditMemo(const QString& text);  // File > Memo... on the selected row
   bool Delete();                       // "Delete file" on the selected row, and OK
@@ -90,6 +90,11 @@ class TRecorderUser {
   // Every call the modem streamed, the one in progress last.
   const std::vector<THeardCall>& Calls() const { return calls_; }
   std::vector<THeardCall>& Calls() { return calls_; }
+  // The memo the caller ID of a streamed call gives its recording (the caller of the ring
+  // before its Record; each call has a caller of its own), or empty when none rang.
+  QString CallerMemo(size_t call) const {
+    return call < callerMemos_.size() ? callerMemos_[call] : QString();
+  }
   const std::vector<TUserStep>& Steps() const { return steps_; }
   // Boxes the program showed that no step asked for, with their texts.
   const QStringList& Messages() const { return messages_; }
@@ -104,7 +109,8 @@ class TRecorderUser {
   // Closes the boxes no step expected, and notes their texts.
   void CloseUnexpectedBoxes();
   bool WaitForBoxTitled(const QString& title, XWindow* box);
-  bool WaitForPortClosed();
+  // The program has closed the port since the modem counted `closesBefore` closes.
+  bool WaitForPortClosed(long closesBefore);
   // The WAV files of the folder that hold a call's samples: whose, and how many.
   struct TRecordingFile {
     size_t call = 0;
@@ -121,6 +127,9 @@ class TRecorderUser {
   XUser user_;
   QString window_;
   std::vector<THeardCall> calls_;
+  size_t callsRung_ = 0;    // calls asked of the modem
+  QString ringingCaller_;   // the memo of the caller ringing last
+  std::vector<QString> callerMemos_;  // by call, as calls_
   std::vector<TUserStep> steps_;
   QStringList messages_;
   QString failure_;

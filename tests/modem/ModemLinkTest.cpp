@@ -135,6 +135,53 @@ TEST_F(ModemLink, ExpectedAnswerInPiecesMatchesInEveryFraming) {
   EXPECT_EQ(link->SendAndExpect("A5", QString(), QStringLiteral("vcon")), kExchangeTimeout);
 }
 
+TEST_F(ModemLink, LinesTakenOnTheirOwnAreNoPartOfAnyAnswerHoweverTheyCome) {
+  Start([](const std::string& c) {
+    // A ring and a caller ID block between an answer's lines, a break cut in two.
+    if (c == "AT+VSM=?") {
+      return Chunks({"\r\n0,\"A\"\r\n\r\nRI", "NG\r", "\n\r\nNMBR = 5551234\r\n1,\"B\"\r\n",
+                     "\r\nOK\r\n"},
+                    15);
+    }
+    if (c == "AT+E") return Chunks({"\n\r\nRING\r", "\n\r\nOK\r"}, 15);  // ESS framing
+    // Rings before the answer and right behind it, in the same piece.
+    return Chunks({"\r\nRING\r\n", "\r\nRING\r\n\r\nOK\r\n\r\nRING\r\n"}, 15);
+  });
+  QList<QByteArray> taken;
+  link->OnUnsolicitedLine = [&](const QByteArray& line) {
+    const bool mine = line == "RING" || line.startsWith("NMBR");
+    if (mine) taken << line;
+    return mine;
+  };
+  QByteArray answer;
+  ASSERT_EQ(link->SendAndRead("AT+VSM=?", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("0,\"A\"\r\n1,\"B\""));
+  EXPECT_EQ(taken, QList<QByteArray>({"RING", "NMBR = 5551234"}));
+  EXPECT_EQ(link->SendAndExpect("AT", QStringLiteral("one"), QStringLiteral("OK")), kExchangeOk);
+  EXPECT_EQ(monitor.Lines().mid(1), QStringList({"one", "", "OK", ""}));
+  EXPECT_EQ(taken.size(), 5);  // the one behind the answer as well
+  monitor.Clear();
+  EXPECT_EQ(link->SendAndExpect("AT+E", QStringLiteral("ess"), QStringLiteral("OK")), kExchangeOk);
+  EXPECT_EQ(monitor.Lines(), QStringList({"ess", "", "", "OK", ""}));
+  EXPECT_EQ(taken.size(), 6);
+  // Lines not taken are the answer's, as before.
+  link->OnUnsolicitedLine = [](const QByteArray&) { return false; };
+  ASSERT_EQ(link->SendAndRead("AT+VSM=?", answer), kExchangeOk);
+  EXPECT_EQ(answer, QByteArray("0,\"A\"\r\n\r\nRING\r\n\r\nNMBR = 5551234\r\n1,\"B\""));
+}
+
+// A modem that reset when its port closed echoes the next command, and the telephone
+// rings right after the echo: the echo is passed over, the ring taken away.
+TEST_F(ModemLink, ARingAfterAnEchoIsTakenAndTheMonitorShowsTheAnswerAlone) {
+  Start([](const std::string& c) { return Chunks({c + "\r", "\r\nRING\r\n", "\r\nOK\r\n"}, 10); });
+  int taken = 0;
+  link->OnUnsolicitedLine = [&](const QByteArray& line) { return line == "RING" && ++taken; };
+  EXPECT_EQ(link->SendAndExpect("at+vcid=1", QStringLiteral("x"), QStringLiteral("OK")),
+            kExchangeOk);
+  EXPECT_EQ(monitor.EventLogBytes(), QByteArray("Com port opened...\r\nx\r\n\r\nOK\r\n\r\n"));
+  EXPECT_EQ(taken, 1);
+}
+
 // A modem that reset when its port closed echoes the next command: the echo is a line
 // passed over, and the monitor shows what came after it, however the chunks fell.
 TEST_F(ModemLink, AnEchoedCommandIsPassedOverAndTheMonitorShowsTheAnswerAlone) {

@@ -114,7 +114,7 @@ TEST_F(Settings, FindModemsProbesTheChosenModemAndShowsIt) {
   form.hide();
 }
 
-TEST_F(Settings, TheCallsPageShowsAndStoresCallerIdAndStopOnHangUp) {
+TEST_F(Settings, TheCallsPageShowsAndStoresCallerIdStopOnHangUpAndTheNotice) {
   Store("SpeakerVol", "none");  // so that the sliders write nothing either
   Store("RecGain", "none");
   const QRect ok = form.OkBtn->geometry();
@@ -126,6 +126,10 @@ TEST_F(Settings, TheCallsPageShowsAndStoresCallerIdAndStopOnHangUp) {
   EXPECT_EQ(form.StopOnHangUpCb->parentWidget(), form.TabSheet3);
   EXPECT_FALSE(form.CallerIdCb->isChecked());
   EXPECT_FALSE(form.StopOnHangUpCb->isChecked());
+  EXPECT_EQ(form.NotifyCallsCb->parentWidget(), form.TabSheet3);
+  EXPECT_EQ(form.NotifyCallsCb->text(), "Notify me of incoming calls");
+  EXPECT_FALSE(form.NotifyCallsCb->isChecked());
+  EXPECT_FALSE(form.NotifyCallsCb->geometry().intersects(form.Label5->geometry()));
   EXPECT_TRUE(form.Label5->text().contains("5 s of silence"));
   EXPECT_EQ(form.OkBtn->geometry(), ok);  // the window's own controls stay where they were
   EXPECT_EQ(form.PageControl1->geometry(), pages);
@@ -155,6 +159,14 @@ TEST_F(Settings, TheCallsPageShowsAndStoresCallerIdAndStopOnHangUp) {
   form.OkBtnClick();
   EXPECT_EQ(Ini("Params", "CallerId"), "0");
   EXPECT_EQ(Ini("Params", "StopOnHangUp"), "1");
+  EXPECT_EQ(Ini("Params", "NotifyCalls"), "<absent>");
+  form.show();
+  form.NotifyCallsCb->setChecked(true);
+  form.OkBtnClick();
+  EXPECT_EQ(Ini("Params", "NotifyCalls"), "1");
+  EXPECT_TRUE(LoadCallOptions(*SettingsFile).NotifyCalls);
+  form.show();
+  EXPECT_TRUE(form.NotifyCallsCb->isChecked());
 }
 
 TEST(CallOptions, ReadFromParamsWithDefaultsAndBounds) {

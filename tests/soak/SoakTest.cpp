@@ -1,10 +1,11 @@
 // A day of calls in fast forward on the real program, on a private X server with the
-// virtual modem: each call rings with its caller ID, is recorded, ends with the far end
-// hanging up (stop on hang-up) or a Stop, gets a memo, is sometimes deleted, and is
-// played. Along the way come the settings, one unplug and replug of the modem, and kills
-// (SIGKILL) at random moments, each followed by a new start. After every step the files
-// must keep the rules of common/CallInvariants.h, the memos typed must be in the list, no
-// journal is left, and the program's descriptors, threads and memory stay flat.
+// virtual modem: each call rings with the caller ID of a caller of its own, is recorded,
+// ends with the far end hanging up (stop on hang-up) or a Stop, gets a memo, is sometimes
+// deleted, and is played. Along the way come the settings, one unplug and replug of the
+// modem, and kills (SIGKILL) at random moments, each followed by a new start. After every
+// step the files must keep the rules of common/CallInvariants.h, each row's memo must be
+// its caller's or the one typed, no journal is left, and the program's descriptors,
+// threads and memory stay flat.
 //
 // TAVRIN_SOAK_CALLS and TAVRIN_SOAK_SEED choose the number of calls (default 30) and the
 // seed (printed with every failure); scripts/soak runs a longer day.
@@ -22,6 +23,7 @@
 #include "app/ProgramSupport.h"
 #include "common/CallInvariants.h"
 #include "common/RecorderUser.h"
+#include "calls/RecordingRecovery.h"
 #include "sound/RecordingFiles.h"
 
 namespace {
@@ -125,7 +127,8 @@ class Soak {
     CheckMemos(after);
   }
 
-  // The memo typed last for a call is in its row.
+  // The memo typed last for a call is in its row; before one is typed the row holds the
+  // memo of its own caller (or, killed in the middle of it, the recovered recording's).
   void CheckMemos(const QString& after) {
     QString error;
     const auto rows = RowsOnDisk(user_.Folder(), &error);
@@ -136,18 +139,24 @@ class Soak {
       const std::vector<size_t> calls =
           samples ? CallsOfSamples(*samples, user_.Calls()) : std::vector<size_t>();
       if (calls.size() != 1) continue;
-      const auto typed = memos_.find(calls.front());
-      if (typed != memos_.end() && row.Memo != typed->second) {
+      const size_t call = calls.front();
+      const auto typed = memos_.find(call);
+      QString expected = user_.CallerMemo(call), whose = QStringLiteral("its caller's");
+      if (typed != memos_.end()) {
+        expected = typed->second;
+        whose = QStringLiteral("as typed");
+      } else if (user_.Calls()[call].killedNs) {
+        expected = kRecoveredMemo;
+        whose = QStringLiteral("as recovered");
+      }
+      if (row.Memo != expected) {
         violations_.push_back(QStringLiteral("call %1, %2: the memo of recording %3 is \"%4\", "
-                                             "not \"%5\" as typed")
+                                             "not \"%5\" %6")
                                   .arg(callsDone_ + 1)
                                   .arg(after)
-                                  .arg(calls.front() + 1)
-                                  .arg(row.Memo, typed->second));
+                                  .arg(call + 1)
+                                  .arg(row.Memo, expected, whose));
       }
-      // ---- Caller ID across calls. Today the caller comes for the first call of a run
-      // only; once it comes for every call, a row whose memo the user did not type holds
-      // its caller here: row.Memo == "5551234 JOHN DOE" (the modem's caller).
     }
   }
 

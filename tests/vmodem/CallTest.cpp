@@ -1,6 +1,8 @@
 // An incoming call on the virtual modem's line: the rings, the caller ID only after
 // +VCID=1, the end of the ringing when the modem takes the line; and the far end's
 // hang-up during +VRX.
+#include <thread>
+
 #include "ModemFixture.h"
 #include "vmodem/CommandLine.h"
 
@@ -167,9 +169,73 @@ TEST_F(CallTest, AHangUpWithoutACodeIsSilenceAlone) {
   EXPECT_NE(data.substr(0, 700).find_first_not_of('\0'), std::string::npos);
 }
 
+TEST_F(CallTest, CallAfterCallEachWithItsOwnCallerAndABusyLineRingsNot) {
+  Options o = Ringing(0.2, 2);  // the first at 0.3 s
+  o.ring.moreAtSeconds = {1.1, 1.9, 2.7};
+  o.ring.moreCallers = {{"P", ""}, {"O", ""}};
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const std::string first = client_->readFor(750ms);
+  EXPECT_EQ(Count(first, kRing), 2u) << printable(first);
+  EXPECT_NE(first.find("NMBR = 5551234\r\nNAME = JOHN DOE\r\n"), std::string::npos);
+  const std::string second = client_->readFor(800ms);
+  EXPECT_EQ(Count(second, kRing), 2u) << printable(second);
+  EXPECT_NE(second.find("\r\nNMBR = P\r\n"), std::string::npos) << printable(second);
+  EXPECT_EQ(second.find("NAME"), std::string::npos);
+  // The third call comes while the modem has the line: busy, so it never rings.
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  EXPECT_EQ(client_->readFor(800ms).find("RING"), std::string::npos);
+  ASSERT_EQ(client_->command("at+vls=0"), "\r\nOK\r\n");
+  // The fourth, and every call after the list of callers, is the last caller's.
+  const std::string fourth = client_->readFor(800ms);
+  EXPECT_EQ(Count(fourth, kRing), 2u) << printable(fourth);
+  EXPECT_NE(fourth.find("\r\nNMBR = O\r\n"), std::string::npos) << printable(fourth);
+  EXPECT_EQ(modem_->status().callerIds, 3);
+}
+
+TEST_F(CallTest, ARingWhileThePortIsClosedIsHeardByNobody) {
+  Options o = Ringing(0.3, 8);
+  o.ring.atSeconds = 0.6;
+  startModem(o);
+  client_->close();
+  ASSERT_TRUE(modem_->waitFor([](const ModemStatus& s) { return !s.portOpen; }, kAnswerTimeout));
+  std::this_thread::sleep_for(1200ms);  // the first rings and the caller ID
+  EXPECT_EQ(modem_->status().rings, 0);
+  EXPECT_EQ(modem_->status().callerIds, 0);
+  client_ = std::make_unique<PtyClient>(modem_->slavePath());
+  const std::string heard = client_->readFor(1000ms);
+  EXPECT_GE(Count(heard, kRing), 2u) << printable(heard);
+  EXPECT_EQ(modem_->status().rings, static_cast<long>(Count(heard, kRing)));
+}
+
+TEST_F(CallTest, AModemThatResetsCallerIdOnCloseHangsUpForgetsItAndItsEchoAndKeepsTheRest) {
+  Options o;
+  o.vcidResetOnClose = true;
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vgr=200"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const long closes = modem_->status().closes;
+  client_->close();
+  ASSERT_TRUE(modem_->waitFor([closes](const ModemStatus& s) { return s.closes > closes; },
+                              kAnswerTimeout));
+  EXPECT_EQ(modem_->status().resets, 0);  // no return to the power-on state
+  client_ = std::make_unique<PtyClient>(modem_->slavePath());
+  EXPECT_TRUE(modem_->status().echo);
+  EXPECT_EQ(modem_->status().fclass, "8");
+  EXPECT_EQ(modem_->status().line, 0);  // on the hook again
+  EXPECT_EQ(client_->command("at+vcid?"), "at+vcid?\r\r\n0\r\n\r\nOK\r\n");
+  EXPECT_EQ(client_->command("at+vgr?"), "at+vgr?\r\r\n200\r\n\r\nOK\r\n");
+}
+
 TEST_F(CallTest, ACallAskedForRingsAtOnceAndAgainUntilTheRingsRunOut) {
   Options o = Ringing(0.3, 3);
   o.ring.atSeconds = -1;  // no call of its own
+  o.ring.moreCallers = {{"P", ""}};
   startModem(o);
   echoOff();
   ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
@@ -181,11 +247,39 @@ TEST_F(CallTest, ACallAskedForRingsAtOnceAndAgainUntilTheRingsRunOut) {
     EXPECT_TRUE(modem_->status().ringing);
     const std::string rest = client_->readFor(900ms);
     EXPECT_EQ(Count(rest, kRing), 2u) << printable(rest);
-    EXPECT_NE(rest.find("NMBR = 5551234"), std::string::npos) << printable(rest);
+    // Each call asked for takes the next caller of the list.
+    EXPECT_NE(rest.find(call == 1 ? "NMBR = 5551234" : "NMBR = P\r\n"), std::string::npos)
+        << printable(rest);
     EXPECT_FALSE(modem_->status().ringing);
   }
   EXPECT_EQ(modem_->status().rings, 6);
   EXPECT_EQ(modem_->status().callerIds, 2);
+  // A call asked for while the modem has the line finds it busy.
+  ASSERT_EQ(client_->command("at+fclass=8"), "\r\nOK\r\n");
+  ASSERT_EQ(client_->command("at+vls=1"), "\r\nOK\r\n");
+  modem_->ring();
+  EXPECT_EQ(client_->readFor(400ms).find("RING"), std::string::npos);
+  EXPECT_FALSE(modem_->status().ringing);
+  EXPECT_EQ(modem_->status().rings, 6);
+}
+
+TEST_F(CallTest, ACallAskedForTakesItsPlaceAmongTheCallsOfTheList) {
+  Options o = Ringing(0.2, 1);  // the first at 0.3 s
+  o.ring.moreAtSeconds = {1.5};
+  o.ring.moreCallers = {{"P", ""}, {"O", ""}};
+  startModem(o);
+  echoOff();
+  ASSERT_EQ(client_->command("at+vcid=1"), "\r\nOK\r\n");
+  const std::string first = client_->readFor(700ms);
+  EXPECT_NE(first.find("NMBR = 5551234"), std::string::npos) << printable(first);
+  modem_->ring();  // between the two calls of the list: the second caller's
+  const std::string asked = client_->readFor(500ms);
+  EXPECT_EQ(Count(asked, kRing), 1u) << printable(asked);
+  EXPECT_NE(asked.find("NMBR = P\r\n"), std::string::npos) << printable(asked);
+  const std::string last = client_->readFor(1000ms);
+  EXPECT_EQ(Count(last, kRing), 1u) << printable(last);
+  EXPECT_NE(last.find("NMBR = O\r\n"), std::string::npos) << printable(last);
+  EXPECT_EQ(modem_->status().callerIds, 3);
 }
 
 TEST_F(CallTest, TheFarEndHangsUpWhenToldAndTheMarksSayWhenTheStreamWentOut) {
@@ -238,6 +332,19 @@ TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
   EXPECT_EQ(cl.options.line.hangupCode, 'b');
   EXPECT_EQ(parseCommandLine({"--hangup-code", "none"}).options.line.hangupCode, 0);
   EXPECT_EQ(parseCommandLine({"--caller", "5551234"}).options.ring.name, "");
+  const CommandLine calls = parseCommandLine(
+      {"--ring-at", "25,3,40", "--caller", "5551234,JOHN DOE;P;O", "--vcid-reset-on-close"});
+  ASSERT_TRUE(calls.error.empty()) << calls.error;
+  EXPECT_EQ(calls.options.ring.atSeconds, 3.0);
+  EXPECT_EQ(calls.options.ring.moreAtSeconds, (std::vector<double>{25.0, 40.0}));
+  EXPECT_EQ(calls.options.ring.number, "5551234");
+  EXPECT_EQ(calls.options.ring.name, "JOHN DOE");
+  ASSERT_EQ(calls.options.ring.moreCallers.size(), 2u);
+  EXPECT_EQ(calls.options.ring.moreCallers[0].number, "P");
+  EXPECT_EQ(calls.options.ring.moreCallers[1].number, "O");
+  EXPECT_EQ(calls.options.ring.moreCallers[1].name, "");
+  EXPECT_TRUE(calls.options.vcidResetOnClose);
+  EXPECT_FALSE(parseCommandLine({}).options.vcidResetOnClose);
   const CommandLine fast = parseCommandLine({"--ring-period", "0.5", "--varied-calls"});
   ASSERT_TRUE(fast.error.empty()) << fast.error;
   EXPECT_EQ(fast.options.ring.periodSeconds, 0.5);
@@ -247,6 +354,10 @@ TEST(CallOptionsTest, TheCallAndHangUpOptionsAreParsed) {
                                               {"--rings", "0"},
                                               {"--ring-at", "-1"},
                                               {"--ring-at", "1e300"},
+                                              {"--ring-at", "3,"},
+                                              {"--ring-at", "3,x"},
+                                              {"--caller", "5551234;"},
+                                              {"--caller", "P;,NAME"},
                                               {"--ring-period", "0"},
                                               {"--hangup-code", "dd"},
                                               {"--hangup-after", "x"}}) {

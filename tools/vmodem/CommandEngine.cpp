@@ -16,6 +16,7 @@ constexpr size_t kMaxLine = 255;
 // Basic commands accepted without effect here (speaker, dialling modes, line options).
 constexpr const char* kHarmlessBasic = "LMXBWYPTN";
 constexpr const char* kHarmlessAmpersand = "CDKSWYQ";
+const std::string kCallerIdCommand = "+VCID";
 
 char up(char c) {
   return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -69,6 +70,19 @@ void CommandEngine::powerOn() {
   sRegisters_.clear();
   enterClass("0");
   resetVoiceSettings();
+}
+
+void CommandEngine::forgetCallerIdAndEcho() {
+  buffer_.clear();
+  overflow_ = false;
+  echo_ = true;
+  line_ = 0;
+  const auto command = profile_.voiceCommands.find(kCallerIdCommand);
+  if (command == profile_.voiceCommands.end()) {
+    values_.erase(kCallerIdCommand);
+  } else {
+    values_[kCallerIdCommand] = command->second.initialValue;
+  }
 }
 
 void CommandEngine::resetVoiceSettings() {
@@ -279,7 +293,7 @@ CommandEngine::Result CommandEngine::extended(const std::string& name, const std
   }
   if (name[1] == 'V') {
     // Caller ID is reported whatever the class, so it is set in any class.
-    if (fclass_ != "8" && name != "+VCID") return Result::Error;
+    if (fclass_ != "8" && name != kCallerIdCommand) return Result::Error;
     return voice(name, op, args, info, out);
   }
   return generic(name, op, args, info);
@@ -432,7 +446,7 @@ std::string CommandEngine::infoText(const std::string& lines) const {
 }
 
 std::string CommandEngine::callerIdMode() const {
-  const auto it = values_.find("+VCID");
+  const auto it = values_.find(kCallerIdCommand);
   return it == values_.end() || it->second.empty() ? "0" : it->second;
 }
 

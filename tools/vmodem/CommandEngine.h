@@ -26,6 +26,9 @@ class CommandEngine {
 
   // Power-on state: command mode, echo on, verbose results, class 0.
   void powerOn();
+  // What a modem that resets its caller ID reporting on DTR does when DTR drops: it hangs
+  // up (line 0), forgets +VCID and switches its echo on. The rest stays.
+  void forgetCallerIdAndEcho();
   // One byte from the computer while in command mode.
   void feed(char c, EngineOutput& out);
 

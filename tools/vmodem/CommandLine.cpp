@@ -1,5 +1,6 @@
 #include "vmodem/CommandLine.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace vmodem {
@@ -75,6 +76,28 @@ bool parseLine(const std::string& spec, LineOptions& line) {
   return true;
 }
 
+// Pieces of s between the separators (an empty s gives one empty piece).
+std::vector<std::string> split(const std::string& s, char separator) {
+  std::vector<std::string> pieces;
+  size_t from = 0;
+  for (size_t at = s.find(separator); at != std::string::npos; at = s.find(separator, from)) {
+    pieces.push_back(s.substr(from, at - from));
+    from = at + 1;
+  }
+  pieces.push_back(s.substr(from));
+  return pieces;
+}
+
+// "NUMBER[,NAME]", printable, with a number.
+bool parseCaller(const std::string& s, Caller& caller) {
+  const auto comma = s.find(',');
+  caller.number = s.substr(0, comma);
+  caller.name = comma == std::string::npos ? std::string() : s.substr(comma + 1);
+  bool printable = !caller.number.empty();
+  for (char c : s) printable = printable && c >= ' ' && c < 127;
+  return printable;
+}
+
 }  // namespace
 
 std::string usage() {
@@ -90,17 +113,20 @@ std::string usage() {
          "  --hangup-after SEC    the far end hangs up SEC seconds into each stream:\n"
          "                        <DLE>d once, then silence\n"
          "  --hangup-code C|none  the code reported at the hang-up (b, d, l; default d)\n"
-         "  --ring-at SEC         a call comes in SEC seconds after the start: RING, the\n"
+         "  --ring-at SEC[,SEC...] a call comes in SEC seconds after the start: RING, the\n"
          "                        caller ID after +VCID=1, RING again... until the modem\n"
-         "                        takes the line or the rings run out\n"
-         "  --caller NUMBER[,NAME] who calls (default 5551234,JOHN DOE; P withheld,\n"
-         "                        O unavailable; no NAME: the number alone)\n"
+         "                        takes the line or the rings run out; one call a time\n"
+         "  --caller NUMBER[,NAME][;NUMBER[,NAME]...] who calls, one a call, the last\n"
+         "                        again for the calls after (default 5551234,JOHN DOE;\n"
+         "                        P withheld, O unavailable; no NAME: the number alone)\n"
          "  --rings N             how often it rings (default 10, 6 s apart)\n"
          "  --ring-period SEC     from one ring to the next (default 6)\n"
          "  --varied-calls        each stream a synthetic voice of its own\n"
          "  --full-rate           stream as fast as 115200 bit/s carries\n"
          "  --keep-state          keep echo, class and settings when the port closes\n"
          "                        (default: back to the power-on state, echo on)\n"
+         "  --vcid-reset-on-close hang up, forget +VCID and switch the echo on when the\n"
+         "                        port closes, keeping the rest\n"
          "  --transcript FILE     log every byte both ways, time-stamped\n"
          "  --capture FILE        the exact bytes sent after each +VRX\n"
          "faults:\n"
@@ -165,7 +191,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       }
     } else if (a == "--ring-at") {
       const std::string v = value();
-      if (cl.error.empty() && !toSeconds(v, o.ring.atSeconds)) bad(v);
+      if (!cl.error.empty()) break;
+      std::vector<double> times;
+      for (const std::string& piece : split(v, ',')) {
+        double at = 0;
+        if (!toSeconds(piece, at)) {
+          bad(v);
+          break;
+        }
+        times.push_back(at);
+      }
+      if (!cl.error.empty()) break;
+      std::sort(times.begin(), times.end());
+      o.ring.atSeconds = times.front();
+      o.ring.moreAtSeconds.assign(times.begin() + 1, times.end());
     } else if (a == "--rings") {
       const std::string v = value();
       size_t n = 0;
@@ -180,16 +219,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (a == "--caller") {
       const std::string v = value();
       if (!cl.error.empty()) break;
-      const auto comma = v.find(',');
-      o.ring.number = v.substr(0, comma);
-      o.ring.name = comma == std::string::npos ? std::string() : v.substr(comma + 1);
-      bool printable = !o.ring.number.empty();
-      for (char c : v) printable = printable && c >= ' ' && c < 127;
-      if (!printable) bad(v);
+      std::vector<Caller> callers;
+      for (const std::string& piece : split(v, ';')) {
+        Caller caller;
+        if (!parseCaller(piece, caller)) {
+          bad(v);
+          break;
+        }
+        callers.push_back(caller);
+      }
+      if (!cl.error.empty()) break;
+      o.ring.number = callers.front().number;
+      o.ring.name = callers.front().name;
+      o.ring.moreCallers.assign(callers.begin() + 1, callers.end());
     } else if (a == "--full-rate") {
       o.fullLineRate = true;
     } else if (a == "--keep-state") {
       o.keepStateOnClose = true;
+    } else if (a == "--vcid-reset-on-close") {
+      o.vcidResetOnClose = true;
     } else if (a == "--transcript") {
       o.transcriptPath = value();
     } else if (a == "--capture") {

@@ -92,16 +92,21 @@ void VirtualModem::start() {
   transcript_.note(
       "modem on " + pty_->slavePath() +
       (profile_.description.empty() ? std::string() : " (" + profile_.description + ")"));
-  if (options_.ring.atSeconds >= 0)
-    startRinging(Clock::now() + toDuration(options_.ring.atSeconds));
+  const Clock::time_point started = Clock::now();
+  callsDue_.clear();
+  callsBegun_ = 0;
+  if (options_.ring.atSeconds >= 0 && options_.ring.rings > 0) {
+    callsDue_.push_back(started + toDuration(options_.ring.atSeconds));
+    for (double at : options_.ring.moreAtSeconds) callsDue_.push_back(started + toDuration(at));
+    std::sort(callsDue_.begin(), callsDue_.end());
+  }
   thread_ = std::thread([this] { run(); });
 }
 
-void VirtualModem::startRinging(Clock::time_point first) {
-  if (options_.ring.rings <= 0) return;
-  ringsLeft_ = options_.ring.rings;
-  nextRing_ = first;
-  callerIdDue_ = false;
+void VirtualModem::callDueAt(Clock::time_point at) {
+  // Among the calls still to come, in order; the ones begun keep their places (and callers).
+  const auto first = callsDue_.begin() + static_cast<std::ptrdiff_t>(callsBegun_);
+  callsDue_.insert(std::upper_bound(first, callsDue_.end(), at), at);
 }
 
 void VirtualModem::stop() {
@@ -209,6 +214,7 @@ int VirtualModem::pollTimeoutMs(Clock::time_point now) const {
   if (goingQuiet_) consider(msUntil(now, unplugAt_));
   if (state_ == ModemState::Unplugged) consider(msUntil(now, replugAt_));
   if (ringsLeft_ > 0) consider(msUntil(now, nextRing_));
+  if (callsBegun_ < callsDue_.size()) consider(msUntil(now, callsDue_[callsBegun_]));
   if (callerIdDue_) consider(msUntil(now, callerIdAt_));
   return timeout;
 }
@@ -245,7 +251,7 @@ void VirtualModem::run() {
     // the modem before the new opener's bytes are read.
     watchSlave();
     now = Clock::now();
-    if (ringRequested_.exchange(false)) startRinging(now);
+    if (ringRequested_.exchange(false) && options_.ring.rings > 0) callDueAt(now);
     if (hangUpRequested_.exchange(false) && streamer_) streamer_->hangUpAt(now);
     if (hungUp_ && now >= nextHangupCheck_) {
       pollfd probe{pty_->masterFd(), POLLIN, 0};
@@ -302,8 +308,11 @@ void VirtualModem::readMaster(Clock::time_point now) {
 
 void VirtualModem::computerClosed() {
   // The computer dropped DTR: back to power-on state, whatever was going on (or, told
-  // to keep its state, only out of a stream: nobody is there to take it).
-  transcript_.note(options_.keepStateOnClose ? "port closed: state kept" : "port closed: reset");
+  // to keep its state, only out of a stream: nobody is there to take it; or, as a modem
+  // that resets its caller ID reporting, on the hook without +VCID and with echo).
+  transcript_.note(options_.vcidResetOnClose   ? "port closed: caller ID and echo reset"
+                   : options_.keepStateOnClose ? "port closed: state kept"
+                                               : "port closed: reset");
   if (capturing_ && capture_.is_open()) capture_.flush();
   capturing_ = false;
   output_.clear();
@@ -312,7 +321,9 @@ void VirtualModem::computerClosed() {
   lastDue_ = {};
   dlePending_ = false;
   streamer_.reset();
-  if (!options_.keepStateOnClose) {
+  if (options_.vcidResetOnClose) {
+    engine_.forgetCallerIdAndEcho();
+  } else if (!options_.keepStateOnClose) {
     engine_.powerOn();
     ++resetCount_;
   }
@@ -533,9 +544,31 @@ void VirtualModem::flushOutput(Clock::time_point now) {
   }
 }
 
+bool VirtualModem::offHook() const {
+  return engine_.line() != 0 || state_ == ModemState::Receiving ||
+         state_ == ModemState::Transmitting;
+}
+
+void VirtualModem::beginCall(Clock::time_point now) {
+  const size_t call = callsBegun_++;
+  const std::vector<Caller>& more = options_.ring.moreCallers;
+  if (call == 0 || more.empty()) {
+    caller_ = Caller{options_.ring.number, options_.ring.name};
+  } else {
+    caller_ = more[std::min(call - 1, more.size() - 1)];
+  }
+  if (offHook()) {
+    transcript_.note("a call, and the line is busy");
+    return;
+  }
+  ringsLeft_ = options_.ring.rings;
+  nextRing_ = now;
+  callerIdDue_ = false;
+}
+
 void VirtualModem::tickRing(Clock::time_point now) {
-  const bool offHook =
-      engine_.line() != 0 || state_ == ModemState::Receiving || state_ == ModemState::Transmitting;
+  if (callsBegun_ < callsDue_.size() && now >= callsDue_[callsBegun_]) beginCall(now);
+  const bool offHook = this->offHook();
   const bool rang = ringsLeft_ < options_.ring.rings;  // the line rings, or did
   if (rang && (ringsLeft_ > 0 || callerIdDue_) && offHook) {
     // The modem took the line: the call goes on, the ringing is over.
@@ -578,8 +611,8 @@ std::string VirtualModem::callerIdBlock() const {
   std::strftime(date, sizeof date, "%m%d", &local);
   std::strftime(time, sizeof time, "%H%M", &local);
   std::string block =
-      std::string("DATE = ") + date + "\r\nTIME = " + time + "\r\nNMBR = " + options_.ring.number;
-  if (!options_.ring.name.empty()) block += "\r\nNAME = " + options_.ring.name;
+      std::string("DATE = ") + date + "\r\nTIME = " + time + "\r\nNMBR = " + caller_.number;
+  if (!caller_.name.empty()) block += "\r\nNAME = " + caller_.name;
   return block;
 }
 

@@ -47,14 +47,24 @@ struct Faults {
   double replugAfterSeconds = -1;  // after an unplug: a new device behind the same link
 };
 
-// An incoming call: the line rings, and a modem with caller ID on (+VCID=1) reports
-// the caller between the first two rings.
-struct RingOptions {
-  double atSeconds = -1;           // after start; none when negative
-  int rings = 10;                  // then the caller gives up, unless the modem took the line
-  double periodSeconds = 6.0;      // from one ring to the next
+// Who calls.
+struct Caller {
   std::string number = "5551234";  // "P" withheld, "O" unavailable
   std::string name = "JOHN DOE";   // none when empty
+};
+
+// Incoming calls: the line rings, and a modem with caller ID on (+VCID=1) reports the
+// caller between the first two rings. A call that comes while the modem has the line
+// finds it busy and does not ring.
+struct RingOptions {
+  double atSeconds = -1;           // the first call, after start; none when negative
+  std::vector<double> moreAtSeconds;  // the calls after it, each so long after start
+  int rings = 10;                  // then the caller gives up, unless the modem took the line
+  double periodSeconds = 6.0;      // from one ring to the next
+  std::string number = "5551234";  // who makes the first call: "P" withheld, "O" unavailable
+  std::string name = "JOHN DOE";   // none when empty
+  // Who makes the second call, the third...; a call beyond them is the last one's again.
+  std::vector<Caller> moreCallers;
 };
 
 struct Options {
@@ -69,6 +79,9 @@ struct Options {
   // on, data class), as a modem that resets on the DTR drop does. True: it only ends a
   // stream and keeps its settings, as a modem told to ignore DTR does.
   bool keepStateOnClose = false;
+  // When the computer closes the port the modem hangs up, forgets +VCID and switches its
+  // echo on, as after a reset, and keeps the rest of its settings (before keepStateOnClose).
+  bool vcidResetOnClose = false;
   std::string transcriptPath;  // every byte both ways, time-stamped
   std::string capturePath;     // the bytes sent after each "+VRX", replaced each time
 };
@@ -145,9 +158,10 @@ class VirtualModem {
   // The device vanishes now (as a USB modem pulled out), and comes back as a new device
   // behind the same link if the faults ask for a replug.
   void unplug();
-  // A call comes in now, as the ring options describe it (their atSeconds aside): it
-  // rings at once, then once a period, with the caller ID after the first ring, until the
-  // modem takes the line or the rings run out.
+  // A call comes in now, as the ring options describe it (their times aside), from the
+  // next caller of their list: it rings at once, then once a period, with the caller ID
+  // after the first ring, until the modem takes the line or the rings run out. On a busy
+  // line it does not ring.
   void ring();
   // The far end of the current stream hangs up now: its hang-up code once, then silence.
   // Nothing happens outside a stream.
@@ -164,8 +178,8 @@ class VirtualModem {
 
   void run();
   void wake();
-  // A call comes in: its first ring is due at `first`.
-  void startRinging(Clock::time_point first);
+  // One more call comes in at `at` (ring()), taking the next caller of the options.
+  void callDueAt(Clock::time_point at);
   void handleInput(const std::string& bytes, Clock::time_point now);
   void handleCommandByte(char c, Clock::time_point now);
   void handleDataByte(char c, Clock::time_point now);
@@ -185,6 +199,9 @@ class VirtualModem {
   void tickStream(Clock::time_point now);
   void doUnplug(Clock::time_point now);
   void tickRing(Clock::time_point now);
+  // The next call of the options has come: it rings from now on, unless the line is busy.
+  void beginCall(Clock::time_point now);
+  bool offHook() const;
   std::string callerIdBlock() const;
   void replug();
   int pollTimeoutMs(Clock::time_point now) const;
@@ -219,6 +236,9 @@ class VirtualModem {
   bool goingQuiet_ = false;  // the unplug fault has struck: nothing more is sent
   Clock::time_point unplugAt_{};
   Clock::time_point replugAt_{};
+  std::vector<Clock::time_point> callsDue_;  // of the options, in order
+  size_t callsBegun_ = 0;                    // of them; the current caller is the last's
+  Caller caller_;
   int ringsLeft_ = 0;
   Clock::time_point nextRing_{};
   bool callerIdDue_ = false;
