@@ -1,15 +1,13 @@
 #include "recording/CallListener.h"
 
-#include <QAction>
-
 #include "modem/ModemF.h"
 #include "modem/MonitorForm.h"
 #include "serial/SerialErrors.h"
 #include "setup/CallOptions.h"
 #include "setup/Shared.h"
 
-TCallListener::TCallListener(TRecorder& recorder, TModemF& link, const TRecorderControls& controls)
-    : recorder_(recorder), link_(link), c_(controls) {
+TCallListener::TCallListener(TRecorder& recorder, TModemF& link)
+    : recorder_(recorder), link_(link) {
   soon_.setSingleShot(true);
   soon_.setInterval(0);
   QObject::connect(&soon_, &QTimer::timeout, [this] { Listen(std::exchange(next_, TNext::kNothing)); });
@@ -82,6 +80,5 @@ void TCallListener::Listen(TNext next) {
     return;
   }
   retry_.stop();
-  c_.On1->setChecked(link_.PortIsOpen);
-  c_.Off1->setChecked(!link_.PortIsOpen);
+  recorder_.ShowPortMarks(link_.PortIsOpen);
 }

@@ -16,7 +16,7 @@ class TCallListener {
   // How often a port that would not open is tried again (a modem that went away).
   static constexpr int kRetryMs = 1000;
 
-  TCallListener(TRecorder& recorder, TModemF& link, const TRecorderControls& controls);
+  TCallListener(TRecorder& recorder, TModemF& link);
   TCallListener(const TCallListener&) = delete;
   TCallListener& operator=(const TCallListener&) = delete;
 
@@ -42,7 +42,6 @@ class TCallListener {
 
   TRecorder& recorder_;
   TModemF& link_;
-  const TRecorderControls& c_;
   bool enabled_ = false;
   TNext next_ = TNext::kNothing;
   QTimer soon_;   // runs Listen once the handler that asked for it has returned

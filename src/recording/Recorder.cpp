@@ -142,6 +142,11 @@ void TRecorder::ShowState(TRecordState next, TIdleCause cause) {
   }
 }
 
+void TRecorder::ShowPortMarks(bool open) {
+  c_.On1->setChecked(open);
+  c_.Off1->setChecked(!open);
+}
+
 bool TRecorder::OpenPortOnDemand() {
   QString failure;
   if (OpenPort(&failure)) return true;
@@ -241,8 +246,7 @@ void TRecorder::StartRecording() {
     return;
   }
   if (SetUpCancelled(setUp)) return;  // stopped while caller ID was being switched on
-  c_.On1->setChecked(true);
-  c_.Off1->setChecked(false);
+  ShowPortMarks(true);
 
   if (const auto error = PrepareWavFolder()) {
     ResetRecorderButtons();
@@ -431,8 +435,7 @@ void TRecorder::KeepCutOff() {
 
 // Runs inside the port's loss event, after its close event: the port is closed.
 void TRecorder::PortLost() {
-  c_.On1->setChecked(false);
-  c_.Off1->setChecked(true);
+  ShowPortMarks(false);
   // A set-up in progress fails on its own: its exchange ends now with "not sent".
   if (state_ == TRecordState::kVoiceReceive) Enter(TRecordState::kIdle, TIdleCause::kEnded);
   if (state_ == TRecordState::kReceiving) {
@@ -452,16 +455,14 @@ void TRecorder::On1Click() {
     c_.RecSb1->setEnabled(false);
     return;
   }
-  c_.On1->setChecked(true);
-  c_.Off1->setChecked(false);
+  ShowPortMarks(true);
 }
 
 void TRecorder::Off1Click() {
   ClosePort();
   // A recording cut off this way is not saved; its journal stays for the next start.
   const bool unsaved = HoldsUnsavedRecording();
-  c_.On1->setChecked(false);
-  c_.Off1->setChecked(true);
+  ShowPortMarks(false);
   // Bytes heard once the port is open again are no part of it (nor samples at all).
   Enter(TRecordState::kIdle, TIdleCause::kCutOff);
   if (unsaved) KeepCutOff();
@@ -472,8 +473,7 @@ void TRecorder::VoiceRecBtnClick() {
     c_.RecSb1->setEnabled(false);
     return;
   }
-  c_.On1->setChecked(true);
-  c_.Off1->setChecked(false);
+  ShowPortMarks(true);
   EndReception();  // the set-up's answers are no samples
   const TModemParams& p = CurrentProfile;
   if (Exchange(p.VoiceMode, QStringLiteral("Setting modem in voice mode.."),

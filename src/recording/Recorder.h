@@ -116,6 +116,8 @@ class TRecorder {
   bool OpenPortOnDemand();
   // The same, telling no one: false with the reason in *failure.
   bool OpenPort(QString* failure);
+  // Modem On and Off show whether the port is open.
+  void ShowPortMarks(bool open);
 
   // The journal of the recording in progress, from its reception to Stop, Modem Off or
   // Close port.

@@ -15,7 +15,7 @@ TRecorderPanel::TRecorderPanel(const TRecorderControls& controls, const TCallLis
       Playback(Controls, Calls, VoiceStream, Scope, Player, [this] { return RecordingActive(); }),
       Recorder(Controls, Calls, link, VoiceStream, Scope, Playback),
       CallWatch(link),
-      Listener(Recorder, link, Controls) {
+      Listener(Recorder, link) {
   Receiver.OnSamples = [this](QByteArrayView samples) { Recorder.TakeSamples(samples); };
   Receiver.OnLimitReached = [this] { Recorder.LimitReached(); };
   Receiver.OnLineEnded = [this](TLineEnd end) { Recorder.LineEnded(end); };
